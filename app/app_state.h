@@ -1,0 +1,32 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/workflow_state.h"
+#include "conditions/condition_record.h"
+#include "data/point_table.h"
+#include "engine/engine_state.h"
+#include "formula/compiled_formula.h"
+
+namespace calvane {
+
+// The process-wide records, owned in one place and passed by reference. Tests make as many as
+// they like. Large (the point table alone is 1.5 MB): allocate it with MakeAppState.
+struct AppState {
+  PointTable points;
+  DataRanges ranges;
+  ConditionRecord conditions;
+  CompiledFormula formula;
+  EngineState engine;
+  WorkflowState workflow{kNoData};
+  std::string working_directory;  // internal files, Sample/ and Help/ live here
+};
+
+inline std::unique_ptr<AppState> MakeAppState(std::string working_directory) {
+  auto state = std::make_unique<AppState>();
+  state->working_directory = std::move(working_directory);
+  return state;
+}
+
+}  // namespace calvane

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace calvane {
+
+// Where the user stands in the workflow. The main thread writes it; the worker polls it.
+enum WorkflowStateValue : std::int8_t {
+  kNoData = 0,
+  kDataLoaded = 1,      // also: run in progress, not paused
+  kStoppedResults = 2,  // results of a run stopped early, not saved
+  kCompletedResults = 3,
+  kResultsSaved = 4,
+  kPaused = -1,
+  kAbortRequested = -10,
+};
+
+using WorkflowState = std::atomic<std::int8_t>;
+
+}  // namespace calvane

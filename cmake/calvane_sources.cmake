@@ -1,0 +1,22 @@
+# The subsystem folders hold logic files and window files side by side. Window files are named
+# *_window.cpp, *_dialog.cpp, *_widget.cpp or qt_*.cpp; they go into calvane_ui. Every other .cpp
+# is a logic file and goes into calvane_core. The two entry points are built separately.
+function(calvane_collect_sources core_out ui_out)
+  set(core "")
+  set(ui "")
+  foreach(dir formula data conditions engine report app)
+    file(GLOB files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+    foreach(f ${files})
+      get_filename_component(name ${f} NAME)
+      if(name STREQUAL "main.cpp" OR name STREQUAL "batch_main.cpp")
+        continue()
+      elseif(name MATCHES "(_window|_dialog|_widget)\\.cpp$" OR name MATCHES "^qt_")
+        list(APPEND ui ${f})
+      else()
+        list(APPEND core ${f})
+      endif()
+    endforeach()
+  endforeach()
+  set(${core_out} ${core} PARENT_SCOPE)
+  set(${ui_out} ${ui} PARENT_SCOPE)
+endfunction()

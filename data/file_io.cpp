@@ -1,0 +1,90 @@
+#include "data/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace calvane {
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+  const char* p = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(st.st_size));
+  char buffer[1 << 16];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return bytes;
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view bytes) {
+  std::string temporary = path + ".tmp-XXXXXX";
+  int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, bytes);
+  ok = (::close(fd) == 0) && ok;
+  if (ok) {
+    ::chmod(temporary.c_str(), 0644);
+    ok = ::rename(temporary.c_str(), path.c_str()) == 0;
+  }
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
+}
+
+bool CreateNewFile(const std::string& path, std::string_view bytes) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, bytes);
+  ok = (::close(fd) == 0) && ok;
+  if (!ok) ::unlink(path.c_str());
+  return ok;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string JoinPath(const std::string& directory, std::string_view name) {
+  std::string path = directory;
+  if (!path.empty() && path.back() != '/') path += '/';
+  path.append(name);
+  return path;
+}
+
+}  // namespace calvane

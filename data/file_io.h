@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace calvane {
+
+// Reads a whole file as bytes. nullopt when it cannot be opened or read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Replaces the file at `path` with `bytes`: written to a temporary file in the same folder and
+// renamed over the target, so a failed write leaves the old file whole and no tail of a longer
+// earlier content stays behind. Returns false on failure.
+bool WriteWholeFile(const std::string& path, std::string_view bytes);
+
+// Creates the file at `path` with `bytes` only when no file of that name exists yet.
+// Returns false when it exists or cannot be written.
+bool CreateNewFile(const std::string& path, std::string_view bytes);
+
+bool FileExists(const std::string& path);
+
+// `directory` joined with `name` by one "/".
+std::string JoinPath(const std::string& directory, std::string_view name);
+
+}  // namespace calvane

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds Calvane and runs every test: once in an optimised build (with
+# the benchmarks built and run once briefly), once under AddressSanitizer and
+# UndefinedBehaviorSanitizer, where any finding fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install_deps.sh
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+echo "== optimised build"
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/release -j "$jobs"
+ctest --test-dir build/release --output-on-failure -j "$jobs"
+
+echo "== benchmarks (one short run each, to keep them working)"
+for b in build/release/bench/*_bench; do
+  [ -x "$b" ] || continue
+  "$b" --benchmark_min_time=0.01 >/dev/null
+done
+
+echo "== AddressSanitizer and UndefinedBehaviorSanitizer build"
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DCALVANE_SANITIZERS="address;undefined" \
+  -DCALVANE_BUILD_BENCH=OFF >/dev/null
+cmake --build build/asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build/asan --output-on-failure -j "$jobs"
