@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "formula/eval_program.h"
+
 namespace calvane {
 
 constexpr int kMaxSlots = 256;
@@ -30,6 +32,17 @@ struct CompiledFormula {
   // every constant unused, variable cells and use flags cleared. formulaText and paramValue stay.
   void ResetProgram();
 
+  // Rebuilds the evaluation program (evalProgram_) from opCode and the operand references.
+  // CheckFormula, ResetProgram, ApplyAngleUnit, CopyFrom and the constructor call it; code that
+  // edits opCode, the operand references or a literal directly must call it before the next
+  // evaluation. Cheap (one pass over the slots). Defined with the evaluator.
+  void PrepareEvaluation();
+
+  // True when evalProgram_ matches opCode, the operand references and the literals, i.e. no
+  // direct edit has been made since the last PrepareEvaluation. For checks in tests and debug
+  // builds; a pass over the slots.
+  bool EvaluationPrepared() const;
+
   char formulaText[kFormulaTextSize];
   std::uint8_t opCode[kMaxSlots];
   const double* leftOperand[kMaxSlots];
@@ -42,14 +55,24 @@ struct CompiledFormula {
   double y;
   bool usesX;
   bool usesY;
+
+  // Evaluator-internal: the program that EvaluateFormula runs, derived from the fields above.
+  EvalStep evalProgram_[kMaxSlots + 1];  // the steps, then an end step
+  std::int32_t evalLength_;   // number of steps (at least 1: slot 0 always runs)
+  double missingOperand_;     // always 0: what an operand reads where the check left none
+  bool evalCallFree_;         // no step calls a library function (see the evaluator)
 };
 
 // Codes 11..16 become 17..22 for Degree; 17..22 become 11..16 for Radian. Idempotent.
 void ApplyAngleUnit(CompiledFormula& formula, std::uint8_t angle_unit);
 
+// The bytes WriteFormulaFile writes: the text of Formula.ini plus its terminating zero byte.
+std::string FormulaFileText(const CompiledFormula& formula);
+
 // Writes Formula.ini into `working_directory`, byte for byte (header, one "OVn= ..." line per
 // slot, CR LF, terminating zero byte). Returns false when the file cannot be written; callers
 // carry on regardless.
+
 bool WriteFormulaFile(const CompiledFormula& formula, const std::string& working_directory);
 
 }  // namespace calvane

@@ -25,4 +25,42 @@ class FormulaMessages {
 double EvaluateFormula(CompiledFormula& formula, const Point& point, std::int8_t& status,
                        FormulaMessages* messages);
 
+// A sum of squared residuals over the points 0, d, 2d, ... below `count`: the observed value
+// (x when observed_is_x, else y) minus the formula's value, squared, added in point order into
+// a double starting at 0.
+struct SumOfSquaresTask {
+  const Point* points = nullptr;
+  std::uint32_t count = 0;
+  std::uint32_t interval = 1;  // d; 0 counts as 1
+  bool observed_is_x = false;
+  // Stop as soon as the partial sum is greater than or equal to stop_at.
+  bool early_stop = false;
+  double stop_at = 0.0;
+  // Test each residual before its term is added; one of magnitude overflow_limit or more stops
+  // the sum (without that term) with overflow set.
+  bool check_overflow = false;
+  double overflow_limit = 0.0;
+};
+
+struct SumOfSquaresResult {
+  double sum = 0.0;
+  bool overflow = false;
+};
+
+// The sum of `task` in one call. Each point is evaluated exactly as one EvaluateFormula call
+// would evaluate it (same values, same status and messages, same cells written), so the result
+// is bit for bit that of the loop of EvaluateFormula calls; it only saves the per-call work.
+// Same threading rule as EvaluateFormula.
+SumOfSquaresResult SumOfSquares(CompiledFormula& formula, const SumOfSquaresTask& task,
+                                std::int8_t& status, FormulaMessages* messages);
+
+// The square root used throughout the system: 0 for 0 and for a non-number, the square root of
+// a positive value, -1 for a negative value (and "Error:Sqr argument is illegal" on stderr).
+double SquareRoot(double value);
+
+// The power operation: binary powering (IntegerPower) for a whole exponent within
+// [-2147483647, 2147483647]; otherwise exp(exponent * ln(base)) for a positive base, else 0.
+// No domain test: the evaluator reports negative bases with fractional exponents itself.
+double Power(double base, double exponent);
+
 }  // namespace calvane

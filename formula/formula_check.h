@@ -22,8 +22,10 @@ enum FormulaCheckCode : int {
 
 // Checks the formula text (Shift-JIS bytes as read from the formula box; at most 500 are read)
 // against the left side (0 none, 1 x, 2 y) and, in the same pass, compiles it into `formula`.
-// The program is rebuilt from scratch whatever the verdict; formula.formulaText is used as
-// scratch space and restored before returning. Returns the result code.
+// The program is rebuilt from scratch whatever the verdict (a failed check leaves a partial
+// program); paramValue is left alone. The pass works in a 502-byte buffer of its own, so
+// formula.formulaText (the text accepted by the last OK command) is the same afterwards.
+// Returns the result code. Interface thread; never while an evaluation of `formula` runs.
 int CheckFormula(CompiledFormula& formula, std::string_view text, std::uint8_t left_side);
 
 // The formula status label for a result code (UTF-8): "" for 0, "【エラー】式が不正です" for 1..8,

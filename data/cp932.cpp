@@ -1,0 +1,77 @@
+#include "data/cp932.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace calvane {
+namespace {
+
+// Converts `input` from `from` to `to` with a descriptor opened for this call (iconv descriptors
+// carry shift state and are not shared between threads). nullopt on any unconvertible or
+// incomplete sequence.
+std::optional<std::string> Convert(const char* to, const char* from, std::string_view input) {
+  iconv_t cd = ::iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string out;
+  out.resize(input.size() * 2 + 16);
+  char* in_ptr = const_cast<char*>(input.data());
+  std::size_t in_left = input.size();
+  std::size_t used = 0;
+  bool ok = true;
+  while (in_left > 0) {
+    char* out_ptr = out.data() + used;
+    std::size_t out_left = out.size() - used;
+    std::size_t r = ::iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
+    used = out.size() - out_left;
+    if (r == static_cast<std::size_t>(-1)) {
+      if (errno == E2BIG) {
+        out.resize(out.size() * 2);
+        continue;
+      }
+      ok = false;  // EILSEQ or EINVAL: not representable or cut short
+      break;
+    }
+  }
+  if (ok) {
+    // Flush any pending shift state (none for these encodings, but harmless).
+    for (;;) {
+      char* out_ptr = out.data() + used;
+      std::size_t out_left = out.size() - used;
+      std::size_t r = ::iconv(cd, nullptr, nullptr, &out_ptr, &out_left);
+      used = out.size() - out_left;
+      if (r == static_cast<std::size_t>(-1) && errno == E2BIG) {
+        out.resize(out.size() * 2);
+        continue;
+      }
+      break;
+    }
+  }
+  ::iconv_close(cd);
+  if (!ok) return std::nullopt;
+  out.resize(used);
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
+  return Convert("CP932", "UTF-8", utf8);
+}
+
+std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
+  return Convert("UTF-8", "CP932", cp932);
+}
+
+std::string Cp932(std::string_view utf8) {
+  std::optional<std::string> converted = Utf8ToCp932(utf8);
+  if (!converted) {
+    std::fprintf(stderr, "Cp932: the program's own text cannot be converted to CP932\n");
+    std::abort();
+  }
+  return *converted;
+}
+
+}  // namespace calvane

@@ -1,0 +1,43 @@
+#include "data/cp932.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace calvane {
+namespace {
+
+TEST(Cp932, ConvertsJapaneseTextBothWays) {
+  // "エラー" in Shift-JIS: 83 47 83 89 81 5B.
+  const std::string sjis = "\x83\x47\x83\x89\x81\x5b";
+  EXPECT_EQ(Utf8ToCp932("エラー"), sjis);
+  EXPECT_EQ(Cp932ToUtf8(sjis), "エラー");
+  EXPECT_EQ(Cp932("確認"), "\x8a\x6d\x94\x46");
+  EXPECT_EQ(Cp932("k0*x+1.5\r\n"), "k0*x+1.5\r\n");
+  // Half-width katakana are single bytes in CP932.
+  EXPECT_EQ(Utf8ToCp932("ｱ"), "\xb1");
+}
+
+TEST(Cp932, KeepsZeroBytesAndEmptyText) {
+  EXPECT_EQ(Utf8ToCp932(std::string("a\0b", 3)), std::string("a\0b", 3));
+  EXPECT_EQ(Utf8ToCp932(""), "");
+  EXPECT_EQ(Cp932ToUtf8(""), "");
+}
+
+TEST(Cp932, RefusesWhatTheOtherEncodingCannotHold) {
+  EXPECT_FALSE(Utf8ToCp932("\xf0\x9f\x98\x80").has_value()) << "an emoji has no CP932 form";
+  EXPECT_FALSE(Utf8ToCp932("\xff").has_value()) << "not UTF-8";
+  EXPECT_FALSE(Cp932ToUtf8("\x83").has_value()) << "a lead byte without its trail byte";
+}
+
+TEST(Cp932, ConvertsLongTextsBeyondTheFirstBufferGuess) {
+  std::string utf8;
+  for (int i = 0; i < 3000; ++i) utf8 += "計算";
+  std::optional<std::string> sjis = Utf8ToCp932(utf8);
+  ASSERT_TRUE(sjis.has_value());
+  EXPECT_EQ(sjis->size(), 3000u * 4u);
+  EXPECT_EQ(Cp932ToUtf8(*sjis), utf8);
+}
+
+}  // namespace
+}  // namespace calvane
