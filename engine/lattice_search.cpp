@@ -1,0 +1,235 @@
+#include "engine/lattice_search.h"
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <thread>
+
+#include "engine/sum_of_squares.h"
+
+namespace calvane {
+namespace {
+
+constexpr const char* kOverflowMessage =
+    "計算中の二乗値が非常に大きくなっています。\rこれ以上計算を継続できません。";
+constexpr const char* kBoundWarning =
+    "文字定数の値が設定された上限/下限を超えました。\r"
+    "妥当なフィッティング結果が得られない場合は、初期値や上限/下限を再設定後に再度実行し直して"
+    "下さい。";
+
+// How long the paused worker waits between two looks at the workflow state.
+constexpr std::chrono::milliseconds kPausePoll{5};
+
+// The lattice point of variable v at `lattice_offset` spacings from CurrentValue[v].
+inline double LatticeValue(const EngineState& engine, int v, std::int64_t lattice_offset) {
+  return engine.CurrentValue[v] + static_cast<double>(lattice_offset) * engine.Accuracy_[v];
+}
+
+// The probe sum slot of scan offset k: trunc(k * 0.15 + 2) (-10 -> 0, -1 -> 1, +1 -> 2, +10 -> 3).
+inline int ProbeSlot(int k) { return static_cast<int>(k * 0.15 + 2.0); }
+
+// Adds `move` to `offset` unless the 64-bit offset would overflow (a search would need billions
+// of cycles to get there); returns false then and leaves `offset` as it was.
+inline bool AddMove(std::int64_t& offset, std::int64_t move) {
+  std::int64_t sum = 0;
+  if (__builtin_add_overflow(offset, move, &sum)) return false;
+  offset = sum;
+  return true;
+}
+
+// Commits the reached point: CurrentValue[v] = CurrentValue[v] + offset[v] * Accuracy_[v].
+void Commit(AppState& state, std::int64_t (&offset)[kMaxConstants], int n) {
+  EngineState& engine = state.engine;
+  for (int v = 0; v < n; ++v) {
+    engine.CurrentValue[v] = LatticeValue(engine, v, offset[v]);
+    state.formula.paramValue[v] = engine.CurrentValue[v];
+    offset[v] = 0;
+  }
+}
+
+// Shows the reached point while paused: CurrentValue holds it for the duration of the snapshot
+// and is restored afterwards, so the search goes on unchanged.
+void ShowSnapshot(FitContext& ctx, const std::int64_t (&offset)[kMaxConstants], int n) {
+  EngineState& engine = ctx.state.engine;
+  double kept[kMaxConstants];
+  double reached[kMaxConstants];
+  for (int v = 0; v < kMaxConstants; ++v) {
+    kept[v] = engine.CurrentValue[v];
+    reached[v] = v < n ? LatticeValue(engine, v, offset[v]) : engine.CurrentValue[v];
+  }
+  for (int v = 0; v < n; ++v) engine.CurrentValue[v] = reached[v];
+  const std::uint32_t step = engine.StepCounter.load(std::memory_order_relaxed);
+  const std::uint32_t cycle = engine.CycleCounter.load(std::memory_order_relaxed);
+  ctx.view.RefreshCounters(step, cycle);
+  PauseSnapshot snapshot;
+  snapshot.values = reached;
+  snapshot.variable_count = n;
+  snapshot.step = step;
+  snapshot.cycle = cycle;
+  snapshot.formula = &ctx.state.formula;
+  ctx.view.ShowPauseSnapshot(snapshot);
+  for (int v = 0; v < kMaxConstants; ++v) engine.CurrentValue[v] = kept[v];
+}
+
+// The pause and abort check between two variables. Returns false on abort, after committing
+// the reached point.
+bool PauseAndAbortCheck(FitContext& ctx, std::int64_t (&offset)[kMaxConstants], int n) {
+  std::int8_t workflow = ctx.state.workflow.load(std::memory_order_acquire);
+  if (workflow == kPaused) ShowSnapshot(ctx, offset, n);
+  else if (workflow != kAbortRequested) return true;
+  for (;;) {
+    workflow = ctx.state.workflow.load(std::memory_order_acquire);
+    if (workflow == kAbortRequested) {
+      Commit(ctx.state, offset, n);
+      return false;
+    }
+    if (workflow != kPaused) return true;
+    std::this_thread::sleep_for(kPausePoll);
+  }
+}
+
+}  // namespace
+
+bool PredictJump(const double (&probe_sums)[4], std::int32_t& jump) {
+  const double outer = probe_sums[3] - probe_sums[2];
+  const double inner = probe_sums[1] - probe_sums[0];
+  const double prediction = -10.0 * outer / (outer - inner) + 5.0;
+  if (!std::isfinite(prediction)) return false;
+  const double truncated = std::trunc(prediction);
+  if (truncated < static_cast<double>(std::numeric_limits<std::int32_t>::min()) ||
+      truncated > static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+    return false;
+  }
+  jump = static_cast<std::int32_t>(truncated);
+  return true;
+}
+
+PhaseEnd LeastSquaresStep(FitContext& ctx, double& MinSquare, int n, std::int8_t& EvalStatus) {
+  AppState& state = ctx.state;
+  EngineState& engine = state.engine;
+  CompiledFormula& formula = state.formula;
+  FormulaMessages* messages = ctx.messages;
+  const SumPoints points = MakeSumPoints(state);
+  if (n > kMaxConstants) n = kMaxConstants;
+
+  std::int64_t offset[kMaxConstants] = {};
+
+  // Starting sum at the present paramValue, with the overflow test.
+  const SumResult start = CheckedSum(formula, points, EvalStatus, messages);
+  if (start.overflow) {
+    ctx.view.SetMessage(kOverflowMessage);
+    return PhaseEnd::kStopped;
+  }
+  if (EvalStatus > 0) {
+    MinSquare = kUncomputableSum;
+    EvalStatus = -10;
+  } else {
+    MinSquare = ComparableSum(start.sum);
+  }
+
+  bool coarse = true;
+  int first = -10;
+  int last = 10;
+  int last_variable = -1;
+  std::int32_t last_offset = 0;
+  double probe_sums[4] = {0.0, 0.0, 0.0, 0.0};
+  const bool jumps_allowed = engine.StepCounter.load(std::memory_order_relaxed) >= 2;
+
+  for (;;) {
+    engine.CycleCounter.fetch_add(1, std::memory_order_relaxed);
+    bool improved = false;
+    for (int r = 0; r < n; ++r) {
+      std::int64_t move = 0;
+      int k = first;
+      for (;;) {
+        formula.paramValue[r] = LatticeValue(engine, r, offset[r] + k);
+        double sum = coarse ? FullSum(formula, points, EvalStatus, messages)
+                            : EarlyStopSum(formula, points, MinSquare, EvalStatus, messages);
+        probe_sums[ProbeSlot(k)] = sum;
+        if (EvalStatus > 0) {
+          sum = kUncomputableSum;
+          EvalStatus = -10;
+        }
+        sum = ComparableSum(sum);
+        if (sum < MinSquare) {
+          MinSquare = sum;
+          improved = true;
+          move = coarse ? k * 2 : k;
+          last_variable = r;
+          last_offset = k;
+        }
+        if (k == -10) {
+          k = -1;
+        } else if (k == -1) {
+          k = 1;
+        } else if (k == last) {
+          break;
+        } else {
+          k = 10;
+        }
+      }
+
+      std::int32_t jump = 0;
+      if (coarse && jumps_allowed && PredictJump(probe_sums, jump) && (jump <= -20 || jump >= 20)) {
+        formula.paramValue[r] = LatticeValue(engine, r, offset[r] + jump);
+        double sum = EarlyStopSum(formula, points, MinSquare, EvalStatus, messages);
+        if (EvalStatus > 0) {
+          sum = kUncomputableSum;
+          EvalStatus = -10;
+        }
+        sum = ComparableSum(sum);
+        if (sum < MinSquare) {
+          MinSquare = sum;
+          improved = true;
+          move = jump;
+          last_offset = 0;
+          last_variable = -1;
+        }
+      }
+
+      AddMove(offset[r], move);
+      formula.paramValue[r] = LatticeValue(engine, r, offset[r]);
+
+      if (!PauseAndAbortCheck(ctx, offset, n)) return PhaseEnd::kStopped;
+    }
+
+    if (improved) continue;
+    if (!coarse) break;
+    if (last_variable >= 0) {
+      AddMove(offset[last_variable], -static_cast<std::int64_t>(last_offset));
+      formula.paramValue[last_variable] = LatticeValue(engine, last_variable, offset[last_variable]);
+    }
+    coarse = false;
+    first = -1;
+    last = 1;
+  }
+
+  Commit(state, offset, n);
+
+  bool out_of_bounds = false;
+  for (int v = 0; v < n; ++v) {
+    if (engine.CurrentValue[v] < engine.VarRegionL[v] ||
+        engine.CurrentValue[v] > engine.VarRegionU[v]) {
+      out_of_bounds = true;
+    }
+  }
+  if (out_of_bounds && EvalStatus == 0) {
+    ctx.view.SetMessage(kBoundWarning);
+    EvalStatus = -1;
+  }
+
+  CalculationLog& log = ctx.log;
+  log.LabelledNumber("ステップ", static_cast<double>(engine.StepCounter.load()));
+  log.Line("途中解");
+  for (int k = 0; k < kMaxConstants; ++k) {
+    const std::uint8_t v = formula.paramIndex[k];
+    if (v < kMaxConstants) log.Number(engine.CurrentValue[v]);
+  }
+  log.LabelledNumber("最小二乗値", MinSquare);
+  const double recomputed = FullSum(formula, points, EvalStatus, messages);
+  log.LabelledNumber("最小二乗値（再計算）", recomputed);
+  log.Line("--------------------");
+  return PhaseEnd::kContinue;
+}
+
+}  // namespace calvane

@@ -1,0 +1,185 @@
+#include "engine/rough_estimate.h"
+
+#include <utility>
+
+#include "engine/sum_of_squares.h"
+
+namespace calvane {
+namespace {
+
+constexpr const char* kStartOverflowMessage =
+    "初期値が不適切なため、二乗値が非常に大きくなっています。\r概略推測できません。";
+constexpr const char* kGiveUpMessage =
+    "初期値が不適切なため、概略推測ができません。\r"
+    "妥当なフィッティング結果が得られない、あるいは計算に時間がかかる場合には、違う値を設定して"
+    "再度計算実行してください。";
+constexpr const char* kImpossible = "概略推測不可能";
+
+void LogMatrices(CalculationLog& log, const char* heading,
+                 const double (&matrix)[kMaxConstants][kMaxConstants],
+                 const double (&rhs)[kMaxConstants], int n) {
+  log.Line(heading);
+  log.Line("MatrixB");
+  for (int r = 0; r < n; ++r) {
+    for (int j = 0; j < n; ++j) log.Number(matrix[r][j]);
+  }
+  log.Line("MatrixA");
+  for (int r = 0; r < n; ++r) log.Number(rhs[r]);
+}
+
+// Gives up: message, log line, and paramValue back at CurrentValue so that the least-squares
+// phase starts its search from the point it sums at.
+PhaseEnd GiveUp(FitContext& ctx, int n) {
+  ctx.view.SetMessage(kGiveUpMessage);
+  ctx.log.Line(kImpossible);
+  for (int v = 0; v < n; ++v) ctx.state.formula.paramValue[v] = ctx.state.engine.CurrentValue[v];
+  return PhaseEnd::kContinue;
+}
+
+}  // namespace
+
+bool SolveGaussJordan(double (&matrix)[kMaxConstants][kMaxConstants], double (&rhs)[kMaxConstants],
+                      int n) {
+  for (int p = 0; p < n; ++p) {
+    if (matrix[p][p] == 0.0) {
+      int w = p + 1;
+      while (w < n && matrix[w][p] == 0.0) ++w;
+      if (w >= n) return false;
+      for (int j = 0; j < n; ++j) std::swap(matrix[p][j], matrix[w][j]);
+      std::swap(rhs[p], rhs[w]);
+    }
+    for (int w = 0; w < n; ++w) {
+      if (w == p) continue;
+      const double factor = matrix[w][p] / matrix[p][p];
+      rhs[w] -= rhs[p] * factor;
+      for (int j = 0; j < n; ++j) matrix[w][j] -= matrix[p][j] * factor;
+    }
+    const double pivot = matrix[p][p];
+    rhs[p] /= pivot;
+    for (int j = 0; j < n; ++j) matrix[p][j] /= pivot;
+  }
+  return true;
+}
+
+PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& EvalStatus) {
+  AppState& state = ctx.state;
+  EngineState& engine = state.engine;
+  CompiledFormula& formula = state.formula;
+  FormulaMessages* messages = ctx.messages;
+  CalculationLog& log = ctx.log;
+  const SumPoints points = MakeSumPoints(state);
+  if (n > kMaxConstants) n = kMaxConstants;
+
+  // 1. Starting sum, with the overflow test.
+  const SumResult start = CheckedSum(formula, points, EvalStatus, messages);
+  if (start.overflow) {
+    ctx.view.SetMessage(kStartOverflowMessage);
+    log.Line(kImpossible);
+    return PhaseEnd::kContinue;
+  }
+  if (EvalStatus > 0) {
+    MinSquare = kUncomputableSum;
+    EvalStatus = -10;
+  } else {
+    MinSquare = ComparableSum(start.sum);
+  }
+  log.LabelledNumber("概略推測前のMinSquare", MinSquare);
+
+  // 2. The normal equations from forward differences.
+  double matrix[kMaxConstants][kMaxConstants] = {};
+  double rhs[kMaxConstants] = {};
+  for (std::uint32_t q = 0; q < points.count; q += points.interval) {
+    const Point& point = points.points[q];
+    const double observed = ObservedValue(points, point);
+    for (int r = 0; r < n; ++r) {
+      const double small_step = engine.Accuracy[r] / 100.0;
+      double f0 = EvaluateFormula(formula, point, EvalStatus, messages);
+      if (EvalStatus > 0) {
+        EvalStatus = 0;
+        formula.paramValue[r] += small_step;
+        f0 = EvaluateFormula(formula, point, EvalStatus, messages);
+        if (EvalStatus > 0) {
+          EvalStatus = 0;
+          return GiveUp(ctx, n);
+        }
+      }
+      formula.paramValue[r] += small_step;
+      double f1 = EvaluateFormula(formula, point, EvalStatus, messages);
+      double h = small_step;
+      if (EvalStatus > 0) {
+        h = 2.0 * small_step;
+        EvalStatus = 0;
+        formula.paramValue[r] += small_step;
+        f1 = EvaluateFormula(formula, point, EvalStatus, messages);
+        if (EvalStatus > 0) {
+          EvalStatus = 0;
+          return GiveUp(ctx, n);
+        }
+      }
+      formula.paramValue[r] = engine.CurrentValue[r];
+      const double derivative = (f1 - f0) / h;
+
+      rhs[r] -= derivative * f0 - derivative * observed;
+
+      for (int j = 0; j < n; ++j) {
+        formula.paramValue[j] += engine.Accuracy[j];
+        double f2 = EvaluateFormula(formula, point, EvalStatus, messages);
+        double hj = engine.Accuracy[j];
+        if (EvalStatus > 0) {
+          hj = 2.0 * engine.Accuracy[j];
+          EvalStatus = 0;
+          formula.paramValue[j] += engine.Accuracy[j];
+          f2 = EvaluateFormula(formula, point, EvalStatus, messages);
+          if (EvalStatus > 0) return GiveUp(ctx, n);
+        }
+        formula.paramValue[j] = engine.CurrentValue[j];
+        matrix[r][j] += derivative * (f2 - f0) / hj;
+      }
+    }
+    if (state.workflow.load(std::memory_order_acquire) == kAbortRequested) {
+      return PhaseEnd::kStopped;
+    }
+    engine.CycleCounter.store(q, std::memory_order_relaxed);
+  }
+  engine.CycleCounter.store(points.count, std::memory_order_relaxed);
+
+  // 3. The matrices before the elimination.
+  LogMatrices(log, "概略推測開始前行列", matrix, rhs, n);
+
+  // 4. Gauss-Jordan elimination.
+  if (!SolveGaussJordan(matrix, rhs, n)) return GiveUp(ctx, n);
+
+  // 5. The matrices after it: the identity and the solution.
+  LogMatrices(log, "概略推測終了後行列", matrix, rhs, n);
+
+  // 7. The sum of squares at the estimate.
+  for (int v = 0; v < n; ++v) formula.paramValue[v] = engine.CurrentValue[v] + rhs[v];
+  double sum = FullSum(formula, points, EvalStatus, messages);
+  if (EvalStatus > 0) {
+    sum = kUncomputableSum;
+    EvalStatus = -10;
+  }
+  log.LabelledNumber("概略推測解でのSquare", sum);
+
+  // 8. Accept only an improvement.
+  sum = ComparableSum(sum);
+  if (sum < MinSquare) {
+    MinSquare = sum;
+    for (int v = 0; v < n; ++v) engine.CurrentValue[v] += rhs[v];
+  }
+  for (int v = 0; v < n; ++v) formula.paramValue[v] = engine.CurrentValue[v];
+
+  // 9. The intermediate solution and the sums.
+  log.Line("途中解");
+  for (int k = 0; k < kMaxConstants; ++k) {
+    const std::uint8_t v = formula.paramIndex[k];
+    if (v < kMaxConstants) log.Number(engine.CurrentValue[v]);
+  }
+  log.LabelledNumber("最小二乗値", MinSquare);
+  std::int8_t recompute_status = EvalStatus;
+  const double recomputed = FullSum(formula, points, recompute_status, messages);
+  log.LabelledNumber("最小二乗値（再計算）", recomputed);
+  return PhaseEnd::kContinue;
+}
+
+}  // namespace calvane
