@@ -1,0 +1,424 @@
+#include "app/batch_driver.h"
+
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <optional>
+
+#include "app/app_state.h"
+#include "conditions/condition_accept.h"
+#include "conditions/condition_file.h"
+#include "data/cp932.h"
+#include "data/data_text.h"
+#include "data/file_io.h"
+#include "data/range_conversion.h"
+#include "data/selection_file.h"
+#include "engine/fit_results.h"
+#include "engine/run_command.h"
+#include "engine/worker.h"
+#include "formula/formula_check.h"
+#include "formula/number_text.h"
+#include "report/results_report.h"
+
+namespace calvane {
+namespace {
+
+constexpr std::string_view kUsage =
+    "calvane-batch --data FILE --x N --y N --start N (--end N | --to-last-row)\n"
+    "              --conditions FILE.ccn [--report FILE] [--overwrite] [--skip-blank-rows]\n";
+
+constexpr std::string_view kErrorCaption = "エラー";
+constexpr std::string_view kConfirmCaption = "確認";
+constexpr std::string_view kProgressCaption = "計算中";
+constexpr std::string_view kMainCaption = "Calvane";
+
+constexpr std::string_view kOpenFailed = "ファイルを開くのに失敗しました。";
+constexpr std::string_view kReadFailed = "ファイルの読み込みに失敗しました。";
+constexpr std::string_view kWriteFailed = "ファイルの書き込みに失敗しました。";
+constexpr std::string_view kOverwriteQuestion = "その名前のファイルは既に存在します。上書きしますか？";
+constexpr std::string_view kSetConditions = "計算条件を設定してください。";
+constexpr std::string_view kConditionError = "計算条件エラー";
+
+// A whole number within the signed 32-bit range, read by the one number parser.
+std::optional<std::int32_t> ParseWholeNumber(const std::string& text) {
+  std::size_t position = 0;
+  std::uint8_t status = 0;
+  double value = ParseNumber(text.c_str(), position, status);
+  if (status != ParseOk || position != text.size()) return std::nullopt;
+  if (!(value >= -2147483648.0 && value <= 2147483647.0) || std::trunc(value) != value) {
+    return std::nullopt;
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+// `path` taken from `directory` when relative, made absolute and lexically normal.
+std::string ResolvePath(const std::string& directory, const std::string& path) {
+  std::filesystem::path full = std::filesystem::path(directory) / std::filesystem::path(path);
+  return full.lexically_normal().string();
+}
+
+// Reads a whole input file; on failure prints why (it does not exist or cannot be opened, or it
+// cannot be read) and gives nullopt.
+std::optional<std::string> ReadInput(const std::string& path, Prompter& prompter) {
+  std::optional<std::string> bytes = ReadWholeFile(path);
+  if (!bytes) {
+    prompter.Show(FileExists(path) ? kReadFailed : kOpenFailed, kErrorCaption, WindowId::kMain);
+  }
+  return bytes;
+}
+
+std::int64_t SteadyMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+std::string Decimal(std::uint32_t value) { return FormatNumber(static_cast<double>(value)); }
+
+// The workflow state of the fit in progress, for the SIGINT handler; null outside a fit.
+std::atomic<WorkflowState*> g_running_state{nullptr};
+static_assert(WorkflowState::is_always_lock_free, "the SIGINT handler stores into the state");
+static_assert(std::atomic<WorkflowState*>::is_always_lock_free,
+              "the SIGINT handler reads the state pointer");
+
+extern "C" void OnInterrupt(int signal_number) {
+  WorkflowState* state = g_running_state.load();
+  if (state != nullptr) {
+    state->store(kAbortRequested);
+    return;
+  }
+  ::signal(signal_number, SIG_DFL);
+  ::raise(signal_number);
+}
+
+// Publishes the running fit's workflow state to the SIGINT handler for its lifetime.
+class InterruptTarget {
+ public:
+  explicit InterruptTarget(WorkflowState& state) { g_running_state.store(&state); }
+  ~InterruptTarget() { g_running_state.store(nullptr); }
+  InterruptTarget(const InterruptTarget&) = delete;
+  InterruptTarget& operator=(const InterruptTarget&) = delete;
+};
+
+}  // namespace
+
+void InstallInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+}
+
+std::string_view BatchUsage() { return kUsage; }
+
+BatchParse ParseBatchArguments(const std::vector<std::string>& args) {
+  BatchParse parse;
+  BatchOptions& o = parse.options;
+  for (const std::string& arg : args) {
+    if (arg == "--help") {
+      o.help = true;
+      parse.ok = true;
+      return parse;
+    }
+  }
+  // Every option once: a value of text, a whole number, or a flag.
+  struct Option {
+    std::string_view name;
+    std::string* text = nullptr;
+    std::int32_t* number = nullptr;
+    bool* flag = nullptr;
+    bool required = false;
+    bool seen = false;
+  };
+  Option options[] = {
+      {"--data", &o.data_file, nullptr, nullptr, true},
+      {"--x", nullptr, &o.x_series, nullptr, true},
+      {"--y", nullptr, &o.y_series, nullptr, true},
+      {"--start", nullptr, &o.start_row, nullptr, true},
+      {"--end", nullptr, &o.end_row, nullptr, false},
+      {"--to-last-row", nullptr, nullptr, &o.to_last_row, false},
+      {"--conditions", &o.conditions_file, nullptr, nullptr, true},
+      {"--report", &o.report_file, nullptr, nullptr, false},
+      {"--overwrite", nullptr, nullptr, &o.overwrite, false},
+      {"--skip-blank-rows", nullptr, nullptr, &o.skip_blank_rows, false},
+  };
+  auto refuse = [&parse](std::string text) {
+    parse.ok = false;
+    parse.error = std::move(text);
+    return parse;
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    Option* option = nullptr;
+    for (Option& candidate : options) {
+      if (candidate.name == arg) option = &candidate;
+    }
+    if (option == nullptr) return refuse("不明なオプションです: " + arg);
+    if (option->seen) return refuse("オプションが重複しています: " + arg);
+    option->seen = true;
+    if (option->flag != nullptr) {
+      *option->flag = true;
+      continue;
+    }
+    if (i + 1 >= args.size() || args[i + 1].empty()) {
+      return refuse("オプションの値がありません: " + arg);
+    }
+    const std::string& value = args[++i];
+    if (option->text != nullptr) {
+      *option->text = value;
+      continue;
+    }
+    std::optional<std::int32_t> number = ParseWholeNumber(value);
+    if (!number) return refuse("オプションの値が整数ではありません: " + arg + " " + value);
+    *option->number = *number;
+  }
+  bool end_given = false;
+  for (const Option& option : options) {
+    if (option.required && !option.seen) {
+      return refuse("必須のオプションがありません: " + std::string(option.name));
+    }
+    if (option.name == "--end") end_given = option.seen;
+  }
+  // The end row comes from exactly one of --end and --to-last-row.
+  if (o.to_last_row == end_given) {
+    return refuse(o.to_last_row ? "--end と --to-last-row は同時に指定できません。"
+                                : "--end か --to-last-row のどちらかを指定してください。");
+  }
+  parse.ok = true;
+  return parse;
+}
+
+std::string TerminalLine(std::string_view caption, std::string_view text) {
+  std::string line(caption);
+  line.append(": ");
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      line.append(" / ");
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      line.push_back(c);
+    }
+  }
+  return line;
+}
+
+void TerminalPrompter::Show(std::string_view text, std::string_view caption, WindowId) {
+  output_.Err(TerminalLine(caption, text));
+}
+
+Answer TerminalPrompter::Ask(std::string_view text, std::string_view caption, Buttons buttons,
+                             WindowId) {
+  output_.Err(TerminalLine(caption, text));
+  switch (buttons) {
+    case Buttons::kYesNo:
+      return answer_yes_ ? Answer::kYes : Answer::kNo;
+    case Buttons::kOkCancel:
+      return answer_ok_ ? Answer::kOk : Answer::kCancel;
+    case Buttons::kOk:
+      break;
+  }
+  return Answer::kOk;
+}
+
+void TerminalProgressView::SetStatusText(std::string_view text) {
+  if (!text.empty()) output_.Err(TerminalLine(kProgressCaption, text));
+}
+
+void TerminalProgressView::SetPhaseText(std::string_view text) {
+  // A new phase counts its steps afresh: its first counters are always shown.
+  last_step_ = -1;
+  if (!text.empty()) output_.Err(TerminalLine(kProgressCaption, text));
+}
+
+void TerminalProgressView::SetStepTotal(std::string_view text) { step_total_ = text; }
+void TerminalProgressView::SetCycleTotal(std::string_view text) { cycle_total_ = text; }
+void TerminalProgressView::SetCycleSlash(std::string_view text) { cycle_slash_ = text; }
+
+void TerminalProgressView::SetStepValue(std::string_view text) {
+  output_.Err(TerminalLine(kProgressCaption, "ステップ " + std::string(text) + "/" + step_total_));
+}
+
+void TerminalProgressView::SetMessage(std::string_view text) {
+  message_ = text;
+  if (!text.empty()) output_.Err(TerminalLine(kProgressCaption, text));
+}
+
+void TerminalProgressView::EnableButton(ProgressButton, bool) {}
+
+void TerminalProgressView::RefreshCounters(std::uint32_t step, std::uint32_t cycle) {
+  std::int64_t now = SteadyMilliseconds();
+  if (static_cast<std::int64_t>(step) != last_step_ || now - last_print_ms_ >= 1500) {
+    last_step_ = step;
+    last_print_ms_ = now;
+    PrintCounters(step, cycle);
+  }
+}
+
+void TerminalProgressView::PrintCounters(std::uint32_t step, std::uint32_t cycle) {
+  output_.Err(TerminalLine(kProgressCaption, "ステップ " + Decimal(step) + "/" + step_total_ +
+                                                 " サイクル " + Decimal(cycle) + cycle_slash_ +
+                                                 cycle_total_));
+}
+
+void TerminalProgressView::ShowConditionError() {
+  output_.Err(TerminalLine(kProgressCaption, kConditionError));
+}
+
+void TerminalProgressView::StopTimer() {}
+void TerminalProgressView::Beep() {}
+
+void TerminalProgressView::ShowErrorBox(std::string_view text, std::string_view caption) {
+  output_.Err(TerminalLine(caption, text));
+}
+
+void TerminalProgressView::ShowPauseSnapshot(const PauseSnapshot& snapshot) {
+  output_.Err(TerminalLine(kProgressCaption, "計算停止しています。 ステップ " +
+                                                 Decimal(snapshot.step) + " サイクル " +
+                                                 Decimal(snapshot.cycle)));
+  if (snapshot.formula == nullptr || snapshot.values == nullptr) return;
+  // The reached point, as the main window's result fields show it during a pause.
+  for (int k = 0; k < 10; ++k) {
+    std::uint8_t index = snapshot.formula->paramIndex[k];
+    if (index >= snapshot.variable_count || index >= 10) continue;
+    std::string line = "k";
+    line.push_back(static_cast<char>('0' + k));
+    line += ", " + ReportValueText(snapshot.values[index], true);
+    output_.Err(TerminalLine(kMainCaption, line));
+  }
+}
+
+int RunBatch(const std::vector<std::string>& args, const std::string& working_directory,
+             BatchOutput& output, const BatchHooks& hooks) {
+  BatchParse parse = ParseBatchArguments(args);
+  if (!parse.ok) {
+    output.Err(TerminalLine(kErrorCaption, parse.error));
+    output.Err(TerminalLine(kErrorCaption, "使い方は calvane-batch --help で表示されます。"));
+    return kBatchRefused;
+  }
+  const BatchOptions& options = parse.options;
+  if (options.help) {
+    std::string_view usage = kUsage;
+    while (!usage.empty()) {
+      std::size_t end = usage.find('\n');
+      output.Out(usage.substr(0, end));
+      usage.remove_prefix(end + 1);
+    }
+    return kBatchCompleted;
+  }
+
+  TerminalPrompter prompter(output, options.skip_blank_rows, options.overwrite);
+  std::unique_ptr<AppState> state = MakeAppState(working_directory);
+
+  // 1. The data file, read whole and indexed, then the range converted as the data sheet's OK
+  //    does; on success the selection is remembered.
+  const std::string data_path = ResolvePath(working_directory, options.data_file);
+  std::optional<std::string> data_bytes = ReadInput(data_path, prompter);
+  if (!data_bytes) return kBatchRefused;
+  DataText text(std::move(*data_bytes));
+  IndexRows(text, prompter, WindowId::kDataSheet);
+  RangeSelection selection;
+  selection.x_series = options.x_series;
+  selection.y_series = options.y_series;
+  selection.start_row = options.start_row;
+  selection.end_row = options.end_row;
+  selection.use_to_last_row = options.to_last_row ? 1 : 0;
+  selection = ApplyUseToLastRow(selection, text);
+  if (!ValidateRange(selection, prompter, WindowId::kDataSheet)) return kBatchRefused;
+  if (!ConvertRange(text, selection, *state, prompter, WindowId::kDataSheet).completed()) {
+    return kBatchRefused;
+  }
+  text.Release();
+  if (!WriteSelectionFile(working_directory, selection)) {
+    prompter.Show(kWriteFailed, kErrorCaption, WindowId::kMain);
+    return kBatchRefused;
+  }
+  state->workflow.store(kDataLoaded);
+
+  // 2. The condition file, opened as the conditions dialog's open command does, then accepted
+  //    as its OK does (Formula.ini written).
+  std::optional<std::string> condition_bytes =
+      ReadInput(ResolvePath(working_directory, options.conditions_file), prompter);
+  if (!condition_bytes) return kBatchRefused;
+  ConditionDialogValues dialog = DialogValuesFromRecord(*state);
+  int check_code = LoadConditionFile(*condition_bytes, dialog, *state);
+  AcceptResult accepted = AcceptConditions(dialog, *state, prompter, WindowId::kConditions);
+  if (!accepted.accepted) return kBatchRefused;
+  if (state->conditions.formulaState != Valid) {
+    std::string_view message = FormulaCheckMessage(check_code);
+    if (message.empty()) message = FormulaStatusLabel(check_code);
+    if (message.empty()) message = dialog.formula_status;
+    prompter.Show(message, kErrorCaption, WindowId::kConditions);
+    return kBatchRefused;
+  }
+  if (state->conditions.leftSide == NotSelected) {
+    prompter.Show(kSetConditions, kErrorCaption, WindowId::kMain);
+    return kBatchRefused;
+  }
+
+  // 3. An existing report is refused before anything runs, unless it may be replaced.
+  std::string report_path;
+  if (!options.report_file.empty()) {
+    report_path = ResolvePath(working_directory, options.report_file);
+    if (FileExists(report_path) && !options.overwrite) {
+      prompter.Show(kOverwriteQuestion, kConfirmCaption, WindowId::kMain);
+      return kBatchRefused;
+    }
+  }
+
+  // 4. The run, as the run command does it; the progress goes to stderr.
+  TerminalProgressView view(output);
+  CalculationDriver driver(*state, view);
+  if (!driver.Begin()) {
+    prompter.Show(kOpenFailed, kErrorCaption, WindowId::kMain);
+    return kBatchRefused;
+  }
+  int exit_code = 0;
+  {
+    InterruptTarget interrupt(state->workflow);
+    if (hooks.run_started) hooks.run_started(state->workflow);
+    driver.StartWorker();
+    exit_code = driver.Finish();
+  }
+  if (hooks.run_finished) hooks.run_finished();
+  if (!driver.log_ok()) {
+    prompter.Show(kWriteFailed, kErrorCaption, WindowId::kMain);
+    return kBatchRefused;
+  }
+
+  // 5. A condition error ends without results.
+  if (exit_code == kWorkerConditionError) {
+    output.Err(TerminalLine(kConditionError, view.message()));
+    return kBatchConditionError;
+  }
+  const bool stopped_early = exit_code != kWorkerCompleted;
+  FitResults results = RefreshResults(*state);
+
+  ReportValues values;
+  values.start_time = driver.start_time();
+  values.end_time = driver.end_time();
+  // The report is Shift-JIS; a path that has no Shift-JIS form is written as its own bytes.
+  std::optional<std::string> path_cp932 = Utf8ToCp932(data_path);
+  values.data_path = path_cp932 ? *path_cp932 : data_path;
+  for (int v = 0; v < 10; ++v) values.CurrentValue[v] = state->engine.CurrentValue[v];
+  for (int k = 0; k < 10; ++k) values.paramIndex[k] = state->formula.paramIndex[k];
+  values.R2Value = results.R2Value;
+  values.stopped_early = stopped_early;
+
+  if (!report_path.empty()) {
+    if (SaveResultsReport(values, report_path, working_directory, prompter) !=
+        SaveResultsStatus::kSaved) {
+      return kBatchRefused;
+    }
+    state->workflow.store(kResultsSaved);
+  }
+
+  // 6. The eleven result lines.
+  for (const std::string& line : ReportValueLines(values)) output.Out(line);
+  return stopped_early ? kBatchStopped : kBatchCompleted;
+}
+
+}  // namespace calvane
