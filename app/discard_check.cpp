@@ -1,0 +1,15 @@
+#include "app/discard_check.h"
+
+#include "app/command_state.h"
+#include "app/messages.h"
+
+namespace calvane {
+
+bool DiscardCheck(std::int8_t workflow, Prompter& prompter, WindowId owner) {
+  if (!DiscardCheckAsks(workflow)) return true;
+  const Answer answer =
+      prompter.Ask(text::kDiscardQuestion, text::kConfirmCaption, Buttons::kYesNo, owner);
+  return answer != Answer::kNo;
+}
+
+}  // namespace calvane

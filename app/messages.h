@@ -1,0 +1,73 @@
+#pragma once
+
+#include <string_view>
+
+namespace calvane::text {
+
+// The application shell's own texts, UTF-8, exactly as the user sees them.
+
+inline constexpr std::string_view kMainCaption = "Calvane";
+
+// Status line (control 1029): the next step for the user.
+inline constexpr std::string_view kStatusOpenData = "データを開いてください。";
+inline constexpr std::string_view kStatusSetConditions = "計算条件を設定してください。";
+inline constexpr std::string_view kStatusRun = "計算を実行してください。";
+inline constexpr std::string_view kStatusSaveIfNeeded = "必要であれば計算結果を保存してください。";
+inline constexpr std::string_view kStatusSaved = "計算結果保存済みです。";
+
+// Discard check.
+inline constexpr std::string_view kDiscardQuestion =
+    "計算結果がまだ保存されていません。計算結果を破棄してもよろしいですか？";
+inline constexpr std::string_view kConfirmCaption = "確認";
+inline constexpr std::string_view kErrorCaption = "エラー";
+
+// Version box: two carriage returns, no line feeds.
+inline constexpr std::string_view kVersionCaption = "バージョン情報";
+inline constexpr std::string_view kVersionText =
+    "Calvane  Ver. 1.2.2\r\r最小二乗フィッティングソフトウェア";
+
+// Labels of the main window.
+inline constexpr std::string_view kDataFileLabel = "データファイル名：";
+inline constexpr std::string_view kConstantsHeader = "定数　　計算結果";
+inline constexpr std::string_view kStartTimeLabel = "計算開始時刻：";
+inline constexpr std::string_view kR2Label = "相関係数R^2";
+inline constexpr std::string_view kEndTimeLabel = "計算終了時刻：";
+
+// Graph axis labels (controls 1026 and 1027).
+inline constexpr std::string_view kAxisXSeries = "x (x系列)";
+inline constexpr std::string_view kAxisYSeries = "y (y系列)";
+inline constexpr std::string_view kAxisX = "x";
+inline constexpr std::string_view kAxisY = "y";
+
+// Toolbar tooltips.
+inline constexpr std::string_view kTipOpenData = "データを開く";
+inline constexpr std::string_view kTipSaveResults = "計算結果の保存";
+inline constexpr std::string_view kTipConditions = "計算条件";
+inline constexpr std::string_view kTipRun = "計算実行";
+
+// Main menu bar.
+inline constexpr std::string_view kMenuFile = "ファイル(&F)";
+inline constexpr std::string_view kMenuOpenData = "データを開く(&D)";
+inline constexpr std::string_view kMenuCloseData = "データを閉じる(&C)";
+inline constexpr std::string_view kMenuSaveResults = "計算結果を保存する(&S)";
+inline constexpr std::string_view kMenuExit = "終了(&X)";
+inline constexpr std::string_view kMenuCalculation = "計算(&C)";
+inline constexpr std::string_view kMenuConditions = "計算条件(&C)";
+inline constexpr std::string_view kMenuRun = "実行(&E)";
+inline constexpr std::string_view kMenuHelp = "ヘルプ(&H)";
+inline constexpr std::string_view kMenuHelpFile = "ヘルプ(&H)";
+inline constexpr std::string_view kMenuVersion = "バージョン情報(&A)";
+
+// Menu bar of the fitting-conditions window.
+inline constexpr std::string_view kMenuOpenConditions = "計算条件を開く(&O)";
+inline constexpr std::string_view kMenuSaveConditions = "計算条件を保存する(&S)";
+inline constexpr std::string_view kMenuDetailedConditions = "詳細条件(&D)";
+inline constexpr std::string_view kMenuCloseConditions = "閉じる(&C)";
+
+// The user-interface font and its fallbacks, in order of preference.
+inline constexpr std::string_view kUiFontFace = "ＭＳ Ｐゴシック";
+inline constexpr std::string_view kUiFontFallback1 = "IPAPGothic";
+inline constexpr std::string_view kUiFontFallback2 = "Noto Sans CJK JP";
+inline constexpr int kUiFontPixelSize = 12;
+
+}  // namespace calvane::text

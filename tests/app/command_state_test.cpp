@@ -1,0 +1,186 @@
+#include "app/command_state.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/messages.h"
+#include "app/workflow_state.h"
+#include "conditions/condition_record.h"
+
+namespace calvane {
+namespace {
+
+constexpr CommandState kNone{false, false, false};
+constexpr CommandState kAll{true, true, true};
+constexpr std::string_view kUnchanged{};
+
+struct StepCase {
+  std::string name;
+  CommandUpdate (*step)(const CommandState&);
+  CommandState before;
+  CommandState after;
+  std::string_view status;
+};
+
+TEST(CommandStateTest, WorkflowStepsSetCommandsAndStatusLine) {
+  const std::vector<StepCase> cases = {
+      {"start-up", [](const CommandState&) { return AtStartUp(); }, kAll, kNone,
+       text::kStatusOpenData},
+      {"data accepted, valid, left side y, from nothing",
+       [](const CommandState& s) { return AfterDataAccepted(s, Valid, Y); }, kNone,
+       {true, true, false}, text::kStatusRun},
+      {"data accepted, valid, left side x, drops save",
+       [](const CommandState& s) { return AfterDataAccepted(s, Valid, X); }, kAll,
+       {true, true, false}, text::kStatusRun},
+      {"data accepted, valid, no left side keeps run disabled",
+       [](const CommandState& s) { return AfterDataAccepted(s, Valid, NotSelected); }, kNone,
+       {true, false, false}, text::kStatusRun},
+      {"data accepted, valid, no left side keeps run enabled",
+       [](const CommandState& s) { return AfterDataAccepted(s, Valid, NotSelected); }, kAll,
+       {true, true, false}, text::kStatusRun},
+      {"data accepted, formula invalid keeps run",
+       [](const CommandState& s) { return AfterDataAccepted(s, Invalid, Y); }, kAll,
+       {true, true, false}, text::kStatusSetConditions},
+      {"data accepted, formula not entered keeps run disabled",
+       [](const CommandState& s) { return AfterDataAccepted(s, NotEntered, Y); }, kNone,
+       {true, false, false}, text::kStatusSetConditions},
+      {"run converged enables save",
+       [](const CommandState& s) { return AfterRunEnded(s, kCompletedResults); },
+       {true, true, false}, kAll, text::kStatusSaveIfNeeded},
+      {"run stopped early enables save",
+       [](const CommandState& s) { return AfterRunEnded(s, kStoppedResults); },
+       {true, true, false}, kAll, text::kStatusRun},
+      {"run ended for a missing text changes nothing",
+       [](const CommandState& s) { return AfterRunEnded(s, kDataLoaded); }, {true, true, false},
+       {true, true, false}, kUnchanged},
+      {"results saved keeps the commands",
+       [](const CommandState& s) { return AfterResultsSaved(s); }, kAll, kAll,
+       text::kStatusSaved},
+      {"data closed disables everything",
+       [](const CommandState& s) { return AfterDataClosed(s); }, kAll, kNone,
+       text::kStatusOpenData},
+      {"clear results disables only save",
+       [](const CommandState& s) { return AfterClearResults(s); }, kAll, {true, true, false},
+       kUnchanged},
+  };
+  for (const StepCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CommandUpdate update = c.step(c.before);
+    EXPECT_EQ(update.commands, c.after);
+    EXPECT_EQ(update.status_line, c.status);
+  }
+}
+
+struct ConditionsCase {
+  std::int8_t workflow;
+  std::uint8_t formula_state;
+  std::uint8_t left_side;
+  CommandState before;
+  bool run_after;
+  std::string_view status;
+};
+
+TEST(CommandStateTest, AcceptedConditionsFollowTheFormulaVerdict) {
+  const CommandState run_off{true, false, false};
+  const CommandState run_on{true, true, false};
+  const std::vector<ConditionsCase> cases = {
+      // Not entered or invalid: run disabled; the status line asks for conditions in state 1.
+      {kDataLoaded, NotEntered, Y, run_on, false, text::kStatusSetConditions},
+      {kDataLoaded, Invalid, Y, run_on, false, text::kStatusSetConditions},
+      {kNoData, Invalid, Y, run_on, false, kUnchanged},
+      {kStoppedResults, NotEntered, Y, run_on, false, kUnchanged},
+      {kResultsSaved, Invalid, X, run_on, false, kUnchanged},
+      // Valid: state 2, or state 1 with a left side, enables run.
+      {kStoppedResults, Valid, NotSelected, run_off, true, text::kStatusRun},
+      {kDataLoaded, Valid, X, run_off, true, text::kStatusRun},
+      {kDataLoaded, Valid, Y, run_off, true, text::kStatusRun},
+      // Valid without data, or state 1 without a left side, disables it.
+      {kNoData, Valid, Y, run_on, false, kUnchanged},
+      {kDataLoaded, Valid, NotSelected, run_on, false, kUnchanged},
+      // Valid in states 3 and 4 leaves it as it was.
+      {kCompletedResults, Valid, Y, run_off, false, kUnchanged},
+      {kCompletedResults, Valid, Y, run_on, true, kUnchanged},
+      {kResultsSaved, Valid, Y, run_on, true, kUnchanged},
+      // A formula state outside the three values changes nothing.
+      {kDataLoaded, 7, Y, run_on, true, kUnchanged},
+  };
+  for (const ConditionsCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "workflow " << int{c.workflow} << " formula "
+                                    << int{c.formula_state} << " left " << int{c.left_side});
+    const CommandUpdate update =
+        AfterConditionsAccepted(c.before, c.workflow, c.formula_state, c.left_side);
+    EXPECT_EQ(update.commands.run, c.run_after);
+    EXPECT_EQ(update.commands.close_data, c.before.close_data);
+    EXPECT_EQ(update.commands.save_results, c.before.save_results);
+    EXPECT_EQ(update.status_line, c.status);
+  }
+}
+
+TEST(CommandStateTest, OnlyCloseRunAndSaveDependOnTheState) {
+  const std::vector<int> always = {kCmdOpenData, kCmdExit, kCmdFittingConditions, kCmdHelp,
+                                   kCmdVersion};
+  for (const int id : always) {
+    EXPECT_TRUE(IsCommandEnabled(kNone, id)) << id;
+  }
+  EXPECT_FALSE(IsCommandEnabled(kNone, kCmdCloseData));
+  EXPECT_FALSE(IsCommandEnabled(kNone, kCmdRun));
+  EXPECT_FALSE(IsCommandEnabled(kNone, kCmdSaveResults));
+  EXPECT_TRUE(IsCommandEnabled({true, false, false}, kCmdCloseData));
+  EXPECT_TRUE(IsCommandEnabled({false, true, false}, kCmdRun));
+  EXPECT_TRUE(IsCommandEnabled({false, false, true}, kCmdSaveResults));
+  EXPECT_FALSE(IsCommandEnabled(kAll, 1131));
+  EXPECT_FALSE(IsCommandEnabled(kAll, kCmdOpenConditionFile));
+}
+
+TEST(CommandStateTest, DiscardQuestionAndCurveByWorkflowState) {
+  struct Row {
+    std::int8_t workflow;
+    bool asks;
+    bool curve;
+  };
+  const std::vector<Row> rows = {
+      {kNoData, false, false},          {kDataLoaded, false, false},
+      {kStoppedResults, true, true},    {kCompletedResults, true, true},
+      {kResultsSaved, false, true},     {kPaused, false, true},
+      {kAbortRequested, false, true},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(DiscardCheckAsks(row.workflow), row.asks) << int{row.workflow};
+    EXPECT_EQ(CurveVisible(row.workflow), row.curve) << int{row.workflow};
+  }
+}
+
+// Flattens a menu bar into "text[id]" lines in display order, "-" for separators.
+std::vector<std::string> Flatten(std::span<const MenuEntry> bar) {
+  std::vector<std::string> lines;
+  for (const MenuEntry& popup : bar) {
+    lines.push_back(std::string(popup.text));
+    for (const MenuEntry& item : popup.items) {
+      lines.push_back(item.text.empty() ? std::string("  -")
+                                        : "  " + std::string(item.text) + "[" +
+                                              std::to_string(item.id) + "]");
+    }
+  }
+  return lines;
+}
+
+TEST(CommandStateTest, MenusListTheirItemsInDisplayOrder) {
+  const std::vector<std::string> main = {
+      "ファイル(&F)",           "  データを開く(&D)[1123]",     "  データを閉じる(&C)[1124]",
+      "  -",                     "  計算結果を保存する(&S)[1125]", "  -",
+      "  終了(&X)[1126]",        "計算(&C)",                     "  計算条件(&C)[1127]",
+      "  -",                     "  実行(&E)[1128]",             "ヘルプ(&H)",
+      "  ヘルプ(&H)[1129]",      "  バージョン情報(&A)[1130]",
+  };
+  EXPECT_EQ(Flatten(MainMenuBar()), main);
+  const std::vector<std::string> conditions = {
+      "ファイル(&F)", "  計算条件を開く(&O)[1132]", "  計算条件を保存する(&S)[1133]", "  -",
+      "  詳細条件(&D)[1134]", "  -", "  閉じる(&C)[1135]", "ヘルプ(&H)", "  ヘルプ(&H)[1129]",
+  };
+  EXPECT_EQ(Flatten(ConditionsMenuBar()), conditions);
+}
+
+}  // namespace
+}  // namespace calvane
