@@ -1,3 +1,4 @@
+#include "data/file_messages.h"
 #include "app/batch_driver.h"
 
 #include <signal.h>
@@ -30,15 +31,9 @@ constexpr std::string_view kUsage =
     "calvane-batch --data FILE --x N --y N --start N (--end N | --to-last-row)\n"
     "              --conditions FILE.ccn [--report FILE] [--overwrite] [--skip-blank-rows]\n";
 
-constexpr std::string_view kErrorCaption = "エラー";
-constexpr std::string_view kConfirmCaption = "確認";
 constexpr std::string_view kProgressCaption = "計算中";
 constexpr std::string_view kMainCaption = "Calvane";
 
-constexpr std::string_view kOpenFailed = "ファイルを開くのに失敗しました。";
-constexpr std::string_view kReadFailed = "ファイルの読み込みに失敗しました。";
-constexpr std::string_view kWriteFailed = "ファイルの書き込みに失敗しました。";
-constexpr std::string_view kOverwriteQuestion = "その名前のファイルは既に存在します。上書きしますか？";
 constexpr std::string_view kSetConditions = "計算条件を設定してください。";
 constexpr std::string_view kConditionError = "計算条件エラー";
 
@@ -65,7 +60,7 @@ std::string ResolvePath(const std::string& directory, const std::string& path) {
 std::optional<std::string> ReadInput(const std::string& path, Prompter& prompter) {
   std::optional<std::string> bytes = ReadWholeFile(path);
   if (!bytes) {
-    prompter.Show(FileExists(path) ? kReadFailed : kOpenFailed, kErrorCaption, WindowId::kMain);
+    prompter.Show(FileExists(path) ? kMsgFileReadFailed : kMsgFileOpenFailed, kCaptionError, WindowId::kMain);
   }
   return bytes;
 }
@@ -295,8 +290,8 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
              BatchOutput& output, const BatchHooks& hooks) {
   BatchParse parse = ParseBatchArguments(args);
   if (!parse.ok) {
-    output.Err(TerminalLine(kErrorCaption, parse.error));
-    output.Err(TerminalLine(kErrorCaption, "使い方は calvane-batch --help で表示されます。"));
+    output.Err(TerminalLine(kCaptionError, parse.error));
+    output.Err(TerminalLine(kCaptionError, "使い方は calvane-batch --help で表示されます。"));
     return kBatchRefused;
   }
   const BatchOptions& options = parse.options;
@@ -333,7 +328,7 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
   }
   text.Release();
   if (!WriteSelectionFile(working_directory, selection)) {
-    prompter.Show(kWriteFailed, kErrorCaption, WindowId::kMain);
+    prompter.Show(kMsgFileWriteFailed, kCaptionError, WindowId::kMain);
     return kBatchRefused;
   }
   state->workflow.store(kDataLoaded);
@@ -351,11 +346,11 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
     std::string_view message = FormulaCheckMessage(check_code);
     if (message.empty()) message = FormulaStatusLabel(check_code);
     if (message.empty()) message = dialog.formula_status;
-    prompter.Show(message, kErrorCaption, WindowId::kConditions);
+    prompter.Show(message, kCaptionError, WindowId::kConditions);
     return kBatchRefused;
   }
   if (state->conditions.leftSide == NotSelected) {
-    prompter.Show(kSetConditions, kErrorCaption, WindowId::kMain);
+    prompter.Show(kSetConditions, kCaptionError, WindowId::kMain);
     return kBatchRefused;
   }
 
@@ -364,7 +359,7 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
   if (!options.report_file.empty()) {
     report_path = ResolvePath(working_directory, options.report_file);
     if (FileExists(report_path) && !options.overwrite) {
-      prompter.Show(kOverwriteQuestion, kConfirmCaption, WindowId::kMain);
+      prompter.Show(kMsgOverwriteQuestion, kCaptionConfirm, WindowId::kMain);
       return kBatchRefused;
     }
   }
@@ -373,7 +368,7 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
   TerminalProgressView view(output);
   CalculationDriver driver(*state, view);
   if (!driver.Begin()) {
-    prompter.Show(kOpenFailed, kErrorCaption, WindowId::kMain);
+    prompter.Show(kMsgFileOpenFailed, kCaptionError, WindowId::kMain);
     return kBatchRefused;
   }
   int exit_code = 0;
@@ -385,7 +380,7 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
   }
   if (hooks.run_finished) hooks.run_finished();
   if (!driver.log_ok()) {
-    prompter.Show(kWriteFailed, kErrorCaption, WindowId::kMain);
+    prompter.Show(kMsgFileWriteFailed, kCaptionError, WindowId::kMain);
     return kBatchRefused;
   }
 

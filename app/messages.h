@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "data/file_messages.h"
+
 namespace calvane::text {
 
 // The application shell's own texts, UTF-8, exactly as the user sees them.
@@ -18,8 +20,8 @@ inline constexpr std::string_view kStatusSaved = "計算結果保存済みです
 // Discard check.
 inline constexpr std::string_view kDiscardQuestion =
     "計算結果がまだ保存されていません。計算結果を破棄してもよろしいですか？";
-inline constexpr std::string_view kConfirmCaption = "確認";
-inline constexpr std::string_view kErrorCaption = "エラー";
+inline constexpr std::string_view kConfirmCaption = kCaptionConfirm;
+inline constexpr std::string_view kErrorCaption = kCaptionError;
 
 // Version box: two carriage returns, no line feeds.
 inline constexpr std::string_view kVersionCaption = "バージョン情報";

@@ -1,3 +1,4 @@
+#include "data/file_messages.h"
 #include "conditions/condition_accept.h"
 
 #include <cstring>
@@ -8,7 +9,6 @@
 namespace calvane {
 namespace {
 
-constexpr std::string_view kCaptionError = "エラー";
 constexpr std::string_view kMsgInvalidInput = "不正な入力値です。";
 constexpr std::string_view kMsgOutOfRange = "値が大きすぎ、あるいは小さすぎます。";
 constexpr std::string_view kMsgAccuracy = "計算精度は正でなければなりません。";

@@ -1,3 +1,4 @@
+#include "data/file_messages.h"
 #include "conditions/condition_file.h"
 
 #include <fcntl.h>
@@ -14,12 +15,6 @@
 namespace calvane {
 namespace {
 
-constexpr std::string_view kCaptionError = "エラー";
-constexpr std::string_view kCaptionConfirm = "確認";
-constexpr std::string_view kMsgOpenFailed = "ファイルを開くのに失敗しました。";
-constexpr std::string_view kMsgReadFailed = "ファイルの読み込みに失敗しました。";
-constexpr std::string_view kMsgWriteFailed = "ファイルの書き込みに失敗しました。";
-constexpr std::string_view kMsgOverwrite = "その名前のファイルは既に存在します。上書きしますか？";
 
 constexpr std::size_t kDialogFormulaBytes = 999;  // read from the formula field when saving
 constexpr std::size_t kDialogConstantBytes = 19;
@@ -127,7 +122,7 @@ std::string BuildConditionFile(ConditionSource source, const AppState& state,
 bool WriteConditionFile(const std::string& path, ConditionSource source, const AppState& state,
                         const ConditionDialogValues& dialog, Prompter& prompter, WindowId owner) {
   if (WriteWholeFile(path, BuildConditionFile(source, state, dialog))) return true;
-  prompter.Show(kMsgWriteFailed, kCaptionError, owner);
+  prompter.Show(kMsgFileWriteFailed, kCaptionError, owner);
   return false;
 }
 
@@ -136,14 +131,14 @@ bool SaveConditionFile(const std::string& path, const AppState& state,
   const std::string bytes = BuildConditionFile(ConditionSource::FromDialog, state, dialog);
   bool written = false;
   if (FileExists(path)) {
-    if (prompter.Ask(kMsgOverwrite, kCaptionConfirm, Buttons::kOkCancel, owner) != Answer::kOk) {
+    if (prompter.Ask(kMsgOverwriteQuestion, kCaptionConfirm, Buttons::kOkCancel, owner) != Answer::kOk) {
       return false;
     }
     written = WriteWholeFile(path, bytes);
   } else {
     written = CreateNewFile(path, bytes);
   }
-  if (!written) prompter.Show(kMsgOpenFailed, kCaptionError, owner);
+  if (!written) prompter.Show(kMsgFileOpenFailed, kCaptionError, owner);
   return written;
 }
 
@@ -201,13 +196,13 @@ bool ReadConditionFile(const std::string& path, ConditionDialogValues& dialog, A
                        Prompter& prompter, WindowId owner) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    prompter.Show(kMsgOpenFailed, kCaptionError, owner);
+    prompter.Show(kMsgFileOpenFailed, kCaptionError, owner);
     return false;
   }
   ::close(fd);
   const std::optional<std::string> bytes = ReadWholeFile(path);
   if (!bytes) {
-    prompter.Show(kMsgReadFailed, kCaptionError, owner);
+    prompter.Show(kMsgFileReadFailed, kCaptionError, owner);
     return false;
   }
   LoadConditionFile(*bytes, dialog, state);

@@ -2,16 +2,17 @@
 
 #include <string_view>
 
+#include "data/file_messages.h"
+
 // The texts that the data-input logic shows (UTF-8, exactly as the user sees them).
 namespace calvane {
 
-inline constexpr std::string_view kCaptionError = "エラー";
 inline constexpr std::string_view kCaptionDataError = "データエラー";
 inline constexpr std::string_view kCaptionBlankRow = "空白行があります";
 
 inline constexpr std::string_view kMsgDataFileOpenFailed =
     "ファイルを開くのに失敗しました。既に他のアプリケーションで開かれている可能性があります。";
-inline constexpr std::string_view kMsgDataFileReadFailed = "ファイルの読み込みに失敗しました。";
+inline constexpr std::string_view kMsgDataFileReadFailed = kMsgFileReadFailed;
 
 inline constexpr std::string_view kMsgTooManyRows =
     "データ要素数が最大値（65536）を越えています。以降のデータは無視されます。";

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "data/file_messages.h"
+
 // The formula language's own texts, UTF-8, exactly as the user sees them.
 namespace calvane::formula_text {
 
@@ -10,7 +12,7 @@ inline constexpr std::string_view kLabelInvalid = "【エラー】式が不正�
 inline constexpr std::string_view kLabelEmpty = "【エラー】式が未入力です";
 
 // Message boxes of the formula check (caption kErrorCaption).
-inline constexpr std::string_view kErrorCaption = "エラー";
+inline constexpr std::string_view kErrorCaption = kCaptionError;
 inline constexpr std::string_view kCheckInvalid = "フィッティング式が不正です。";
 inline constexpr std::string_view kCheckNoConstantOrVariable =
     "フィッティング式には文字定数(k0-k9)と変数(x,y,z)を少なくとも一つずつ含まなくてはなりません。";

@@ -1,3 +1,4 @@
+#include "data/file_messages.h"
 #include "report/results_report.h"
 
 #include <fcntl.h>
@@ -16,12 +17,6 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kUnusedValue = "---";
 constexpr std::string_view kProvisionalMark = " *";
 
-constexpr std::string_view kCaptionConfirm = "確認";
-constexpr std::string_view kCaptionError = "エラー";
-constexpr std::string_view kOverwriteQuestion = "その名前のファイルは既に存在します。上書きしますか？";
-constexpr std::string_view kOpenFailed = "ファイルを開くのに失敗しました。終了します。";
-constexpr std::string_view kInternalFileMissing = "内部ファイルが見つかりません。終了します。";
-constexpr std::string_view kWriteFailed = "ファイルの書き込みに失敗しました。終了します。";
 
 void AppendLine(std::string& report, std::string_view text) {
   report.append(text);
@@ -110,7 +105,7 @@ SaveResultsStatus SaveResultsReport(const ReportValues& values, const std::strin
   std::optional<std::string> conditions =
       ReadWholeFile(JoinPath(working_directory, "FittingCondition.ini"));
   if (!conditions) {
-    prompter.Show(kInternalFileMissing, kCaptionError, WindowId::kConditions);
+    prompter.Show(kMsgInternalFileMissing, kCaptionError, WindowId::kConditions);
     return SaveResultsStatus::kConditionsMissing;
   }
   std::string report = BuildResultsReport(values, *conditions);
@@ -119,21 +114,21 @@ SaveResultsStatus SaveResultsReport(const ReportValues& values, const std::strin
     case CreateResult::kCreated:
       return SaveResultsStatus::kSaved;
     case CreateResult::kOpenFailed:
-      prompter.Show(kOpenFailed, kCaptionError, WindowId::kMain);
+      prompter.Show(kMsgFileOpenFailed, kCaptionError, WindowId::kMain);
       return SaveResultsStatus::kOpenFailed;
     case CreateResult::kWriteFailed:
-      prompter.Show(kWriteFailed, kCaptionError, WindowId::kMain);
+      prompter.Show(kMsgFileWriteFailed, kCaptionError, WindowId::kMain);
       return SaveResultsStatus::kWriteFailed;
     case CreateResult::kExists:
       break;
   }
-  if (prompter.Ask(kOverwriteQuestion, kCaptionConfirm, Buttons::kOkCancel, WindowId::kMain) !=
+  if (prompter.Ask(kMsgOverwriteQuestion, kCaptionConfirm, Buttons::kOkCancel, WindowId::kMain) !=
       Answer::kOk) {
     return SaveResultsStatus::kCancelled;
   }
   // Replaced in one piece: a failure leaves the old report as it was.
   if (!WriteWholeFile(path, report)) {
-    prompter.Show(kOpenFailed, kCaptionError, WindowId::kMain);
+    prompter.Show(kMsgFileOpenFailed, kCaptionError, WindowId::kMain);
     return SaveResultsStatus::kOpenFailed;
   }
   return SaveResultsStatus::kSaved;

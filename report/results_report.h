@@ -51,9 +51,9 @@ enum class SaveResultsStatus {
 // only OK replaces it, in one piece (a failed replacement leaves the old file whole).
 // FittingCondition.ini is read from `working_directory` before anything is created, so a missing
 // internal file never leaves an empty or truncated report behind. Failures are shown through
-// `prompter` with their message ("内部ファイルが見つかりません。終了します。",
-// "ファイルを開くのに失敗しました。終了します。", "ファイルの書き込みに失敗しました。終了します。",
-// caption "エラー"); the caller then ends the program as those texts say. Main thread.
+// `prompter` ("内部ファイルが見つかりません。", "ファイルを開くのに失敗しました。",
+// "ファイルの書き込みに失敗しました。", caption "エラー") and returned; the program goes on with
+// its results unsaved, so the user can save them elsewhere. Main thread.
 SaveResultsStatus SaveResultsReport(const ReportValues& values, const std::string& path,
                                     const std::string& working_directory, Prompter& prompter);
 

@@ -158,7 +158,7 @@ TEST_F(SaveResultsTest, MissingInternalFileTouchesNoReport) {
   ASSERT_EQ(prompter_.calls().size(), 2u);
   for (const auto& call : prompter_.calls()) {
     EXPECT_FALSE(call.question);
-    EXPECT_EQ(call.text, "内部ファイルが見つかりません。終了します。");
+    EXPECT_EQ(call.text, "内部ファイルが見つかりません。");
     EXPECT_EQ(call.caption, "エラー");
   }
 }
@@ -168,7 +168,7 @@ TEST_F(SaveResultsTest, UncreatableFileIsReported) {
                               temp_.path(), prompter_),
             SaveResultsStatus::kOpenFailed);
   ASSERT_EQ(prompter_.calls().size(), 1u);
-  EXPECT_EQ(prompter_.calls()[0].text, "ファイルを開くのに失敗しました。終了します。");
+  EXPECT_EQ(prompter_.calls()[0].text, "ファイルを開くのに失敗しました。");
   EXPECT_EQ(prompter_.calls()[0].caption, "エラー");
 }
 
