@@ -11,7 +11,7 @@
 #include "app/workflow_state.h"
 #include "conditions/condition_record.h"
 #include "formula/formula_check.h"
-#include "tests/app/qt_test_prompter.h"
+#include "tests/support/recording_prompter.h"
 
 namespace calvane {
 
@@ -41,7 +41,7 @@ class GraphWidgetTest : public QObject {
       return window.graph()->findChild<QLabel*>(QString::number(id))->text();
     }
     std::unique_ptr<AppState> state;
-    test::QtTestPrompter prompter;
+    test::RecordingPrompter prompter;
     MainWindow window;
   };
 
@@ -144,7 +144,7 @@ class GraphWidgetTest : public QObject {
       QVERIFY2(ColumnHas(image, o.x0 + j, kCurveColour, 31, image.height() - 1),
                qPrintable(QString::number(j)));
     }
-    QVERIFY(f.prompter.calls.empty());  // no message while painting
+    QVERIFY(f.prompter.calls().empty());  // no message while painting
   }
 
   void dataIntervalDrawsEveryDthPoint() {

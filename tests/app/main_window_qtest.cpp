@@ -16,7 +16,7 @@
 #include "app/qt_menus.h"
 #include "app/qt_ui_font.h"
 #include "app/workflow_state.h"
-#include "tests/app/qt_test_prompter.h"
+#include "tests/support/recording_prompter.h"
 
 namespace calvane {
 
@@ -29,7 +29,7 @@ class MainWindowTest : public QObject {
         : state(MakeAppState(dir.isEmpty() ? std::string(".") : dir.toStdString())),
           window(*state, prompter) {}
     std::unique_ptr<AppState> state;
-    test::QtTestPrompter prompter;
+    test::RecordingPrompter prompter;
     MainWindow window;
   };
 
@@ -241,16 +241,16 @@ class MainWindowTest : public QObject {
     QFETCH(bool, quits);
     Fixture f;
     f.state->workflow = static_cast<std::int8_t>(workflow);
-    if (answer >= 0) f.prompter.Queue(static_cast<Answer>(answer));
+    if (answer >= 0) f.prompter.Answer(static_cast<Answer>(answer));
     QSignalSpy quit(&f.window, &MainWindow::quitRequested);
     f.window.Action(kCmdExit)->trigger();
     QCOMPARE(quit.count(), quits ? 1 : 0);
-    QCOMPARE(int(f.prompter.calls.size()), answer >= 0 ? 1 : 0);
-    QCOMPARE(f.prompter.unanswered, 0);
+    QCOMPARE(int(f.prompter.calls().size()), answer >= 0 ? 1 : 0);
+    QCOMPARE(f.prompter.unanswered(), 0);
     if (answer >= 0) {
-      QCOMPARE(QString::fromStdString(f.prompter.calls[0].text),
+      QCOMPARE(QString::fromStdString(f.prompter.calls()[0].text),
                QStringLiteral("計算結果がまだ保存されていません。計算結果を破棄してもよろしいですか？"));
-      QCOMPARE(QString::fromStdString(f.prompter.calls[0].caption), QStringLiteral("確認"));
+      QCOMPARE(QString::fromStdString(f.prompter.calls()[0].caption), QStringLiteral("確認"));
     }
   }
 
@@ -259,21 +259,21 @@ class MainWindowTest : public QObject {
     f.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.window));
     f.state->workflow = kCompletedResults;
-    f.prompter.Queue(Answer::kNo);
+    f.prompter.Answer(Answer::kNo);
     QVERIFY(!f.window.close());
     QVERIFY(f.window.isVisible());
-    f.prompter.Queue(Answer::kYes);
+    f.prompter.Answer(Answer::kYes);
     QVERIFY(f.window.close());
     QVERIFY(!f.window.isVisible());
-    QCOMPARE(f.prompter.unanswered, 0);
-    QCOMPARE(int(f.prompter.calls.size()), 2);
+    QCOMPARE(f.prompter.unanswered(), 0);
+    QCOMPARE(int(f.prompter.calls().size()), 2);
   }
 
   void versionBoxShowsTheExactText() {
     Fixture f;
     f.window.Action(kCmdVersion)->trigger();
-    QCOMPARE(int(f.prompter.calls.size()), 1);
-    const test::QtTestPrompter::Call& call = f.prompter.calls[0];
+    QCOMPARE(int(f.prompter.calls().size()), 1);
+    const test::RecordingPrompter::Call& call = f.prompter.calls()[0];
     QVERIFY(!call.question);
     QCOMPARE(QByteArray::fromStdString(call.text),
              QByteArray("Calvane  Ver. 1.2.2\r\r最小二乗フィッティングソフトウェア"));
@@ -288,7 +288,7 @@ class MainWindowTest : public QObject {
     f.window.Action(kCmdHelp)->trigger();
     QCOMPARE(opened.size(), 1);
     QCOMPARE(opened[0].toLocalFile(), dir.path() + "/Help/Help.htm");
-    QVERIFY(f.prompter.calls.empty());  // a missing file is not reported
+    QVERIFY(f.prompter.calls().empty());  // a missing file is not reported
   }
 
   void firstRunCentresTheWindowAndCreatesFormulaIni() {
@@ -341,7 +341,7 @@ class MainWindowTest : public QObject {
                          kCmdRun}) {
       f.window.RunCommand(id);
     }
-    QVERIFY(f.prompter.calls.empty());
+    QVERIFY(f.prompter.calls().empty());
     QVERIFY(QApplication::topLevelWidgets().contains(&f.window));
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
   }
