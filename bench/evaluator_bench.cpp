@@ -7,12 +7,12 @@
 
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/bench_reporter.h"
 #include "data/point_table.h"
 #include "formula/compiled_formula.h"
 #include "formula/evaluator.h"
@@ -162,44 +162,30 @@ void BM_HandSum(benchmark::State& state, int index) {
 }
 
 // Collects the real time per benchmark so that the ratios can be printed after the runs.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public bench::TimeCollectingReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-        // With --benchmark_repetitions the fastest repetition counts: on a shared machine the
-        // slower ones measure the neighbours.
-        const std::string name = run.run_name.function_name;
-        const double t = run.GetAdjustedCPUTime();
-        auto it = times_.find(name);
-        if (it == times_.end() || t < it->second) times_[name] = t;
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatios() const {
+  RatioReporter() : TimeCollectingReporter(Pick::kFastest) {}
+
+  void PrintRatios() const override {
     std::printf("\nEvaluator / hand-written loop (ns per point, %d points):\n", kPoints);
     for (const BenchFormula& bf : kFormulas) {
-      auto e = times_.find(std::string("evaluator/") + bf.name);
-      auto h = times_.find(std::string("hand/") + bf.name);
-      if (e == times_.end() || h == times_.end()) continue;
-      const double ratio = e->second / h->second;
+      auto e = Time(std::string("evaluator/") + bf.name);
+      auto h = Time(std::string("hand/") + bf.name);
+      if (!e || !h) continue;
+      const double ratio = *e / *h;
       std::printf("  %-9s evaluator %7.2f ns  hand %6.2f ns  ratio %5.2fx  (target %4.1fx) %s\n",
-                  bf.name, e->second / kPoints, h->second / kPoints, ratio, bf.target,
+                  bf.name, *e / kPoints, *h / kPoints, ratio, bf.target,
                   ratio <= bf.target ? "ok" : "ABOVE TARGET");
     }
     std::printf("Sum of squared residuals, SumOfSquares / hand-written loop:\n");
     for (const BenchFormula& bf : kFormulas) {
-      auto e = times_.find(std::string("sum/") + bf.name);
-      auto h = times_.find(std::string("hand_sum/") + bf.name);
-      if (e == times_.end() || h == times_.end()) continue;
+      auto e = Time(std::string("sum/") + bf.name);
+      auto h = Time(std::string("hand_sum/") + bf.name);
+      if (!e || !h) continue;
       std::printf("  %-9s SumOfSquares %7.2f ns  hand %6.2f ns  ratio %5.2fx\n", bf.name,
-                  e->second / kPoints, h->second / kPoints, e->second / h->second);
+                  *e / kPoints, *h / kPoints, *e / *h);
     }
   }
-
- private:
-  std::map<std::string, double> times_;
 };
 
 // Each evaluator run is followed directly by its hand-written loop, so that both see the same
@@ -226,12 +212,6 @@ void Register() {
 }  // namespace calvane
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  calvane::Register();
   calvane::RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  benchmark::Shutdown();
-  return 0;
+  return calvane::bench::RunBenchmarks(argc, argv, calvane::Register, reporter);
 }

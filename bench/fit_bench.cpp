@@ -26,6 +26,7 @@
 
 #include "app/app_state.h"
 #include "app/batch_driver.h"
+#include "bench/bench_reporter.h"
 #include "conditions/condition_accept.h"
 #include "conditions/condition_file.h"
 #include "data/data_text.h"
@@ -262,17 +263,27 @@ void BM_WholeFit(benchmark::State& bench, int points, int rough) {
   bench.SetLabel(label);
 }
 
-// One probe sum as the lattice search makes it: a full sum of squared residuals at the start.
-void BM_ProbeSum(benchmark::State& bench, int points) {
+// The formula (an own copy, at the start values) and the sum points of the fit on `points`
+// points, for the probe-sum benchmarks. False, with the benchmark skipped, when the fit's data
+// or conditions were refused.
+bool PrepareProbe(benchmark::State& bench, int points, CompiledFormula& formula,
+                  SumPoints& sum_points) {
   PreparedFit& fit = Fit(points);
   if (!fit.ok) {
     bench.SkipWithError("the data or the conditions were refused");
-    return;
+    return false;
   }
-  CompiledFormula formula;
   formula.CopyFrom(fit.state->formula);
   SetStartValues(formula);
-  SumPoints sum_points = MakeSumPoints(*fit.state);
+  sum_points = MakeSumPoints(*fit.state);
+  return true;
+}
+
+// One probe sum as the lattice search makes it: a full sum of squared residuals at the start.
+void BM_ProbeSum(benchmark::State& bench, int points) {
+  CompiledFormula formula;
+  SumPoints sum_points;
+  if (!PrepareProbe(bench, points, formula, sum_points)) return;
   std::int8_t status = 0;
   for (auto _ : bench) {
     double sum = FullSum(formula, sum_points, status, nullptr);
@@ -284,15 +295,9 @@ void BM_ProbeSum(benchmark::State& bench, int points) {
 
 // The evaluations that one probe sum makes, alone: the model at the same points, summed.
 void BM_Evaluations(benchmark::State& bench, int points) {
-  PreparedFit& fit = Fit(points);
-  if (!fit.ok) {
-    bench.SkipWithError("the data or the conditions were refused");
-    return;
-  }
   CompiledFormula formula;
-  formula.CopyFrom(fit.state->formula);
-  SetStartValues(formula);
-  SumPoints p = MakeSumPoints(*fit.state);
+  SumPoints p;
+  if (!PrepareProbe(bench, points, formula, p)) return;
   std::int8_t status = 0;
   for (auto _ : bench) {
     double sum = 0.0;
@@ -326,35 +331,23 @@ void BM_BatchPath(benchmark::State& bench, int points) {
   if (exit_code != 0) bench.SkipWithError("calvane-batch did not complete");
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
+// Both sides of the probe-sum ratio run on this thread; with repetitions the median stands for
+// a benchmark.
+class RatioReporter : public bench::TimeCollectingReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      // With repetitions the median stands for the benchmark; otherwise its one run does.
-      // Both sides of the ratio run on this thread: CPU time keeps other processes' load out.
-      if (run.run_type == Run::RT_Iteration && run.repetitions <= 1) {
-        times_[run.run_name.str()] = run.GetAdjustedCPUTime();
-      } else if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        times_[run.run_name.str()] = run.GetAdjustedCPUTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatios() const {
+  RatioReporter() : TimeCollectingReporter(Pick::kMedian) {}
+
+  void PrintRatios() const override {
     std::printf("\nProbe sum / the evaluations it makes (same points; target at most 1.10):\n");
     for (int points : {1000, 65536}) {
-      auto s = times_.find("probe_sum/" + std::to_string(points));
-      auto e = times_.find("evaluations/" + std::to_string(points));
-      if (s == times_.end() || e == times_.end()) continue;
-      const double ratio = s->second / e->second;
+      auto s = Time("probe_sum/" + std::to_string(points));
+      auto e = Time("evaluations/" + std::to_string(points));
+      if (!s || !e) continue;
+      const double ratio = *s / *e;
       std::printf("  %5d points: probe sum %9.1f ns, evaluations %9.1f ns (CPU), ratio %.3f %s\n",
-                  points, s->second, e->second, ratio, ratio <= 1.10 ? "ok" : "ABOVE TARGET");
+                  points, *s, *e, ratio, ratio <= 1.10 ? "ok" : "ABOVE TARGET");
     }
   }
-
- private:
-  std::map<std::string, double> times_;
 };
 
 void Register() {
@@ -403,12 +396,6 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "--write-gauss") == 0) {
     return calvane::WriteGauss(argc, argv);
   }
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  calvane::Register();
   calvane::RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  benchmark::Shutdown();
-  return 0;
+  return calvane::bench::RunBenchmarks(argc, argv, calvane::Register, reporter);
 }
