@@ -3,9 +3,10 @@
 #include <memory>
 #include <string>
 
-#include "app/workflow_state.h"
+#include "base/file_chooser.h"
+#include "base/workflow_state.h"
 #include "conditions/condition_record.h"
-#include "data/point_table.h"
+#include "base/point_table.h"
 #include "engine/engine_state.h"
 #include "formula/compiled_formula.h"
 
@@ -21,6 +22,7 @@ struct AppState {
   EngineState engine;
   WorkflowState workflow{kNoData};
   std::string working_directory;  // internal files, Sample/ and Help/ live here
+  FirstDialogFlag first_dialog;   // shared by the open-data and condition-file dialogs
 };
 
 inline std::unique_ptr<AppState> MakeAppState(std::string working_directory) {

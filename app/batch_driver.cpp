@@ -1,4 +1,4 @@
-#include "data/file_messages.h"
+#include "base/base_messages.h"
 #include "app/batch_driver.h"
 
 #include <signal.h>
@@ -12,13 +12,13 @@
 #include "app/app_state.h"
 #include "conditions/condition_accept.h"
 #include "conditions/condition_file.h"
-#include "data/cp932.h"
+#include "base/cp932.h"
 #include "data/data_text.h"
-#include "data/file_io.h"
+#include "base/file_io.h"
 #include "data/range_conversion.h"
 #include "data/selection_file.h"
 #include "engine/fit_results.h"
-#include "engine/run_command.h"
+#include "engine/calculation_driver.h"
 #include "engine/worker.h"
 #include "formula/formula_check.h"
 #include "formula/number_text.h"

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/prompter.h"
-#include "app/workflow_state.h"
+#include "base/prompter.h"
+#include "base/workflow_state.h"
 #include "engine/progress_view.h"
 
 namespace calvane {

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "app/messages.h"
-#include "app/workflow_state.h"
+#include "base/workflow_state.h"
 #include "conditions/condition_record.h"
 
 namespace calvane {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "data/point_table.h"
+#include "base/point_table.h"
 #include "formula/compiled_formula.h"
 
 namespace calvane {

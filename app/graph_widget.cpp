@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "app/qt_prompter.h"
+#include "base/qt_prompter.h"
 
 namespace calvane {
 

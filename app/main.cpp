@@ -8,8 +8,8 @@
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "app/qt_images.h"
-#include "app/qt_prompter.h"
-#include "app/qt_ui_font.h"
+#include "base/qt_prompter.h"
+#include "base/qt_ui_font.h"
 #include "app/start_up.h"
 
 int main(int argc, char** argv) {

@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "app/command_state.h"
-#include "app/prompter.h"
+#include "base/prompter.h"
 
 namespace calvane {
 

@@ -11,7 +11,7 @@
 #include "app/messages.h"
 #include "app/qt_images.h"
 #include "app/qt_menus.h"
-#include "app/qt_prompter.h"
+#include "base/qt_prompter.h"
 #include "app/start_up.h"
 
 namespace calvane {

@@ -14,7 +14,7 @@
 #include "app/command_state.h"
 #include "app/graph_widget.h"
 #include "app/main_view.h"
-#include "app/qt_modal_run.h"
+#include "base/qt_modal_run.h"
 
 namespace calvane {
 

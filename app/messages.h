@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "data/file_messages.h"
+#include "base/base_messages.h"
 
 namespace calvane::text {
 
@@ -65,11 +65,5 @@ inline constexpr std::string_view kMenuOpenConditions = "計算条件を開く(&
 inline constexpr std::string_view kMenuSaveConditions = "計算条件を保存する(&S)";
 inline constexpr std::string_view kMenuDetailedConditions = "詳細条件(&D)";
 inline constexpr std::string_view kMenuCloseConditions = "閉じる(&C)";
-
-// The user-interface font and its fallbacks, in order of preference.
-inline constexpr std::string_view kUiFontFace = "ＭＳ Ｐゴシック";
-inline constexpr std::string_view kUiFontFallback1 = "IPAPGothic";
-inline constexpr std::string_view kUiFontFallback2 = "Noto Sans CJK JP";
-inline constexpr int kUiFontPixelSize = 12;
 
 }  // namespace calvane::text

@@ -2,7 +2,7 @@
 
 #include <QMenu>
 
-#include "app/qt_prompter.h"
+#include "base/qt_prompter.h"
 
 namespace calvane {
 

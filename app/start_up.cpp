@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/messages.h"
-#include "data/file_io.h"
+#include "base/file_io.h"
 
 namespace calvane {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/prompter.h"
+#include "base/prompter.h"
 
 namespace calvane {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bench/bench_reporter.h"
-#include "data/point_table.h"
+#include "base/point_table.h"
 #include "formula/compiled_formula.h"
 #include "formula/evaluator.h"
 #include "formula/formula_check.h"

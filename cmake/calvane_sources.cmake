@@ -4,7 +4,7 @@
 function(calvane_collect_sources core_out ui_out)
   set(core "")
   set(ui "")
-  foreach(dir formula data conditions engine report app)
+  foreach(dir base formula data conditions engine report app)
     file(GLOB files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
     foreach(f ${files})
       get_filename_component(name ${f} NAME)

@@ -1,4 +1,4 @@
-#include "data/file_messages.h"
+#include "base/base_messages.h"
 #include "conditions/condition_accept.h"
 
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "data/file_messages.h"
+#include "base/base_messages.h"
 #include "conditions/condition_file.h"
 
 #include <fcntl.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <optional>
 
-#include "data/file_io.h"
+#include "base/file_io.h"
 #include "formula/formula_check.h"
 #include "formula/number_text.h"
 

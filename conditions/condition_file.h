@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "app/app_state.h"
-#include "app/prompter.h"
+#include "base/prompter.h"
 #include "conditions/condition_accept.h"
 #include "conditions/condition_record.h"
 

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "data/file_messages.h"
+#include "base/base_messages.h"
 
 // The texts that the data-input logic shows (UTF-8, exactly as the user sees them).
 namespace calvane {

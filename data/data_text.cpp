@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "data/data_messages.h"
-#include "data/file_io.h"
+#include "base/file_io.h"
 #include "formula/number_text.h"
 
 namespace calvane {

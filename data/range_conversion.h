@@ -4,9 +4,9 @@
 #include <string_view>
 
 #include "app/app_state.h"
-#include "app/prompter.h"
+#include "base/prompter.h"
 #include "data/data_text.h"
-#include "data/point_table.h"
+#include "base/point_table.h"
 
 namespace calvane {
 

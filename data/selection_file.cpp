@@ -5,7 +5,7 @@
 #include <limits>
 #include <optional>
 
-#include "data/file_io.h"
+#include "base/file_io.h"
 #include "formula/number_text.h"
 
 namespace calvane {

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "data/cp932.h"
+#include "base/cp932.h"
 #include "formula/number_text.h"
 
 namespace calvane {

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "app/app_state.h"
-#include "data/point_table.h"
+#include "base/point_table.h"
 #include "engine/fit_context.h"
 #include "formula/compiled_formula.h"
 #include "formula/evaluator.h"

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "conditions/condition_file.h"
-#include "data/file_io.h"
+#include "base/file_io.h"
 #include "engine/fit_context.h"
 #include "engine/lattice_search.h"
 #include "engine/rough_estimate.h"

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string_view>
 
-#include "data/file_io.h"
+#include "base/file_io.h"
 #include "formula/number_text.h"
 
 namespace calvane {

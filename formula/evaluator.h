@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "data/point_table.h"
+#include "base/point_table.h"
 #include "formula/compiled_formula.h"
 
 namespace calvane {

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "data/file_messages.h"
+#include "base/base_messages.h"
 
 // The formula language's own texts, UTF-8, exactly as the user sees them.
 namespace calvane::formula_text {

@@ -1,4 +1,4 @@
-#include "data/file_messages.h"
+#include "base/base_messages.h"
 #include "report/results_report.h"
 
 #include <fcntl.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <optional>
 
-#include "data/file_io.h"
+#include "base/file_io.h"
 #include "formula/number_text.h"
 
 namespace calvane {

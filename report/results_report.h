@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/prompter.h"
+#include "base/prompter.h"
 
 namespace calvane {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/messages.h"
-#include "app/workflow_state.h"
+#include "base/workflow_state.h"
 #include "conditions/condition_record.h"
 
 namespace calvane {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/start_up.h"
-#include "app/workflow_state.h"
-#include "data/file_io.h"
+#include "base/workflow_state.h"
+#include "base/file_io.h"
 #include "tests/support/scripted_prompter.h"
 #include "tests/support/temp_dir.h"
 

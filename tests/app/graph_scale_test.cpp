@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/workflow_state.h"
+#include "base/workflow_state.h"
 #include "conditions/condition_record.h"
 #include "formula/formula_check.h"
 

@@ -8,7 +8,7 @@
 #include "app/graph_scale.h"
 #include "app/graph_widget.h"
 #include "app/main_window.h"
-#include "app/workflow_state.h"
+#include "base/workflow_state.h"
 #include "conditions/condition_record.h"
 #include "formula/formula_check.h"
 #include "tests/support/recording_prompter.h"

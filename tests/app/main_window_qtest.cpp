@@ -14,8 +14,8 @@
 #include "app/command_state.h"
 #include "app/main_window.h"
 #include "app/qt_menus.h"
-#include "app/qt_ui_font.h"
-#include "app/workflow_state.h"
+#include "base/qt_ui_font.h"
+#include "base/workflow_state.h"
 #include "tests/support/recording_prompter.h"
 
 namespace calvane {

@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "app/qt_modal_run.h"
-#include "app/qt_prompter.h"
+#include "base/qt_modal_run.h"
+#include "base/qt_prompter.h"
 
 namespace calvane {
 

@@ -9,7 +9,7 @@
 
 #include "app/app_state.h"
 #include "conditions/condition_file.h"
-#include "data/file_io.h"
+#include "base/file_io.h"
 #include "formula/formula_check.h"
 #include "formula/number_text.h"
 #include "tests/support/test_paths.h"

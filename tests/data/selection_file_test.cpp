@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "data/file_io.h"
+#include "base/file_io.h"
 #include "tests/support/temp_dir.h"
 
 namespace calvane {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/batch_driver.h"
-#include "data/file_io.h"
+#include "base/file_io.h"
 #include "tests/support/test_paths.h"
 
 namespace calvane::test {

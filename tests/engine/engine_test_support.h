@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "app/app_state.h"
-#include "data/cp932.h"
-#include "data/file_io.h"
+#include "base/cp932.h"
+#include "base/file_io.h"
 #include "engine/calculation_log.h"
 #include "engine/fit_context.h"
 #include "formula/formula_check.h"

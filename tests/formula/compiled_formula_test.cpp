@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "data/file_io.h"
+#include "base/file_io.h"
 #include "formula/evaluator.h"
 #include "formula/formula_check.h"
 #include "tests/support/temp_dir.h"

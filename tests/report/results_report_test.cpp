@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "data/file_io.h"
+#include "base/file_io.h"
 #include "tests/support/scripted_prompter.h"
 #include "tests/support/temp_dir.h"
 

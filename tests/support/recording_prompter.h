@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/prompter.h"
+#include "base/prompter.h"
 
 namespace calvane::test {
 

@@ -1,6 +1,6 @@
-#include "engine/run_command.h"
+#include "engine/calculation_driver.h"
 
-#include "data/file_io.h"
+#include "base/file_io.h"
 #include "engine/worker.h"
 
 namespace calvane {

@@ -1,4 +1,4 @@
-#include "app/qt_modal_run.h"
+#include "base/qt_modal_run.h"
 
 namespace calvane {
 

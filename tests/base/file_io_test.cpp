@@ -1,4 +1,4 @@
-#include "data/file_io.h"
+#include "base/file_io.h"
 
 #include <gtest/gtest.h>
 

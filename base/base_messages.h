@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-// The captions and file-failure texts that every subsystem shows (UTF-8, exactly as the user
+// The captions, file-failure texts and font names that every subsystem uses (UTF-8, exactly as the user
 // sees them). A file that cannot be opened, read or written never ends the program: the message
 // is shown and the command reports failure to its caller, which leaves everything as it was.
 namespace calvane {
@@ -18,5 +18,11 @@ inline constexpr std::string_view kMsgInternalFileMissing = "内部ファイル�
 // Asked before a user file of an existing name is replaced (OK/Cancel).
 inline constexpr std::string_view kMsgOverwriteQuestion =
     "その名前のファイルは既に存在します。上書きしますか？";
+
+// The user-interface font and its fallbacks, in order of preference.
+inline constexpr std::string_view kUiFontFace = "ＭＳ Ｐゴシック";
+inline constexpr std::string_view kUiFontFallback1 = "IPAPGothic";
+inline constexpr std::string_view kUiFontFallback2 = "Noto Sans CJK JP";
+inline constexpr int kUiFontPixelSize = 12;
 
 }  // namespace calvane

@@ -1,19 +1,19 @@
-#include "app/qt_ui_font.h"
+#include "base/qt_ui_font.h"
 
-#include "app/messages.h"
-#include "app/qt_prompter.h"
+#include "base/base_messages.h"
+#include "base/qt_prompter.h"
 
 namespace calvane {
 
 QStringList UiFontFamilies() {
-  return {DisplayText(text::kUiFontFace), DisplayText(text::kUiFontFallback1),
-          DisplayText(text::kUiFontFallback2)};
+  return {DisplayText(kUiFontFace), DisplayText(kUiFontFallback1),
+          DisplayText(kUiFontFallback2)};
 }
 
 QFont UiFont() {
   QFont font;
   font.setFamilies(UiFontFamilies());
-  font.setPixelSize(text::kUiFontPixelSize);
+  font.setPixelSize(kUiFontPixelSize);
   font.setWeight(QFont::Normal);
   font.setItalic(false);
   font.setUnderline(false);

@@ -6,7 +6,7 @@
 #include <array>
 #include <string_view>
 
-#include "app/prompter.h"
+#include "base/prompter.h"
 
 namespace calvane {
 

@@ -1,4 +1,4 @@
-#include "engine/run_command.h"
+#include "engine/calculation_driver.h"
 
 #include <condition_variable>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "app/qt_prompter.h"
+#include "base/qt_prompter.h"
 
 #include <QMessageBox>
 

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "base/prompter.h"
+
+namespace calvane {
+
+// One entry of a file dialog's type list: the label the user sees (UTF-8) and its pattern.
+struct FileFilter {
+  std::string_view label;
+  std::string_view pattern;  // "*.csv"
+};
+
+// What an open or save dialog shows. Texts are UTF-8; paths are the platform's own.
+struct FileDialogRequest {
+  std::string_view title;
+  std::span<const FileFilter> filters;  // in the order offered; the first is selected
+  std::string_view default_extension;   // without the dot; empty: a typed name is kept as it is
+  std::string initial_folder;           // empty: the system's default folder
+  WindowId owner = WindowId::kMain;
+};
+
+// The open-file and save-file dialogs on behalf of the logic. The Qt version shows the system's
+// dialog; tests answer from a script. An empty result means the user cancelled. A save dialog
+// appends the default extension to a name typed without one; it never asks about an existing
+// file itself (the caller asks the overwrite question). Main thread.
+class FileChooser {
+ public:
+  virtual ~FileChooser() = default;
+  virtual std::optional<std::string> ChooseOpen(const FileDialogRequest& request) = 0;
+  virtual std::optional<std::string> ChooseSave(const FileDialogRequest& request) = 0;
+};
+
+// The first-dialog flag, shared by the open-data dialog and the condition-file dialogs: until a
+// file has been chosen in one of them, each starts in the Sample folder under the working
+// directory; afterwards no initial folder is given.
+class FirstDialogFlag {
+ public:
+  // The initial folder for the next of these dialogs.
+  std::string InitialFolder(std::string_view working_directory) const {
+    if (chosen_) return {};
+    std::string folder(working_directory);
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder + "Sample";
+  }
+  // A file was chosen in one of the dialogs.
+  void MarkChosen() { chosen_ = true; }
+  bool chosen() const { return chosen_; }
+
+ private:
+  bool chosen_ = false;
+};
+
+}  // namespace calvane
