@@ -7,10 +7,12 @@
 
 #include "app/app_state.h"
 #include "app/main_window.h"
+#include "app/qt_command_wiring.h"
 #include "app/qt_images.h"
 #include "base/qt_prompter.h"
 #include "base/qt_ui_font.h"
 #include "app/start_up.h"
+#include "base/file_chooser.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -26,8 +28,12 @@ int main(int argc, char** argv) {
   calvane::QtPrompter prompter;
   calvane::MainWindow window(*state, prompter);
   prompter.SetOwner(calvane::WindowId::kMain, &window);
-  // The data sheet, the conditions dialogs and the progress window plug in through
-  // window.hooks(); until they are installed their commands do nothing.
+  // The file dialogs: until the system's dialogs are plugged in, every dialog cancels.
+  struct NoFileChooser : calvane::FileChooser {
+    std::optional<std::string> ChooseOpen(const calvane::FileDialogRequest&) override { return {}; }
+    std::optional<std::string> ChooseSave(const calvane::FileDialogRequest&) override { return {}; }
+  } chooser;
+  calvane::InstallCommandHooks(window, prompter, chooser);
   QObject::connect(&window, &calvane::MainWindow::quitRequested, &application,
                    [] { QCoreApplication::exit(0); });
 
