@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/app_state.h"
+#include "app/condition_commands.h"
 #include "conditions/condition_accept.h"
 #include "conditions/condition_file.h"
 #include "base/cp932.h"
@@ -36,6 +37,25 @@ constexpr std::string_view kMainCaption = "Calvane";
 
 constexpr std::string_view kSetConditions = "計算条件を設定してください。";
 constexpr std::string_view kConditionError = "計算条件エラー";
+
+// calvane-batch has no main window: the commands and the status line that the shared flows
+// set are kept here and not shown; messages go to the terminal prompter.
+class BatchMainView : public MainView {
+ public:
+  explicit BatchMainView(Prompter& prompter) : prompter_(prompter) {}
+  void SetFieldText(int /*control_id*/, std::string_view /*text*/) override {}
+  void SetStatusLine(std::string_view /*text*/) override {}
+  CommandState Commands() const override { return commands_; }
+  void SetCommands(const CommandState& commands) override { commands_ = commands; }
+  void ClearResults() override { commands_.save_results = false; }
+  void Repaint() override {}
+  bool ConfirmDiscard() override { return true; }
+  Prompter& prompter() override { return prompter_; }
+
+ private:
+  Prompter& prompter_;
+  CommandState commands_;
+};
 
 // A whole number within the signed 32-bit range, read by the one number parser.
 std::optional<std::int32_t> ParseWholeNumber(const std::string& text) {
@@ -340,7 +360,8 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
   if (!condition_bytes) return kBatchRefused;
   ConditionDialogValues dialog = DialogValuesFromRecord(*state);
   int check_code = LoadConditionFile(*condition_bytes, dialog, *state);
-  AcceptResult accepted = AcceptConditions(dialog, *state, prompter, WindowId::kConditions);
+  BatchMainView main_view(prompter);
+  AcceptResult accepted = AcceptConditionsCommand(dialog, *state, main_view);
   if (!accepted.accepted) return kBatchRefused;
   if (state->conditions.formulaState != Valid) {
     std::string_view message = FormulaCheckMessage(check_code);

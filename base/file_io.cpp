@@ -53,9 +53,13 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 }
 
 bool WriteWholeFile(const std::string& path, std::string_view bytes) {
+  return ReplaceFileWithOutcome(path, bytes) == FileWriteOutcome::kWritten;
+}
+
+FileWriteOutcome ReplaceFileWithOutcome(const std::string& path, std::string_view bytes) {
   std::string temporary = path + ".tmp-XXXXXX";
   int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return false;
+  if (fd < 0) return FileWriteOutcome::kCannotCreate;
   bool ok = WriteAll(fd, bytes);
   ok = (::close(fd) == 0) && ok;
   if (ok) {
@@ -63,16 +67,22 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes) {
     ok = ::rename(temporary.c_str(), path.c_str()) == 0;
   }
   if (!ok) ::unlink(temporary.c_str());
-  return ok;
+  return ok ? FileWriteOutcome::kWritten : FileWriteOutcome::kWriteFailed;
 }
 
 bool CreateNewFile(const std::string& path, std::string_view bytes) {
+  return CreateNewFileWithOutcome(path, bytes) == FileWriteOutcome::kWritten;
+}
+
+FileWriteOutcome CreateNewFileWithOutcome(const std::string& path, std::string_view bytes) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    return errno == EEXIST ? FileWriteOutcome::kExists : FileWriteOutcome::kCannotCreate;
+  }
   bool ok = WriteAll(fd, bytes);
   ok = (::close(fd) == 0) && ok;
   if (!ok) ::unlink(path.c_str());
-  return ok;
+  return ok ? FileWriteOutcome::kWritten : FileWriteOutcome::kWriteFailed;
 }
 
 bool FileExists(const std::string& path) {

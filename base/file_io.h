@@ -18,6 +18,15 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes);
 // Returns false when it exists or cannot be written.
 bool CreateNewFile(const std::string& path, std::string_view bytes);
 
+// Which step of writing a user file failed, so the caller can tell "cannot open" from "cannot
+// write" ("ファイルを開くのに失敗しました。" / "ファイルの書き込みに失敗しました。").
+enum class FileWriteOutcome { kWritten, kExists, kCannotCreate, kWriteFailed };
+
+// CreateNewFile and WriteWholeFile, saying which step failed. CreateNew gives kExists when the
+// name is taken; Replace never does.
+FileWriteOutcome CreateNewFileWithOutcome(const std::string& path, std::string_view bytes);
+FileWriteOutcome ReplaceFileWithOutcome(const std::string& path, std::string_view bytes);
+
 bool FileExists(const std::string& path);
 
 // `directory` joined with `name` by one "/".

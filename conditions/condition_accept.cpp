@@ -1,7 +1,9 @@
-#include "base/base_messages.h"
 #include "conditions/condition_accept.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "base/base_messages.h"
 
 #include "formula/compiled_formula.h"
 #include "formula/number_text.h"
@@ -9,13 +11,7 @@
 namespace calvane {
 namespace {
 
-constexpr std::string_view kMsgInvalidInput = "不正な入力値です。";
-constexpr std::string_view kMsgOutOfRange = "値が大きすぎ、あるいは小さすぎます。";
-constexpr std::string_view kMsgAccuracy = "計算精度は正でなければなりません。";
-constexpr std::string_view kMsgBounds = "下限は上限より小さくくなければなりません。";
-constexpr std::string_view kMsgInitial = "初期値は下限と上限の間でなければなりません。";
-constexpr std::string_view kStatusSetConditions = "計算条件を設定してください。";
-constexpr std::string_view kStatusRun = "計算を実行してください。";
+namespace text = condition_text;
 
 constexpr std::size_t kFieldCheckBytes = 22;  // what the per-field check reads
 constexpr std::size_t kStoredBytes = 19;      // what OK reads and stores
@@ -31,6 +27,12 @@ struct FieldValue {
   double value = 0.0;
   bool present = false;
 };
+
+// The bytes the per-field check reads: at most 22, exactly as stored, up to a zero byte.
+std::string_view FieldCheckBytes(std::string_view text) {
+  text = text.substr(0, std::min(text.size(), kFieldCheckBytes));
+  return text.substr(0, std::min(text.size(), text.find('\0')));
+}
 
 FieldValue ReadFieldValue(const std::string& stored) {
   std::size_t position = 0;
@@ -62,8 +64,8 @@ ConditionDialogValues DialogValuesFromRecord(const AppState& state) {
   ConditionDialogValues values;
   values.left_side_index = record.leftSide <= Y ? int{record.leftSide} : int{NotSelected};
   switch (record.formulaState) {
-    case NotEntered: values.formula_status = std::string(kStatusNotEntered); break;
-    case Invalid: values.formula_status = std::string(kStatusInvalid); break;
+    case NotEntered: values.formula_status = std::string(text::kStatusNotEntered); break;
+    case Invalid: values.formula_status = std::string(text::kStatusInvalid); break;
     default: values.formula_status.clear(); break;
   }
   values.degree = record.angleUnit == Degree;
@@ -77,7 +79,7 @@ ConditionDialogValues DialogValuesFromRecord(const AppState& state) {
 }
 
 FieldCheck CheckConstantText(std::string_view text) {
-  const std::string read = CutShiftJis(text, kFieldCheckBytes);
+  const std::string read(FieldCheckBytes(text));
   std::size_t position = 0;
   std::uint8_t status = ParseInvalid;
   ParseNumber(read.c_str(), position, status);
@@ -89,8 +91,8 @@ FieldCheck CheckConstantText(std::string_view text) {
 std::string_view FieldCheckMessage(FieldCheck check) {
   switch (check) {
     case FieldCheck::kAccepted: return {};
-    case FieldCheck::kInvalid: return kMsgInvalidInput;
-    case FieldCheck::kOutOfRange: return kMsgOutOfRange;
+    case FieldCheck::kInvalid: return text::kInvalidInput;
+    case FieldCheck::kOutOfRange: return text::kOutOfRange;
   }
   return {};
 }
@@ -119,28 +121,35 @@ AcceptResult AcceptConditions(const ConditionDialogValues& values, AppState& sta
   for (int row = 0; row < 10; ++row) {
     FieldValue field[4];
     for (int column = 0; column < 4; ++column) {
-      const std::string& text = values.constants[row][column];
-      // A loaded file can put a text into a field that the per-field check never saw. The
-      // stored 19-byte cut is checked as well, so that no text OK stores is malformed.
-      stored[row][column] = CutShiftJis(text, kStoredBytes);
-      FieldCheck check = CheckConstantText(text);
-      if (check == FieldCheck::kAccepted) check = CheckConstantText(stored[row][column]);
+      const std::string& typed = values.constants[row][column];
+      // A loaded file can put a text into a field that the per-field check never saw.
+      const FieldCheck check = CheckConstantText(typed);
       if (check != FieldCheck::kAccepted) {
         return refuse(row + 1, column + 1, FieldCheckMessage(check));
       }
+      // Only 19 bytes are stored: the cut must mean what the checked text meant, or a text
+      // such as "1.00000000000000e-05" would be stored as "1.00000000000000e-0", that is 1.
+      stored[row][column] = CutShiftJis(typed, kStoredBytes);
       field[column] = ReadFieldValue(stored[row][column]);
+      if (stored[row][column].size() < typed.size()) {
+        const FieldValue checked = ReadFieldValue(std::string(FieldCheckBytes(typed)));
+        if (checked.present != field[column].present ||
+            (checked.present && !(checked.value == field[column].value))) {
+          return refuse(row + 1, column + 1, text::kInvalidInput);
+        }
+      }
     }
     const FieldValue& initial = field[0];
     const FieldValue& lower = field[1];
     const FieldValue& upper = field[2];
     const FieldValue& accuracy = field[3];
-    if (accuracy.present && !(accuracy.value > 0.0)) return refuse(row + 1, 4, kMsgAccuracy);
+    if (accuracy.present && !(accuracy.value > 0.0)) return refuse(row + 1, 4, text::kAccuracyNotPositive);
     if (lower.present && upper.present && !(lower.value < upper.value)) {
-      return refuse(row + 1, 2, kMsgBounds);
+      return refuse(row + 1, 2, text::kBoundsOrder);
     }
     if (initial.present && ((lower.present && !(lower.value <= initial.value)) ||
                             (upper.present && !(initial.value <= upper.value)))) {
-      return refuse(row + 1, 1, kMsgInitial);
+      return refuse(row + 1, 1, text::kInitialOutsideBounds);
     }
   }
 
@@ -153,21 +162,13 @@ AcceptResult AcceptConditions(const ConditionDialogValues& values, AppState& sta
   std::memset(state.formula.formulaText, 0, sizeof state.formula.formulaText);
   std::memcpy(state.formula.formulaText, formula.data(), formula.size());
 
-  const std::int8_t workflow = state.workflow.load();
   const std::string_view label = values.formula_status;
-  if (label == kStatusNotEntered || label == kStatusInvalid) {
-    record.formulaState = label == kStatusNotEntered ? NotEntered : Invalid;
-    result.run_command = RunCommandChange::kDisable;
-    if (workflow == kDataLoaded) result.status_line = kStatusSetConditions;
+  if (label == text::kStatusNotEntered) {
+    record.formulaState = NotEntered;
+  } else if (label == text::kStatusInvalid) {
+    record.formulaState = Invalid;
   } else if (label.empty()) {
     record.formulaState = Valid;
-    const bool has_left_side = record.leftSide == X || record.leftSide == Y;
-    if (workflow == kStoppedResults || (workflow == kDataLoaded && has_left_side)) {
-      result.run_command = RunCommandChange::kEnable;
-      result.status_line = kStatusRun;
-    } else if (workflow == kNoData || (workflow == kDataLoaded && !has_left_side)) {
-      result.run_command = RunCommandChange::kDisable;
-    }
   }
 
   for (int row = 0; row < 10; ++row) {

@@ -7,13 +7,10 @@
 
 #include "app/app_state.h"
 #include "base/prompter.h"
+#include "conditions/condition_messages.h"
 #include "conditions/condition_record.h"
 
 namespace calvane {
-
-// Formula status label texts (UTF-8), as the formula check sets them.
-inline constexpr std::string_view kStatusNotEntered = "【エラー】式が未入力です";
-inline constexpr std::string_view kStatusInvalid = "【エラー】式が不正です";
 
 // What the fitting-conditions dialog holds, as plain values, so that the logic behind it runs
 // without a window. Texts taken from fields are Shift-JIS bytes; the status label is UTF-8.
@@ -24,7 +21,7 @@ struct ConditionDialogValues {
   int left_side_index = Y;  // selected item of the left-side box: 0 empty, 1 x, 2 y; -1 none
   std::string formula;      // the formula field
   bool degree = true;       // the Degree button is selected (else Radian)
-  std::string formula_status{kStatusNotEntered};  // the formula status label
+  std::string formula_status{condition_text::kStatusNotEntered};  // the formula status label
 };
 
 // The dialog's content when it opens over `state`: left side, status label from the formula
@@ -36,8 +33,10 @@ ConditionDialogValues DialogValuesFromRecord(const AppState& state);
 // double-byte character; a zero byte ends the text earlier.
 std::string CutShiftJis(std::string_view text, std::size_t max_bytes);
 
-// Verdict on the form of one constant text, reading its first 22 bytes: ParseNumber from the
-// start must reach the end of the text (trailing spaces allowed). Empty or only spaces is fine.
+// Verdict on the form of one constant text, reading its first 22 bytes exactly as they are
+// stored (a double-byte character whose lead byte is the 22nd byte is cut inside it, and the
+// lone lead byte makes the text invalid): ParseNumber from the start must reach the end of what
+// was read (trailing spaces allowed). Empty or only spaces is fine.
 enum class FieldCheck { kAccepted, kInvalid, kOutOfRange };
 FieldCheck CheckConstantText(std::string_view text);
 // "不正な入力値です。" / "値が大きすぎ、あるいは小さすぎます。"; empty for kAccepted.
@@ -50,23 +49,19 @@ std::string_view FieldCheckMessage(FieldCheck check);
 bool ValidateConstantField(const ConditionDialogValues& values, int row, int column,
                            Prompter& prompter, WindowId owner = WindowId::kConditions);
 
-// What OK asks of the main window's run command (1128) and status line.
-enum class RunCommandChange { kUnchanged, kEnable, kDisable };
-
 struct AcceptResult {
   bool accepted = false;
   // The field in error when refused: row 1..10 (k0..k9), column 1..4.
   int row = 0;
   int column = 0;
   std::string_view message;  // the message shown, empty when accepted
-  RunCommandChange run_command = RunCommandChange::kUnchanged;
-  std::string_view status_line;  // new status line text, empty: unchanged
   bool formula_file_written = false;
 };
 
 // The OK command of the fitting-conditions dialog. Walks k0..k9; for each row first the form of
-// its four fields left to right (the per-field check's verdict, also on the first 19 bytes that
-// are stored), then:
+// its four fields left to right (the per-field check's verdict; a text longer than 19 bytes
+// passes only when its first 19 bytes, which are stored, read as the same number as the text
+// the per-field check read, else "不正な入力値です。"), then:
 //   accuracy present and not > 0: "計算精度は正でなければなりません。" (accuracy field);
 //   both bounds present and lower not < upper:
 //     "下限は上限より小さくくなければなりません。" (lower-bound field);
@@ -78,8 +73,8 @@ struct AcceptResult {
 // ("【エラー】式が未入力です" 0, "【エラー】式が不正です" 1, empty 2, any other text unchanged),
 // the forty constant texts cut to 19 bytes, the angle unit (Degree 0, else 1), and writes
 // Formula.ini into state.working_directory from state.formula (a failed write is not reported).
-// The result says what to do with the run command and the status line, from the formula state,
-// the left side and state.workflow. Ending the dialog is the caller's. Main thread.
+// The main window's run command and status line are the caller's (the shared flow of the
+// conditions command applies them), and so is ending the dialog. Main thread.
 AcceptResult AcceptConditions(const ConditionDialogValues& values, AppState& state,
                               Prompter& prompter, WindowId owner = WindowId::kConditions);
 

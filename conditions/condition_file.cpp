@@ -1,4 +1,3 @@
-#include "base/base_messages.h"
 #include "conditions/condition_file.h"
 
 #include <fcntl.h>
@@ -8,6 +7,7 @@
 #include <cstring>
 #include <optional>
 
+#include "base/base_messages.h"
 #include "base/file_io.h"
 #include "formula/formula_check.h"
 #include "formula/number_text.h"
@@ -129,17 +129,24 @@ bool WriteConditionFile(const std::string& path, ConditionSource source, const A
 bool SaveConditionFile(const std::string& path, const AppState& state,
                        const ConditionDialogValues& dialog, Prompter& prompter, WindowId owner) {
   const std::string bytes = BuildConditionFile(ConditionSource::FromDialog, state, dialog);
-  bool written = false;
-  if (FileExists(path)) {
-    if (prompter.Ask(kMsgOverwriteQuestion, kCaptionConfirm, Buttons::kOkCancel, owner) != Answer::kOk) {
+  FileWriteOutcome outcome = CreateNewFileWithOutcome(path, bytes);
+  if (outcome == FileWriteOutcome::kExists) {
+    if (prompter.Ask(kMsgOverwriteQuestion, kCaptionConfirm, Buttons::kOkCancel, owner) !=
+        Answer::kOk) {
       return false;
     }
-    written = WriteWholeFile(path, bytes);
-  } else {
-    written = CreateNewFile(path, bytes);
+    outcome = ReplaceFileWithOutcome(path, bytes);
   }
-  if (!written) prompter.Show(kMsgFileOpenFailed, kCaptionError, owner);
-  return written;
+  switch (outcome) {
+    case FileWriteOutcome::kWritten: return true;
+    case FileWriteOutcome::kWriteFailed:
+      prompter.Show(kMsgFileWriteFailed, kCaptionError, owner);
+      return false;
+    case FileWriteOutcome::kExists:
+    case FileWriteOutcome::kCannotCreate: break;
+  }
+  prompter.Show(kMsgFileOpenFailed, kCaptionError, owner);
+  return false;
 }
 
 int LoadConditionFile(std::string_view file_bytes, ConditionDialogValues& dialog, AppState& state) {

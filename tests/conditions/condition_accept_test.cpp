@@ -72,6 +72,10 @@ TEST(ValidateConstantField, RefusesWhatIsNotOneWholeNumberAndAcceptsEmptyFields)
       {std::string(400, '9'), FieldCheck::kAccepted},
       {std::string(21, '1') + "x", FieldCheck::kInvalid},
       {std::string(22, '1') + "x", FieldCheck::kAccepted},  // only 22 bytes are read
+      // The 22 bytes are read exactly as stored: a double-byte character whose lead byte is
+      // the 22nd byte is cut inside it, and the lone lead byte is not part of a number.
+      {std::string(21, '1') + "\x82\x50", FieldCheck::kInvalid},  // 21 digits and "１"
+      {std::string(20, '1') + "\x82\x50", FieldCheck::kInvalid},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -205,7 +209,7 @@ TEST_F(AcceptConditionsTest, StoresEverythingAndWritesTheFormulaFile) {
   values_.degree = false;
   values_.constants[0] = {"1", "-10", "10", "0.0001"};
   values_.constants[9] = {"", "-5", "", ""};
-  values_.constants[2][0] = "0.00000000000000000001";  // 22 bytes: checked whole, stored cut
+  values_.constants[2][0] = "0.000000000000000000000";  // 23 bytes, stored cut: still 0
   const AcceptResult result = Accept();
   ASSERT_TRUE(result.accepted);
   EXPECT_TRUE(prompter_.calls().empty());
@@ -231,18 +235,42 @@ TEST_F(AcceptConditionsTest, StoresEverythingAndWritesTheFormulaFile) {
   EXPECT_EQ(state_->conditions.leftSide, NotSelected);
 }
 
-TEST_F(AcceptConditionsTest, ConstantTextsAreCutTo19BytesAndACutThatBreaksTheNumberIsRefused) {
-  values_.constants[1][1] = "-1234567890123456789012";  // 23 bytes, 22 are checked
-  ASSERT_TRUE(Accept().accepted);
-  EXPECT_EQ(state_->conditions.constants[1].VarRegionL, "-123456789012345678");
-
-  values_.constants[1][1] = "123456789012345678e+5";  // whole it is a number, cut it is not
-  const AcceptResult result = Accept();
-  EXPECT_FALSE(result.accepted);
-  EXPECT_EQ(result.row, 2);
-  EXPECT_EQ(result.column, 2);
-  EXPECT_EQ(result.message, kInvalidInput);
-  EXPECT_EQ(state_->conditions.constants[1].VarRegionL, "-123456789012345678");
+TEST_F(AcceptConditionsTest, ALongTextIsStoredCutOnlyWhenTheCutKeepsItsValue) {
+  struct Case {
+    const char* name;
+    std::string text;
+    bool accepted;
+    std::string stored;
+  };
+  const Case cases[] = {
+      {"trailing zeros", "1.0000000000000000000", true, "1.00000000000000000"},
+      {"20 characters, the cut keeps the value", "1.000000000000000000", true,
+       "1.00000000000000000"},
+      {"20 digits, the cut loses one", "12345678901234567890", false, ""},
+      {"the program's own 1e-5", "1.00000000000000e-05", false, ""},
+      {"exponent cut away", "123456789012345678e+5", false, ""},
+      {"digits beyond double precision", "0.10000000000000000001", true, "0.10000000000000000"},
+      {"23 bytes: the check reads 22", "-1234567890123456789012", false, ""},
+      {"cut leaves only spaces", std::string(19, ' ') + "5", false, ""},
+      {"19 characters stored whole", "1234567890123456789", true, "1234567890123456789"},
+      {"spaces after the number", "5" + std::string(20, ' '), true, "5" + std::string(18, ' ')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    ScriptedPrompter prompter;
+    values_.constants[1][1] = c.text;
+    const AcceptResult result = AcceptConditions(values_, *state_, prompter);
+    EXPECT_EQ(result.accepted, c.accepted);
+    if (c.accepted) {
+      EXPECT_EQ(state_->conditions.constants[1].VarRegionL, c.stored);
+      continue;
+    }
+    EXPECT_EQ(result.row, 2);
+    EXPECT_EQ(result.column, 2);
+    EXPECT_EQ(prompter.Texts(), std::vector<std::string>{kInvalidInput});
+    ExpectNothingStored();
+  }
 }
 
 TEST_F(AcceptConditionsTest, FormulaIsCutTo499Bytes) {
@@ -251,30 +279,24 @@ TEST_F(AcceptConditionsTest, FormulaIsCutTo499Bytes) {
   EXPECT_EQ(std::strlen(state_->formula.formulaText), 499u);
 }
 
-TEST_F(AcceptConditionsTest, FormulaStateAndRunCommandFollowTheStatusLabel) {
+// The run command and the status line that follow from the formula state are the shared
+// flow's (tests/app/condition_commands_test.cpp).
+TEST_F(AcceptConditionsTest, FormulaStateFollowsTheStatusLabel) {
   struct Case {
     const char* label;
     std::int8_t workflow;
     int left;
     std::uint8_t state;
-    RunCommandChange run;
-    const char* status_line;
   };
-  const char* kSet = "計算条件を設定してください。";
-  const char* kRun = "計算を実行してください。";
   const Case cases[] = {
-      {"【エラー】式が未入力です", kDataLoaded, Y, NotEntered, RunCommandChange::kDisable, kSet},
-      {"【エラー】式が未入力です", kNoData, Y, NotEntered, RunCommandChange::kDisable, ""},
-      {"【エラー】式が不正です", kDataLoaded, X, Invalid, RunCommandChange::kDisable, kSet},
-      {"【エラー】式が不正です", kResultsSaved, X, Invalid, RunCommandChange::kDisable, ""},
-      {"", kDataLoaded, Y, Valid, RunCommandChange::kEnable, kRun},
-      {"", kDataLoaded, X, Valid, RunCommandChange::kEnable, kRun},
-      {"", kDataLoaded, NotSelected, Valid, RunCommandChange::kDisable, ""},
-      {"", kStoppedResults, NotSelected, Valid, RunCommandChange::kEnable, kRun},
-      {"", kNoData, Y, Valid, RunCommandChange::kDisable, ""},
-      {"", kCompletedResults, Y, Valid, RunCommandChange::kUnchanged, ""},
-      {"", kResultsSaved, Y, Valid, RunCommandChange::kUnchanged, ""},
-      {"something else", kDataLoaded, Y, Invalid, RunCommandChange::kUnchanged, ""},
+      {"【エラー】式が未入力です", kDataLoaded, Y, NotEntered},
+      {"【エラー】式が未入力です", kNoData, Y, NotEntered},
+      {"【エラー】式が不正です", kDataLoaded, X, Invalid},
+      {"【エラー】式が不正です", kResultsSaved, X, Invalid},
+      {"", kDataLoaded, Y, Valid},
+      {"", kDataLoaded, NotSelected, Valid},
+      {"", kCompletedResults, Y, Valid},
+      {"something else", kDataLoaded, Y, Invalid},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.label << " workflow " << int{c.workflow});
@@ -286,8 +308,6 @@ TEST_F(AcceptConditionsTest, FormulaStateAndRunCommandFollowTheStatusLabel) {
     const AcceptResult result = Accept();
     ASSERT_TRUE(result.accepted);
     EXPECT_EQ(state_->conditions.formulaState, c.state);
-    EXPECT_EQ(result.run_command, c.run);
-    EXPECT_EQ(result.status_line, c.status_line);
     EXPECT_EQ(state_->workflow.load(), c.workflow) << "OK leaves the workflow state alone";
   }
 }

@@ -1,8 +1,10 @@
 #include "conditions/condition_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -437,6 +439,48 @@ TEST(SaveConditionFile, CreatesNewFilesAndAsksBeforeReplacingAnExistingOne) {
     EXPECT_FALSE(SaveConditionFile(dir.File("missing/b.ccn"), *state, dialog, prompter));
     EXPECT_EQ(prompter.Texts(), std::vector<std::string>{"ファイルを開くのに失敗しました。"});
   }
+}
+
+// While it lives, no file can grow beyond `bytes`: a write past it fails (EFBIG) although the
+// file was created, which is how a full disk looks to the writer.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limited = previous_;
+    limited.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previous_handler_);
+  }
+
+ private:
+  rlimit previous_{};
+  void (*previous_handler_)(int) = nullptr;
+};
+
+TEST(SaveConditionFile, AFailedWriteSaysSoAndNotThatTheFileCouldNotBeOpened) {
+  TempDir dir;
+  auto state = MakeAppState(dir.path());
+  ConditionDialogValues dialog;
+  const std::string existing = dir.File("old.ccn");
+  ASSERT_TRUE(WriteWholeFile(existing, "old"));
+  ScriptedPrompter prompter;
+  prompter.Answer(Answer::kOk);
+  {
+    FileSizeLimit limit(16);
+    EXPECT_FALSE(SaveConditionFile(dir.File("new.ccn"), *state, dialog, prompter));
+    EXPECT_FALSE(SaveConditionFile(existing, *state, dialog, prompter));  // OK to replace
+  }
+  EXPECT_EQ(prompter.Texts(), (std::vector<std::string>{
+                                  "ファイルの書き込みに失敗しました。",
+                                  "その名前のファイルは既に存在します。上書きしますか？",
+                                  "ファイルの書き込みに失敗しました。"}));
+  EXPECT_FALSE(FileExists(dir.File("new.ccn"))) << "no half-written file is left";
+  EXPECT_EQ(ReadWholeFile(existing), "old") << "the old file stays whole";
 }
 
 TEST(ReadConditionFile, LoadsAFileAndReportsOpenAndReadFailuresWithoutEnding) {
