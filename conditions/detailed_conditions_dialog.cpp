@@ -1,0 +1,95 @@
+#include "conditions/detailed_conditions_dialog.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <array>
+
+#include "base/qt_prompter.h"
+#include "base/qt_text.h"
+#include "base/qt_ui_font.h"
+#include "conditions/condition_messages.h"
+#include "conditions/detailed_conditions.h"
+#include "formula/number_text.h"
+
+namespace calvane {
+namespace {
+
+enum class Kind { kCheck, kLabel, kEdit, kDefaultButton, kButton };
+
+struct Control {
+  int id;
+  Kind kind;
+  std::string_view text;
+  QRect rect;
+};
+
+constexpr int kCheckId = 1100;
+constexpr int kIntervalId = 1101;
+constexpr int kOkId = 1102;
+constexpr int kCancelId = 1103;
+
+// In creation order, which is the tab order.
+const std::array<Control, 5> kControls{{
+    {kCheckId, Kind::kCheck, condition_text::kNoRoughEstimation, {39, 18, 134, 27}},
+    {1000, Kind::kLabel, condition_text::kIntervalLabel, {39, 67, 155, 17}},
+    {kIntervalId, Kind::kEdit, {}, {38, 85, 91, 20}},
+    {kOkId, Kind::kDefaultButton, condition_text::kOk, {12, 143, 109, 48}},
+    {kCancelId, Kind::kButton, condition_text::kCancel, {140, 143, 109, 48}},
+}};
+
+}  // namespace
+
+DetailedConditionsDialog::DetailedConditionsDialog(ConditionRecord& record, QWidget* owner)
+    : ModalWindow(owner), record_(record) {
+  setObjectName(QStringLiteral("FittingCondition2"));
+  setWindowTitle(DisplayText(condition_text::kDetailedCaption));
+  setFont(UiFont());
+  setFixedSize(kClientWidth, kClientHeight);
+  for (const Control& control : kControls) {
+    QWidget* widget = nullptr;
+    switch (control.kind) {
+      case Kind::kCheck:
+        widget = no_rough_estimation_ = new QCheckBox(DisplayText(control.text), this);
+        break;
+      case Kind::kLabel: widget = new QLabel(DisplayText(control.text), this); break;
+      case Kind::kEdit:
+        widget = interval_ = new QLineEdit(this);
+        interval_->setValidator(new QRegularExpressionValidator(
+            QRegularExpression(QStringLiteral("[0-9]*")), interval_));
+        interval_->installEventFilter(this);
+        break;
+      case Kind::kDefaultButton:
+      case Kind::kButton: {
+        auto* button = new QPushButton(DisplayText(control.text), this);
+        button->setDefault(control.kind == Kind::kDefaultButton);
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, [this, id = control.id] {
+          if (id == kOkId) Accept();
+          EndModal(1);
+        });
+        widget = button;
+        break;
+      }
+    }
+    widget->setObjectName(QString::number(control.id));
+    widget->setGeometry(control.rect);
+  }
+  no_rough_estimation_->setChecked(record_.roughEstimation == 0);
+  interval_->setText(FromCp932(FormatNumber(static_cast<double>(record_.dataInterval))));
+}
+
+bool DetailedConditionsDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == interval_ && event->type() == QEvent::FocusOut) {
+    interval_->setText(FromCp932(NormalisedIntervalText(ToCp932(interval_->text()))));
+  }
+  return ModalWindow::eventFilter(watched, event);
+}
+
+void DetailedConditionsDialog::Accept() {
+  record_.roughEstimation = no_rough_estimation_->isChecked() ? 0 : 1;
+  record_.dataInterval = IntervalFromText(ToCp932(interval_->text()));
+}
+
+}  // namespace calvane
