@@ -6,6 +6,7 @@
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QPainter>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <vector>
@@ -293,7 +294,6 @@ bool FittingConditionsDialog::eventFilter(QObject* watched, QEvent* event) {
   }
   auto* field = qobject_cast<QLineEdit*>(watched);
   if (field == nullptr) return ModalWindow::eventFilter(watched, event);
-  if (event->type() == QEvent::FocusIn && field == refused_field_) refused_field_ = nullptr;
   if (event->type() != QEvent::FocusOut || refused_field_ != nullptr || !field->isEnabled() ||
       static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason) {
     return ModalWindow::eventFilter(watched, event);
@@ -345,10 +345,12 @@ void FittingConditionsDialog::RefuseField(QLineEdit* field, std::string_view mes
   refused_field_ = field;
   beep_();
   if (!message.empty()) host_->prompter().Show(message, kCaptionError, WindowId::kConditions);
-  field->setFocus(Qt::OtherFocusReason);
-  field->selectAll();
-  // Without a window that takes the focus (or when it already had it) no focus-in follows.
-  if (field->hasFocus() || !isActiveWindow()) refused_field_ = nullptr;
+  // Once the focus change under way has ended (a line edit drops its selection on leaving).
+  QTimer::singleShot(0, field, [this, field] {
+    field->setFocus(Qt::OtherFocusReason);
+    field->selectAll();
+    refused_field_ = nullptr;
+  });
 }
 
 void FittingConditionsDialog::Accept() {
