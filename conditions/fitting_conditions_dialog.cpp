@@ -147,6 +147,7 @@ void FittingConditionsDialog::CreateControls(QWidget* client) {
   toolbar_->setObjectName(QString::number(kToolbarId));
   toolbar_->setMovable(false);
   toolbar_->setIconSize(QSize(16, 15));
+  toolbar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
   toolbar_->setGeometry(0, 0, kClientWidth, kToolbarHeight);
   if (menu_bar_ != nullptr) {
     for (int id : {kOpenFile, kSaveFile}) {

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLayout>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -13,7 +14,10 @@
 #include <set>
 
 #include "app/condition_commands.h"
+#include "app/main_window.h"
+#include "app/qt_command_wiring.h"
 #include "app/qt_menus.h"
+#include "base/qt_prompter.h"
 #include "base/file_io.h"
 #include "base/qt_text.h"
 #include "base/qt_ui_font.h"
@@ -471,17 +475,41 @@ class FittingConditionsDialogTest : public QObject {
     QCOMPARE(batch.left_side_index, int{X});
   }
 
-  // Not a check: with CALVANE_SCREENSHOT set to a PNG path, shows the dialog filled with the
-  // Gaussian sample's conditions and saves what it looks like.
-  void screenshotOfTheGaussianSample() {
+  void theMainWindowsCommandOpensTheDialogWithItsMenuAndToolbarImages() {
+    QTemporaryDir dir;
+    auto state = MakeAppState(dir.path().toStdString());
+    QtPrompter prompter;
+    test::ScriptedFileChooser chooser;
+    MainWindow main(*state, prompter);
+    InstallCommandHooks(main, prompter, chooser);
+    QVERIFY(main.hooks().make_conditions_window);
+    std::unique_ptr<ModalWindow> window = main.hooks().make_conditions_window(main);
+    auto* dialog = qobject_cast<FittingConditionsDialog*>(window.get());
+    QVERIFY(dialog != nullptr);
+    QCOMPARE(prompter.Owner(WindowId::kConditions), dialog);
+    QMenuBar* menu = qobject_cast<QMenuBar*>(dialog->layout()->menuBar());
+    QVERIFY(menu != nullptr);
+    QStringList lines;
+    for (QAction* top : menu->actions()) {
+      lines << top->text();
+      for (QAction* item : top->menu()->actions()) {
+        lines << (item->isSeparator() ? QStringLiteral("  -") : "  " + item->objectName());
+      }
+    }
+    QCOMPARE(lines, (QStringList{"ファイル(&F)", "  1132", "  1133", "  -", "  1134", "  -",
+                                 "  1135", "ヘルプ(&H)", "  1129"}));
+    auto* toolbar = dialog->findChild<QToolBar*>(QStringLiteral("71"));
+    for (QAction* action : toolbar->actions()) QVERIFY(!action->icon().isNull());
+
+    // With CALVANE_SCREENSHOT set to a PNG path: the dialog filled with the Gaussian sample's
+    // conditions, saved as it looks.
     const QByteArray target = qgetenv("CALVANE_SCREENSHOT");
-    if (target.isEmpty()) QSKIP("CALVANE_SCREENSHOT not set");
-    Fixture f;
-    f.Open();
-    f.chooser.Answer(std::string(CALVANE_SOURCE_DIR) + "/resources/Sample/gauss_peak.ccn");
-    f.dialog->RunCommand(kCmdOpenConditionFile);
-    QVERIFY(QTest::qWaitForWindowExposed(f.dialog.get()));
-    QVERIFY(f.dialog->grab().save(QString::fromLocal8Bit(target)));
+    if (target.isEmpty()) return;
+    chooser.Answer(std::string(CALVANE_SOURCE_DIR) + "/resources/Sample/gauss_peak.ccn");
+    dialog->RunCommand(kCmdOpenConditionFile);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    QVERIFY(dialog->grab().save(QString::fromLocal8Bit(target)));
   }
 };
 
