@@ -266,9 +266,9 @@ void FittingConditionsDialog::RunCommand(int id) {
       break;
     }
     case kSaveFile:
-      setEnabled(false);
+      // The file dialog and the overwrite question are modal and owned by this window, which
+      // must stay enabled for them to take input.
       host_->SaveConditionFile(Values());
-      setEnabled(true);
       break;
     case kDetailed:
       if (host_->PrepareDetailedConditions()) {

@@ -151,6 +151,8 @@ class FittingConditionsDialogTest : public QObject {
     QCOMPARE(toolbar->actions().size(), 2);
     QCOMPARE(toolbar->actions()[0]->objectName(), QStringLiteral("1132"));
     QCOMPARE(toolbar->actions()[1]->objectName(), QStringLiteral("1133"));
+    f.menu->findChild<QAction*>(QStringLiteral("1129"))->trigger();
+    QCOMPARE(f.help, 1);
     f.dialog.reset();
     QVERIFY(f.menu->parent() == nullptr);
     f.Open();
