@@ -153,6 +153,7 @@ void FittingConditionsDialog::CreateControls(QWidget* client) {
     for (int id : {kOpenFile, kSaveFile}) {
       if (auto* action = menu_bar_->findChild<QAction*>(QString::number(id))) {
         toolbar_->addAction(action);
+        toolbar_->widgetForAction(action)->installEventFilter(this);  // no tooltips here
       }
     }
   }
@@ -292,6 +293,9 @@ bool FittingConditionsDialog::eventFilter(QObject* watched, QEvent* event) {
     painter.setPen(Qt::white);
     painter.drawLine(0, kToolbarHeight + 2, client_->width(), kToolbarHeight + 2);
     return false;
+  }
+  if (event->type() == QEvent::ToolTip && toolbar_->isAncestorOf(qobject_cast<QWidget*>(watched))) {
+    return true;
   }
   auto* field = qobject_cast<QLineEdit*>(watched);
   if (field == nullptr) return ModalWindow::eventFilter(watched, event);
