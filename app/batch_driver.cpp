@@ -11,9 +11,12 @@
 
 #include "app/app_state.h"
 #include "app/condition_commands.h"
+#include "app/data_commands.h"
+#include "app/main_view.h"
 #include "conditions/condition_accept.h"
 #include "conditions/condition_file.h"
 #include "base/cp932.h"
+#include "data/data_selection.h"
 #include "data/data_text.h"
 #include "base/file_io.h"
 #include "data/range_conversion.h"
@@ -117,6 +120,7 @@ class InterruptTarget {
   InterruptTarget(const InterruptTarget&) = delete;
   InterruptTarget& operator=(const InterruptTarget&) = delete;
 };
+
 
 }  // namespace
 
@@ -328,30 +332,29 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
   TerminalPrompter prompter(output, options.skip_blank_rows, options.overwrite);
   std::unique_ptr<AppState> state = MakeAppState(working_directory);
 
-  // 1. The data file, read whole and indexed, then the range converted as the data sheet's OK
-  //    does; on success the selection is remembered.
+  // 1. The data file, read whole and indexed, then the selection accepted as the data sheet's OK
+  //    accepts it (DataReadCondition.ini written) and published as open data publishes it.
   const std::string data_path = ResolvePath(working_directory, options.data_file);
-  std::optional<std::string> data_bytes = ReadInput(data_path, prompter);
-  if (!data_bytes) return kBatchRefused;
-  DataText text(std::move(*data_bytes));
-  IndexRows(text, prompter, WindowId::kDataSheet);
-  RangeSelection selection;
-  selection.x_series = options.x_series;
-  selection.y_series = options.y_series;
-  selection.start_row = options.start_row;
-  selection.end_row = options.end_row;
-  selection.use_to_last_row = options.to_last_row ? 1 : 0;
-  selection = ApplyUseToLastRow(selection, text);
-  if (!ValidateRange(selection, prompter, WindowId::kDataSheet)) return kBatchRefused;
-  if (!ConvertRange(text, selection, *state, prompter, WindowId::kDataSheet).completed()) {
-    return kBatchRefused;
+  BatchMainView main_view(prompter);
+  {
+    DataText text;
+    if (!ReadDataFile(data_path, text, prompter, WindowId::kMain)) return kBatchRefused;
+    IndexRows(text, prompter, WindowId::kDataSheet);
+    RangeSelection selection;
+    selection.x_series = options.x_series;
+    selection.y_series = options.y_series;
+    selection.start_row = options.start_row;
+    selection.end_row = options.end_row;
+    selection.use_to_last_row = options.to_last_row ? 1 : 0;
+    const SelectionAcceptance acceptance =
+        AcceptDataSelection(text, selection, *state, prompter, WindowId::kDataSheet);
+    if (!acceptance.accepted()) return kBatchRefused;
+    if (!acceptance.selection_file_written) {
+      prompter.Show(kMsgFileWriteFailed, kCaptionError, WindowId::kMain);
+      return kBatchRefused;
+    }
   }
-  text.Release();
-  if (!WriteSelectionFile(working_directory, selection)) {
-    prompter.Show(kMsgFileWriteFailed, kCaptionError, WindowId::kMain);
-    return kBatchRefused;
-  }
-  state->workflow.store(kDataLoaded);
+  PublishAcceptedData(main_view, *state, data_path);
 
   // 2. The condition file, opened as the conditions dialog's open command does, then accepted
   //    as its OK does (Formula.ini written).
@@ -360,7 +363,6 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
   if (!condition_bytes) return kBatchRefused;
   ConditionDialogValues dialog = DialogValuesFromRecord(*state);
   int check_code = LoadConditionFile(*condition_bytes, dialog, *state);
-  BatchMainView main_view(prompter);
   AcceptResult accepted = AcceptConditionsCommand(dialog, *state, main_view);
   if (!accepted.accepted) return kBatchRefused;
   if (state->conditions.formulaState != Valid) {

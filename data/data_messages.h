@@ -14,6 +14,29 @@ inline constexpr std::string_view kMsgDataFileOpenFailed =
     "ファイルを開くのに失敗しました。既に他のアプリケーションで開かれている可能性があります。";
 inline constexpr std::string_view kMsgDataFileReadFailed = kMsgFileReadFailed;
 
+// The open-data file dialog: title and type list, in the order offered.
+inline constexpr std::string_view kOpenDataTitle = "データファイルを開く";
+inline constexpr std::string_view kFilterCsvLabel = "CSV カンマ区切り(*.csv)";
+inline constexpr std::string_view kFilterTextLabel = "テキスト ファイル(*.txt)";
+inline constexpr std::string_view kFilterAllLabel = "すべてのファイル(*.*)";
+
+// The data sheet's labels and help-line prompts.
+inline constexpr std::string_view kSheetCaption = "DataSheet";
+inline constexpr std::string_view kSheetXLabel = "x（x系列）";
+inline constexpr std::string_view kSheetYLabel = "y（y系列）";
+inline constexpr std::string_view kSheetSeriesUnit = "系列目";
+inline constexpr std::string_view kSheetStartLabel = "開始行";
+inline constexpr std::string_view kSheetEndLabel = "終了行";
+inline constexpr std::string_view kSheetRowUnit = "行目";
+inline constexpr std::string_view kSheetUseToLastRow = "最終行まで使用";
+inline constexpr std::string_view kSheetRangeGroup = "使用するﾃﾞｰﾀ範囲";
+inline constexpr std::string_view kSheetOk = "OK";
+inline constexpr std::string_view kSheetCancel = "Cancel";
+inline constexpr std::string_view kSheetFirstPrompt =
+    "範囲を選択してください（マウスクリックでも可能です。その場合は、まずx(x系列)の開始行をクリックしてください。）";
+inline constexpr std::string_view kSheetSecondPrompt =
+    "範囲を選択してください（マウスクリックでも可能です。その場合は、つぎにy(y系列)の終了行をクリックしてください。）";
+
 inline constexpr std::string_view kMsgTooManyRows =
     "データ要素数が最大値（65536）を越えています。以降のデータは無視されます。";
 inline constexpr std::string_view kMsgTooManySeries =

@@ -228,5 +228,19 @@ TEST(BatchRefusal, HelpPrintsTheUsageOnStdout) {
   EXPECT_FALSE(refused.err().empty());
 }
 
+// A data file that cannot be opened is reported with the data file's own message, whole, and
+// refused like every other file error (the program does not end by itself).
+TEST(BatchRefusal, UnopenableDataFileShowsTheDataFileMessage) {
+  test::TempDir dir;
+  ASSERT_TRUE(WriteWholeFile(dir.File("c.ccn"), test::Fixture(kGaussConditions)));
+  const Args args = {"--data", "missing.csv", "--x", "1", "--y", "2", "--start", "2",
+                     "--to-last-row", "--conditions", "c.ccn"};
+  CapturedOutput output;
+  EXPECT_EQ(test::RunBatchIn(dir.path(), args, output), kBatchRefused);
+  EXPECT_TRUE(output.ErrContains("エラー: ファイルを開くのに失敗しました。"
+                                 "既に他のアプリケーションで開かれている可能性があります。"))
+      << output.ErrText();
+}
+
 }  // namespace
 }  // namespace calvane
