@@ -12,7 +12,7 @@
 #include "base/qt_prompter.h"
 #include "base/qt_ui_font.h"
 #include "app/start_up.h"
-#include "base/file_chooser.h"
+#include "base/qt_file_chooser.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -28,11 +28,7 @@ int main(int argc, char** argv) {
   calvane::QtPrompter prompter;
   calvane::MainWindow window(*state, prompter);
   prompter.SetOwner(calvane::WindowId::kMain, &window);
-  // The file dialogs: until the system's dialogs are plugged in, every dialog cancels.
-  struct NoFileChooser : calvane::FileChooser {
-    std::optional<std::string> ChooseOpen(const calvane::FileDialogRequest&) override { return {}; }
-    std::optional<std::string> ChooseSave(const calvane::FileDialogRequest&) override { return {}; }
-  } chooser;
+  calvane::QtFileChooser chooser(prompter);
   calvane::InstallCommandHooks(window, prompter, chooser);
   QObject::connect(&window, &calvane::MainWindow::quitRequested, &application,
                    [] { QCoreApplication::exit(0); });

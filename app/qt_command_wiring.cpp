@@ -5,12 +5,15 @@
 #include <memory>
 
 #include "app/condition_commands.h"
+#include "app/data_commands.h"
 #include "app/main_window.h"
 #include "app/qt_images.h"
 #include "app/qt_menus.h"
 #include "base/file_chooser.h"
+#include "base/qt_modal_run.h"
 #include "base/qt_prompter.h"
 #include "conditions/fitting_conditions_dialog.h"
+#include "data/data_sheet_window.h"
 
 namespace calvane {
 
@@ -33,6 +36,24 @@ void InstallCommandHooks(MainWindow& window, QtPrompter& prompter, FileChooser& 
     prompter.SetOwner(WindowId::kConditions, dialog.get());
     return dialog;
   };
+
+  CommandHooks& hooks = window.hooks();
+
+  // Open data (1123) and close data (1124): the data sheet runs over the main window and owns
+  // its own messages while it is open.
+  hooks.open_data = [&prompter, &chooser](MainWindow& main) {
+    OpenData(main, chooser, main.state(), [&prompter, &main](DataText& text) {
+      DataSheetWindow sheet(text, main.state(), prompter, &main, [&main] {
+        main.raise();
+        main.activateWindow();
+      });
+      prompter.SetOwner(WindowId::kDataSheet, &sheet);
+      const int code = RunModal(sheet, &main);
+      prompter.SetOwner(WindowId::kDataSheet, nullptr);
+      return code;
+    });
+  };
+  hooks.close_data = [](MainWindow& main) { CloseData(main, main.state()); };
 }
 
 }  // namespace calvane

@@ -35,6 +35,19 @@ class FileChooser {
   virtual std::optional<std::string> ChooseSave(const FileDialogRequest& request) = 0;
 };
 
+// `path` with ".extension" appended when its file name has no extension of its own (no dot
+// after the last slash); unchanged when `extension` is empty. What a save dialog does to a name
+// typed without one.
+inline std::string WithDefaultExtension(std::string path, std::string_view extension) {
+  if (extension.empty() || path.empty()) return path;
+  const std::size_t slash = path.find_last_of('/');
+  const std::size_t name = slash == std::string::npos ? 0 : slash + 1;
+  if (path.find('.', name) != std::string::npos || name == path.size()) return path;
+  path.push_back('.');
+  path.append(extension);
+  return path;
+}
+
 // The first-dialog flag, shared by the open-data dialog and the condition-file dialogs: until a
 // file has been chosen in one of them, each starts in the Sample folder under the working
 // directory; afterwards no initial folder is given.

@@ -1,5 +1,8 @@
 #include "base/qt_modal_run.h"
 
+#include <QCloseEvent>
+#include <QKeyEvent>
+
 namespace calvane {
 
 namespace {
@@ -8,6 +11,29 @@ constexpr Qt::WindowFlags kModalFlags =
 }  // namespace
 
 ModalWindow::ModalWindow(QWidget* owner) : QDialog(owner, kModalFlags) {}
+
+void ModalWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    EscapePressed();
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void ModalWindow::closeEvent(QCloseEvent* event) {
+  if (!isVisible()) {
+    event->accept();
+    return;
+  }
+  CloseRequested();
+  // Still shown: the window did not end itself, so the request is refused.
+  if (isVisible()) {
+    event->ignore();
+  } else {
+    event->accept();
+  }
+}
 
 int RunModal(QDialog& window, QWidget* owner) {
   if (window.parentWidget() != owner) window.setParent(owner, kModalFlags);

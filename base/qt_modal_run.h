@@ -7,8 +7,9 @@ namespace calvane {
 // Base of every secondary window that runs modally (data sheet, fitting conditions, detailed
 // conditions, progress): no system menu and no close box, and neither Escape nor a close
 // request ends it by itself, because result 0 means acceptance for some of these windows.
-// A close request (Alt+F4, the window manager) calls CloseRequested(), which does nothing
-// unless the window overrides it. The window ends itself with EndModal(code).
+// They are different events: a close request (Alt+F4, the window manager) calls
+// CloseRequested(), the Escape key (wherever the focus is inside the window) EscapePressed();
+// both do nothing unless the window overrides them. The window ends itself with EndModal(code).
 class ModalWindow : public QDialog {
   Q_OBJECT
 
@@ -20,7 +21,10 @@ class ModalWindow : public QDialog {
 
  protected:
   virtual void CloseRequested() {}
+  virtual void EscapePressed() {}
   void reject() override { CloseRequested(); }
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 };
 
 // Run modal window: shows `window` over `owner`, disables `owner` (and with it every window
