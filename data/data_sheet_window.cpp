@@ -98,6 +98,7 @@ DataSheetWindow::DataSheetWindow(DataText& text, AppState& state, Prompter& prom
 void DataSheetWindow::CreateControls() {
   grid_ = new DataGridWidget(text_, this);
   grid_->setGeometry(0, 0, kClientWidth, kClientHeight);
+  grid_->installEventFilter(this);
   connect(grid_, &DataGridWidget::pressed, this, &DataSheetWindow::OnGridPressed);
   std::size_t header = 0;
   std::size_t row_label = 0;
@@ -254,7 +255,8 @@ void DataSheetWindow::wheelEvent(QWheelEvent* event) {
 
 bool DataSheetWindow::eventFilter(QObject* watched, QEvent* event) {
   // The bars would scroll by their own wheel step: one row per wheel message everywhere.
-  if (event->type() == QEvent::Wheel && (watched == horizontal_ || watched == vertical_)) {
+  if (event->type() == QEvent::Wheel &&
+      (watched == horizontal_ || watched == vertical_ || watched == grid_)) {
     OnWheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
     return true;
   }

@@ -48,8 +48,8 @@ class DataSheetWindow : public ModalWindow {
   Q_OBJECT
 
  public:
-  static constexpr int kClientWidth = 661;
-  static constexpr int kClientHeight = 473;
+  static constexpr int kClientWidth = 663;
+  static constexpr int kClientHeight = 479;
 
   // `text` (read, not yet indexed), `state` and `prompter` outlive the window.
   DataSheetWindow(DataText& text, AppState& state, Prompter& prompter, QWidget* owner,
