@@ -37,11 +37,9 @@ void InstallCommandHooks(MainWindow& window, QtPrompter& prompter, FileChooser& 
     return dialog;
   };
 
-  CommandHooks& hooks = window.hooks();
-
   // Open data (1123) and close data (1124): the data sheet runs over the main window and owns
   // its own messages while it is open.
-  hooks.open_data = [&prompter, &chooser](MainWindow& main) {
+  window.hooks().open_data = [&prompter, &chooser](MainWindow& main) {
     OpenData(main, chooser, main.state(), [&prompter, &main](DataText& text) {
       DataSheetWindow sheet(text, main.state(), prompter, &main, [&main] {
         main.raise();
@@ -53,7 +51,7 @@ void InstallCommandHooks(MainWindow& window, QtPrompter& prompter, FileChooser& 
       return code;
     });
   };
-  hooks.close_data = [](MainWindow& main) { CloseData(main, main.state()); };
+  window.hooks().close_data = [](MainWindow& main) { CloseData(main, main.state()); };
 }
 
 }  // namespace calvane
