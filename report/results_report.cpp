@@ -127,11 +127,18 @@ SaveResultsStatus SaveResultsReport(const ReportValues& values, const std::strin
     return SaveResultsStatus::kCancelled;
   }
   // Replaced in one piece: a failure leaves the old report as it was.
-  if (!WriteWholeFile(path, report)) {
-    prompter.Show(kMsgFileOpenFailed, kCaptionError, WindowId::kMain);
-    return SaveResultsStatus::kOpenFailed;
+  switch (ReplaceFileWithOutcome(path, report)) {
+    case FileWriteOutcome::kWritten:
+      return SaveResultsStatus::kSaved;
+    case FileWriteOutcome::kExists:
+    case FileWriteOutcome::kCannotCreate:
+      prompter.Show(kMsgFileOpenFailed, kCaptionError, WindowId::kMain);
+      return SaveResultsStatus::kOpenFailed;
+    case FileWriteOutcome::kWriteFailed:
+      break;
   }
-  return SaveResultsStatus::kSaved;
+  prompter.Show(kMsgFileWriteFailed, kCaptionError, WindowId::kMain);
+  return SaveResultsStatus::kWriteFailed;
 }
 
 }  // namespace calvane

@@ -1,9 +1,13 @@
 #include "report/results_report.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <string>
+#include <vector>
 
 #include "base/file_io.h"
 #include "tests/support/scripted_prompter.h"
@@ -170,6 +174,56 @@ TEST_F(SaveResultsTest, UncreatableFileIsReported) {
   ASSERT_EQ(prompter_.calls().size(), 1u);
   EXPECT_EQ(prompter_.calls()[0].text, "ファイルを開くのに失敗しました。");
   EXPECT_EQ(prompter_.calls()[0].caption, "エラー");
+}
+
+// Keeps files from growing beyond `bytes` while it lives: a write past the limit fails with
+// EFBIG (the signal that would end the process is ignored meanwhile).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &old_limit_);
+    old_handler_ = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old_limit_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_limit_);
+    ::signal(SIGXFSZ, old_handler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit old_limit_{};
+  void (*old_handler_)(int) = nullptr;
+};
+
+// A report that can be created but not written shows the write failure, in the new-file branch
+// and in the overwrite branch alike, and the old report stays whole.
+TEST_F(SaveResultsTest, FailedWriteShowsTheWriteFailureInBothBranches) {
+  const std::string fresh = temp_.File("fresh.frs");
+  const std::string existing = temp_.File("existing.frs");
+  ASSERT_TRUE(WriteWholeFile(existing, "old"));
+  prompter_.Answer(Answer::kOk);
+  SaveResultsStatus fresh_status;
+  SaveResultsStatus existing_status;
+  {
+    FileSizeLimit limit(16);
+    fresh_status = SaveResultsReport(LinearValues(false), fresh, temp_.path(), prompter_);
+    existing_status = SaveResultsReport(LinearValues(false), existing, temp_.path(), prompter_);
+  }
+  EXPECT_EQ(fresh_status, SaveResultsStatus::kWriteFailed);
+  EXPECT_EQ(existing_status, SaveResultsStatus::kWriteFailed);
+  EXPECT_FALSE(FileExists(fresh));
+  EXPECT_EQ(ReadWholeFile(existing), "old");
+  std::vector<std::string> shown;
+  for (const auto& call : prompter_.calls()) {
+    if (!call.question) shown.push_back(call.text);
+  }
+  EXPECT_EQ(shown, (std::vector<std::string>{"ファイルの書き込みに失敗しました。",
+                                             "ファイルの書き込みに失敗しました。"}));
+  EXPECT_TRUE(prompter_.AllAnswered());
 }
 
 }  // namespace
