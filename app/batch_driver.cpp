@@ -13,6 +13,8 @@
 #include "app/condition_commands.h"
 #include "app/data_commands.h"
 #include "app/main_view.h"
+#include "app/headless_main_view.h"
+#include "app/run_commands.h"
 #include "conditions/condition_accept.h"
 #include "conditions/condition_file.h"
 #include "base/cp932.h"
@@ -40,25 +42,6 @@ constexpr std::string_view kMainCaption = "Calvane";
 
 constexpr std::string_view kSetConditions = "計算条件を設定してください。";
 constexpr std::string_view kConditionError = "計算条件エラー";
-
-// calvane-batch has no main window: the commands and the status line that the shared flows
-// set are kept here and not shown; messages go to the terminal prompter.
-class BatchMainView : public MainView {
- public:
-  explicit BatchMainView(Prompter& prompter) : prompter_(prompter) {}
-  void SetFieldText(int /*control_id*/, std::string_view /*text*/) override {}
-  void SetStatusLine(std::string_view /*text*/) override {}
-  CommandState Commands() const override { return commands_; }
-  void SetCommands(const CommandState& commands) override { commands_ = commands; }
-  void ClearResults() override { commands_.save_results = false; }
-  void Repaint() override {}
-  bool ConfirmDiscard() override { return true; }
-  Prompter& prompter() override { return prompter_; }
-
- private:
-  Prompter& prompter_;
-  CommandState commands_;
-};
 
 // A whole number within the signed 32-bit range, read by the one number parser.
 std::optional<std::int32_t> ParseWholeNumber(const std::string& text) {
@@ -335,7 +318,7 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
   // 1. The data file, read whole and indexed, then the selection accepted as the data sheet's OK
   //    accepts it (DataReadCondition.ini written) and published as open data publishes it.
   const std::string data_path = ResolvePath(working_directory, options.data_file);
-  BatchMainView main_view(prompter);
+  HeadlessMainView main_view(*state, prompter);
   {
     DataText text;
     if (!ReadDataFile(data_path, text, prompter, WindowId::kMain)) return kBatchRefused;
@@ -387,25 +370,22 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
     }
   }
 
-  // 4. The run, as the run command does it; the progress goes to stderr.
+  // 4. The run, as the run command does it; the progress goes to stderr, the main window's
+  //    fields are kept as values.
   TerminalProgressView view(output);
-  CalculationDriver driver(*state, view);
-  if (!driver.Begin()) {
-    prompter.Show(kMsgFileOpenFailed, kCaptionError, WindowId::kMain);
-    return kBatchRefused;
-  }
-  int exit_code = 0;
-  {
-    InterruptTarget interrupt(state->workflow);
-    if (hooks.run_started) hooks.run_started(state->workflow);
-    driver.StartWorker();
-    exit_code = driver.Finish();
-  }
-  if (hooks.run_finished) hooks.run_finished();
-  if (!driver.log_ok()) {
-    prompter.Show(kMsgFileWriteFailed, kCaptionError, WindowId::kMain);
-    return kBatchRefused;
-  }
+  RunRecord record;
+  RunCommandFlow run(*state, main_view, view, record, /*graph=*/nullptr);
+  const RunRefusal refusal = run.Run([&](CalculationDriver& driver) {
+    {
+      InterruptTarget interrupt(state->workflow);
+      if (hooks.run_started) hooks.run_started(state->workflow);
+      driver.StartWorker();
+      driver.WaitForWorker();
+    }
+    if (hooks.run_finished) hooks.run_finished();
+  });
+  if (refusal != RunRefusal::kNone || !run.log_ok()) return kBatchRefused;
+  const int exit_code = run.exit_code();
 
   // 5. A condition error ends without results.
   if (exit_code == kWorkerConditionError) {
@@ -413,25 +393,11 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
     return kBatchConditionError;
   }
   const bool stopped_early = exit_code != kWorkerCompleted;
-  FitResults results = RefreshResults(*state);
-
-  ReportValues values;
-  values.start_time = driver.start_time();
-  values.end_time = driver.end_time();
-  // The report is Shift-JIS; a path that has no Shift-JIS form is written as its own bytes.
-  std::optional<std::string> path_cp932 = Utf8ToCp932(data_path);
-  values.data_path = path_cp932 ? *path_cp932 : data_path;
-  for (int v = 0; v < 10; ++v) values.CurrentValue[v] = state->engine.CurrentValue[v];
-  for (int k = 0; k < 10; ++k) values.paramIndex[k] = state->formula.paramIndex[k];
-  values.R2Value = results.R2Value;
-  values.stopped_early = stopped_early;
-
-  if (!report_path.empty()) {
-    if (SaveResultsReport(values, report_path, working_directory, prompter) !=
-        SaveResultsStatus::kSaved) {
-      return kBatchRefused;
-    }
-    state->workflow.store(kResultsSaved);
+  const ReportValues values = ReportValuesFromWindow(*state, main_view, record);
+  if (!report_path.empty() &&
+      SaveResultsTo(*state, main_view, record, report_path, prompter) !=
+          SaveResultsStatus::kSaved) {
+    return kBatchRefused;
   }
 
   // 6. The eleven result lines.

@@ -66,6 +66,21 @@ float ToSingle(double value) {
 GraphScale::GraphScale() : formula_(std::make_unique<CompiledFormula>()) {}
 GraphScale::~GraphScale() = default;
 
+void GraphScale::HoldForRun() {
+  holding_ = true;
+  have_snapshot_ = false;
+}
+
+void GraphScale::TakeSnapshot(const CompiledFormula& reached) {
+  formula_->CopyFrom(reached);
+  have_snapshot_ = true;
+}
+
+void GraphScale::FollowShared() {
+  holding_ = false;
+  have_snapshot_ = false;
+}
+
 const GraphPlan& GraphScale::Compute(AppState& state, int client_width, int client_height) {
   GraphPlan& plan = plan_;
   plan.points.clear();
@@ -106,9 +121,9 @@ const GraphPlan& GraphScale::Compute(AppState& state, int client_width, int clie
     }
   }
 
-  if (CurveVisible(workflow)) {
+  if (CurveVisible(workflow) && (!holding_ || have_snapshot_)) {
     plan.draw_curve = true;
-    formula_->CopyFrom(state.formula);
+    if (!holding_) formula_->CopyFrom(state.formula);
     Point& scratch = state.points.records[kGraphScratchPoint];
     const double column_step = (hhi - hlo) / static_cast<double>(kPlotWidth);
     plan.curve.reserve(kCurveColumns);

@@ -86,8 +86,21 @@ class GraphScale {
 
   const GraphPlan& Compute(AppState& state, int client_width, int client_height);
 
+  // While a run is going the shared formula belongs to the worker, which writes its paramValue
+  // on every probe. HoldForRun (before the worker starts) makes every later Compute draw the
+  // curve only from the copy that TakeSnapshot hands over while the worker waits in its pause
+  // snapshot, and no curve before the first snapshot of the run (a paint between the pause
+  // request and the worker's next check never reads the worker's formula). FollowShared (after
+  // the worker has ended) returns to copying state.formula on each paint. Main thread.
+  void HoldForRun();
+  void TakeSnapshot(const CompiledFormula& reached);
+  void FollowShared();
+  bool holding() const { return holding_; }
+
  private:
   std::unique_ptr<CompiledFormula> formula_;
+  bool holding_ = false;
+  bool have_snapshot_ = false;
   GraphPlan plan_;
 };
 

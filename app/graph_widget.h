@@ -30,6 +30,9 @@ class GraphWidget : public QWidget {
   // The labels 1026 (horizontal) and 1027 (vertical) whose texts each paint sets.
   void SetAxisLabels(QLabel* horizontal, QLabel* vertical);
 
+  // What each paint computes; the run command holds its formula while a worker runs.
+  GraphScale& scale() { return scale_; }
+
  protected:
   void paintEvent(QPaintEvent* event) override;
 

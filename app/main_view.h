@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "app/command_state.h"
@@ -35,6 +36,9 @@ class MainView {
 
   // Sets the text of a read-only field (1001, 1003..1012, 1025, 1031, 1032).
   virtual void SetFieldText(int control_id, std::string_view text) = 0;
+  // The text of such a field as it stands (the results report reads the times and the data
+  // file back from the window).
+  virtual std::string FieldText(int control_id) const = 0;
   // Sets the status line (1029).
   virtual void SetStatusLine(std::string_view text) = 0;
   // The enabled state of close data, run and save results as it stands, and its replacement

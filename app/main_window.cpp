@@ -207,6 +207,12 @@ void MainWindow::SetFieldText(int control_id, std::string_view text) {
   it->second->setCursorPosition(0);
 }
 
+std::string MainWindow::FieldText(int control_id) const {
+  const auto it = fields_.find(control_id);
+  if (it == fields_.end()) return {};
+  return it->second->text().toStdString();
+}
+
 void MainWindow::SetStatusLine(std::string_view text) { status_line_->setText(DisplayText(text)); }
 
 void MainWindow::SetCommands(const CommandState& commands) {

@@ -70,6 +70,7 @@ class MainWindow : public QMainWindow, public MainView {
 
   // MainView.
   void SetFieldText(int control_id, std::string_view text) override;
+  std::string FieldText(int control_id) const override;
   void SetStatusLine(std::string_view text) override;
   CommandState Commands() const override { return commands_; }
   void SetCommands(const CommandState& commands) override;

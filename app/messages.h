@@ -17,6 +17,12 @@ inline constexpr std::string_view kStatusRun = "計算を実行してくださ�
 inline constexpr std::string_view kStatusSaveIfNeeded = "必要であれば計算結果を保存してください。";
 inline constexpr std::string_view kStatusSaved = "計算結果保存済みです。";
 
+// The save dialog of the results report.
+inline constexpr std::string_view kSaveResultsTitle = "計算結果ファイルの保存";
+inline constexpr std::string_view kResultsFilterLabel = "計算結果ファイル(*.txt)";
+inline constexpr std::string_view kResultsFilterPattern = "*.txt";
+inline constexpr std::string_view kResultsDefaultExtension = "frs";
+
 // Discard check.
 inline constexpr std::string_view kDiscardQuestion =
     "計算結果がまだ保存されていません。計算結果を破棄してもよろしいですか？";

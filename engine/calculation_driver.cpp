@@ -112,8 +112,12 @@ void CalculationDriver::RequestAbort() {
   state_.workflow.store(kAbortRequested, std::memory_order_release);
 }
 
-int CalculationDriver::Finish() {
+void CalculationDriver::WaitForWorker() {
   if (worker_.joinable()) worker_.join();
+}
+
+int CalculationDriver::Finish() {
+  WaitForWorker();
   log_ok_ = log_.Close();
   end_time_ = FormatLocalTime(clock_());
   const RunEndEffects effects = EffectsOfExitCode(exit_code_);

@@ -62,6 +62,9 @@ class CalculationDriver {
   PauseToggle TogglePause();
   // Sets the workflow state to -10; the worker ends with code 2 at its next check.
   void RequestAbort();
+  // Waits for the worker to end (joins it); nothing else. Blocking: a caller with an event loop
+  // waits until WorkerEnded() is true instead.
+  void WaitForWorker();
   // Waits for the worker, closes the log, stamps the end time and applies the workflow state of
   // EffectsOfExitCode. Returns the exit code. The caller then refreshes results as the effects
   // say. Blocking: a Qt caller calls it once WorkerEnded() is true.

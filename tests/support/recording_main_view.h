@@ -16,6 +16,13 @@ class RecordingMainView : public MainView {
   void SetFieldText(int control_id, std::string_view text) override {
     fields.emplace_back(control_id, std::string(text));
   }
+  // The last text set into the field, empty when none was.
+  std::string FieldText(int control_id) const override {
+    for (auto it = fields.rbegin(); it != fields.rend(); ++it) {
+      if (it->first == control_id) return it->second;
+    }
+    return {};
+  }
   void SetStatusLine(std::string_view text) override { status_line = std::string(text); }
   CommandState Commands() const override { return commands; }
   void SetCommands(const CommandState& state) override { commands = state; }
