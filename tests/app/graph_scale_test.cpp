@@ -168,6 +168,33 @@ TEST(GraphScaleTest, PausedRunShowsTheReachedConstants) {
   EXPECT_EQ(plan.curve.back(), (Pixel{353, 199}));
 }
 
+// While a run holds the formula, a paint never reads the shared one (the worker's): no curve
+// until the pause snapshot hands over a copy, then that copy whatever the worker writes since.
+TEST(GraphScaleTest, HeldFormulaDrawsOnlyTheSnapshotsCopy) {
+  auto state = LineState(11, kPaused);
+  GraphScale scale;
+  scale.HoldForRun();
+  EXPECT_FALSE(scale.Compute(*state, 566, 459).draw_curve);
+  EXPECT_TRUE(scale.Compute(*state, 566, 459).curve.empty());
+
+  state->formula.paramValue[0] = 1.0;  // the reached point
+  scale.TakeSnapshot(state->formula);
+  state->formula.paramValue[0] = 5.0;  // the worker probes on after resuming
+  state->workflow.store(kAbortRequested);
+  const GraphPlan& held = scale.Compute(*state, 566, 459);
+  ASSERT_EQ(held.curve.size(), 321u);
+  EXPECT_EQ(held.curve.back(), (Pixel{353, 199}));
+
+  // A new run forgets the last run's snapshot.
+  scale.HoldForRun();
+  EXPECT_FALSE(scale.Compute(*state, 566, 459).draw_curve);
+
+  scale.FollowShared();
+  state->formula.paramValue[0] = 1.0;
+  state->workflow.store(kStoppedResults);
+  EXPECT_EQ(scale.Compute(*state, 566, 459).curve.back(), (Pixel{353, 199}));
+}
+
 TEST(GraphScaleTest, FailingColumnsLeaveAGapAndTheSharedFormulaIsUntouched) {
   auto state = LineState(11, kCompletedResults, "Sqrt(x)*k0");
   state->ranges.min_x = -10.0;  // columns below x = 0 fail with a negative square root
