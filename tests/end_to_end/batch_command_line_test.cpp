@@ -1,6 +1,7 @@
 // calvane-batch's command line, its refusals and their exit codes, and the terminal seams.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <optional>
 #include <string>
@@ -209,6 +210,34 @@ TEST(BatchRefusal, BlankRowsAreSkippedWhenAskedTo) {
   // The selection file remembers the range as chosen; the run skipped the blank row.
   EXPECT_EQ(ReadWholeFile(dir.File("DataReadCondition.ini")), "1\t2\t2\t62\t1\r\n");
   EXPECT_FALSE(FileExists(dir.File("r.frs")));
+}
+
+// The report's data-file line holds at most 499 bytes, as the windows write it.
+TEST(BatchReport, DataFileLineIsCutTo499Bytes) {
+  test::TempDir dir;
+  // Nested folders of 99 characters make the path of the data file well over 499 bytes.
+  std::string folder = dir.path();
+  std::string relative;
+  for (int i = 0; i < 6; ++i) {
+    const std::string part(99, static_cast<char>('a' + i));
+    folder += "/" + part;
+    relative += part + "/";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  }
+  ASSERT_TRUE(WriteWholeFile(folder + "/d.csv", GaussData(false)));
+  test::CopyFixture(kGaussConditions, dir.path(), "c.ccn");
+  CapturedOutput output;
+  Args args = {"--data", relative + "d.csv", "--x", "1", "--y", "2", "--start", "2",
+               "--to-last-row", "--conditions", "c.ccn", "--report", "r.frs"};
+  ASSERT_EQ(test::RunBatchIn(dir.path(), args, output), 0) << output.ErrText();
+  const std::string report = ReadWholeFile(dir.File("r.frs")).value_or("");
+  const std::string head = "[Data File Name]\r\n";
+  const std::size_t start = report.find(head);
+  ASSERT_NE(start, std::string::npos);
+  const std::size_t line = start + head.size();
+  const std::string full = folder + "/d.csv";
+  ASSERT_GT(full.size(), 499u);
+  EXPECT_EQ(report.substr(line, report.find("\r\n", line) - line), full.substr(0, 499));
 }
 
 TEST(BatchRefusal, HelpPrintsTheUsageOnStdout) {
