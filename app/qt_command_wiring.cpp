@@ -9,11 +9,15 @@
 #include "app/main_window.h"
 #include "app/qt_images.h"
 #include "app/qt_menus.h"
+#include "app/run_commands.h"
 #include "base/file_chooser.h"
 #include "base/qt_modal_run.h"
 #include "base/qt_prompter.h"
 #include "conditions/fitting_conditions_dialog.h"
 #include "data/data_sheet_window.h"
+#include "engine/progress_window.h"
+#include "engine/qt_progress_view.h"
+
 
 namespace calvane {
 
@@ -52,6 +56,30 @@ void InstallCommandHooks(MainWindow& window, QtPrompter& prompter, FileChooser& 
     });
   };
   window.hooks().close_data = [](MainWindow& main) { CloseData(main, main.state()); };
+
+  // What the run leaves for saving (the marks of a run that stopped early).
+  auto record = std::make_shared<RunRecord>();
+
+  // 1128: the run command and its progress window.
+  window.hooks().run = [record, &prompter](MainWindow& main) {
+    QtProgressView progress;
+    RunCommandFlow flow(main.state(), main, progress, *record, &main.graph()->scale());
+    progress.SetSnapshotHandler([&flow](const PauseSnapshot& snapshot) {
+      flow.ShowPauseSnapshot(snapshot);
+    });
+    progress.SetPrompter(&main.prompter());
+    flow.Run([&](CalculationDriver& driver) {
+      ProgressWindow dialog(main.state(), driver, progress, &main);
+      prompter.SetOwner(WindowId::kProgress, &dialog);
+      RunModal(dialog, &main);
+      prompter.SetOwner(WindowId::kProgress, nullptr);
+    });
+  };
+
+  // 1125: the save dialog and the results report.
+  window.hooks().save_results = [record, &chooser](MainWindow& main) {
+    SaveResultsCommand(main.state(), main, *record, chooser);
+  };
 }
 
 }  // namespace calvane
