@@ -128,6 +128,14 @@ void ProgressWindow::SetControlText(int id, std::string_view text) {
   if (const auto it = buttons_.find(id); it != buttons_.end()) it->second->setText(value);
 }
 
+void ProgressWindow::ShowWorkerStatus(std::string_view text) {
+  const std::int8_t workflow = state_.workflow.load(std::memory_order_acquire);
+  if (text == engine_text::kCalculating && (workflow == kPaused || workflow == kAbortRequested)) {
+    return;
+  }
+  SetControlText(kPrgStatus, text);
+}
+
 void ProgressWindow::EnableControl(int id, bool enabled) {
   if (QWidget* control = Control(id)) control->setEnabled(enabled);
 }

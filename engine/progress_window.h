@@ -60,6 +60,9 @@ class ProgressWindow : public ModalWindow {
 
   // The worker's writes, carried out here on the main thread.
   void SetControlText(int id, std::string_view text);
+  // The worker's status text. Its "calculating" arrives queued and may land after the user has
+  // paused or aborted: it then leaves the pause's or the abort's status in place.
+  void ShowWorkerStatus(std::string_view text);
   void EnableControl(int id, bool enabled);
   void ShowCounters(std::uint32_t step, std::uint32_t cycle);
   void ShowConditionError();

@@ -27,7 +27,9 @@ void QtProgressView::PostText(int control_id, std::string_view text) {
   });
 }
 
-void QtProgressView::SetStatusText(std::string_view text) { PostText(kPrgStatus, text); }
+void QtProgressView::SetStatusText(std::string_view text) {
+  Post([copy = std::string(text)](ProgressWindow& window) { window.ShowWorkerStatus(copy); });
+}
 void QtProgressView::SetPhaseText(std::string_view text) { PostText(kPrgPhase, text); }
 void QtProgressView::SetStepTotal(std::string_view text) { PostText(kPrgStepTotal, text); }
 void QtProgressView::SetCycleTotal(std::string_view text) { PostText(kPrgCycleTotal, text); }

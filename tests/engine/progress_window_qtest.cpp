@@ -245,6 +245,23 @@ class ProgressWindowTest : public QObject {
     QCOMPARE(run.driver.Finish(), int(kWorkerStopped));
   }
 
+  // A pause or abort clicked before the worker's queued "calculating" lands keeps its status.
+  void pausedStatusIsNotOverwrittenByALateWorkerWrite() {
+    RunParts run("k0*x+k1", 10, /*start_worker=*/false);
+    QTest::mouseClick(run.Button(kPrgPause), Qt::LeftButton);
+    run.view.SetStatusText("ただいま計算しています。");
+    QCoreApplication::processEvents();
+    QCOMPARE(run.Text(kPrgStatus), QStringLiteral("計算停止しています。"));
+    run.state->workflow.store(kAbortRequested);
+    run.window->SetControlText(kPrgStatus, "中止処理中です。お待ちください。");
+    run.view.SetStatusText("ただいま計算しています。");
+    QCoreApplication::processEvents();
+    QCOMPARE(run.Text(kPrgStatus), QStringLiteral("中止処理中です。お待ちください。"));
+    run.view.SetStatusText("完了しました。");
+    QTRY_COMPARE(run.Text(kPrgStatus), QStringLiteral("完了しました。"));
+    run.driver.StartWorker();  // ends at once: the abort is requested
+  }
+
   void conditionErrorLeavesOnlyOk() {
     RunParts run("k0*x+k1", 10, /*start_worker=*/false);
     run.state->conditions.constants[1].VarRegionL.clear();
