@@ -28,9 +28,9 @@ cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs"
 
-echo "== ThreadSanitizer build (the threaded engine tests)"
+echo "== ThreadSanitizer build (the threaded engine tests and the repaint storm against a run)"
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALVANE_SANITIZERS=thread \
   -DCALVANE_BUILD_UI=OFF -DCALVANE_BUILD_BENCH=OFF >/dev/null
-cmake --build build/tsan --target engine_tests -j "$jobs"
+cmake --build build/tsan --target engine_tests app_tests -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1 \
-  ctest --test-dir build/tsan --output-on-failure -j "$jobs" -R '^(CalculationDriver|RunFit)\.'
+  ctest --test-dir build/tsan --output-on-failure -j "$jobs" -R '^(CalculationDriver|RunFit|PauseRepaintStorm)\.'
