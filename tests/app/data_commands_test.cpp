@@ -21,6 +21,10 @@ namespace {
 class RecordedView : public MainView {
  public:
   void SetFieldText(int id, std::string_view text) override { fields[id] = std::string(text); }
+  std::string FieldText(int id) const override {
+    const auto it = fields.find(id);
+    return it == fields.end() ? std::string() : it->second;
+  }
   void SetStatusLine(std::string_view text) override { status = std::string(text); }
   CommandState Commands() const override { return commands; }
   void SetCommands(const CommandState& c) override { commands = c; }
