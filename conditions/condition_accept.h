@@ -16,8 +16,9 @@ namespace calvane {
 // without a window. Texts taken from fields are Shift-JIS bytes; the status label is UTF-8.
 struct ConditionDialogValues {
   // constants[row][column]: row 0..9 is k0..k9, column 0 InitialValue, 1 VarRegionL,
-  // 2 VarRegionU, 3 Accuracy. Field id = 1049 + 4*row + column.
-  std::array<std::array<std::string, 4>, 10> constants{};
+  // 2 VarRegionU, 3 Accuracy. Field id = 1049 + 4*row + column. Empty strings without a
+  // braced initializer: clang 14 (the fuzz build's compiler) crashes on `{}` here.
+  std::array<std::array<std::string, 4>, 10> constants;
   int left_side_index = Y;  // selected item of the left-side box: 0 empty, 1 x, 2 y; -1 none
   std::string formula;      // the formula field
   bool degree = true;       // the Degree button is selected (else Radian)
