@@ -216,7 +216,17 @@ double ParseNumber(const char* text, std::size_t& position, std::uint8_t& status
         position = p;
         return 0.0;
       }
-      mantissa = mantissa * IntegerPower(10.0, exponent_sign * exponent);
+      const std::int64_t power = exponent_sign * exponent;
+      const double scaled = mantissa * IntegerPower(10.0, power);
+      if (!std::isfinite(scaled) && std::isfinite(mantissa)) {
+        // The digits times the power overflow although the number itself may lie in range:
+        // fifteen digits with an exponent above about 293, as FormatNumber writes values near
+        // 1e300. Scale once by the power less the decimals instead; a zero stays zero.
+        mantissa = mantissa == 0.0 ? 0.0 : mantissa * IntegerPower(10.0, power - decimals);
+        decimals = 0;
+      } else {
+        mantissa = scaled;
+      }
       break;
     } else if (IsFieldEnd(c)) {
       break;

@@ -178,14 +178,43 @@ TEST(IntegerPower, MultipliesRunningSquaresFromTheLowestBit) {
   EXPECT_EQ(IntegerPower(1.0, std::numeric_limits<std::int64_t>::min()), 1.0);
 }
 
+// Fifteen digits times a power of ten near 1e300 overflow before the division by the decimals;
+// such a number still lies within 1e302 and reads as itself (found by the number-text fuzzer).
+TEST(ParseNumber, ReadsFifteenDigitsWithAnExponentNear300) {
+  const struct {
+    const char* text;
+    double value;
+  } cases[] = {
+      {"5.73349053895691e+299", 573349053895691.0 * IntegerPower(10.0, 285)},
+      {"-3.34843853572036e+299", -334843853572036.0 * IntegerPower(10.0, 285)},
+      {"1.00000000000000e+301", 100000000000000.0 * IntegerPower(10.0, 287)},
+      {"0.000000000000000000001e310", IntegerPower(10.0, 289)},
+      {"0e400", 0.0},
+  };
+  for (const auto& c : cases) {
+    std::size_t position = 0;
+    std::uint8_t status = 255;
+    const double value = ParseNumber(c.text, position, status);
+    EXPECT_EQ(status, ParseOk) << c.text;
+    EXPECT_EQ(value, c.value) << c.text;
+  }
+  for (double value : {1e295, -4.5e299, 9.9e301}) {
+    const std::string text = FormatNumber(value);
+    std::size_t position = 0;
+    std::uint8_t status = 255;
+    const double parsed = ParseNumber(text.c_str(), position, status);
+    EXPECT_EQ(status, ParseOk) << text;
+    EXPECT_LE(std::fabs(parsed - value), std::fabs(value) * 1e-14) << text;
+  }
+}
+
 // FormatNumber keeps 15 significant digits, so parsing its text gives back a value within a
 // relative 1e-14 of the original; for moderate magnitudes formatting that again gives the same
 // text (far out, the repeated scaling by ten of both directions may move the last digit).
 TEST(NumberText, FormattedTextParsesBackToTheSameText) {
   std::mt19937_64 rng(42);
   std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
-  // Above about 1e293 the 15 digits times the power of ten overflow before the division.
-  std::uniform_int_distribution<int> exponent(-290, 290);
+  std::uniform_int_distribution<int> exponent(-299, 300);
   for (int i = 0; i < 5000; ++i) {
     const int e = (i % 2 == 0) ? exponent(rng) : exponent(rng) / 30;
     const double value = mantissa(rng) * std::pow(10.0, e);
