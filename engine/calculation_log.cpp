@@ -1,5 +1,10 @@
 #include "engine/calculation_log.h"
 
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <optional>
 
 #include "base/cp932.h"
@@ -12,15 +17,30 @@ CalculationLog::~CalculationLog() { Close(); }
 bool CalculationLog::Open(const std::string& path) {
   Close();
   failed_ = false;
-  // "wb" truncates: the new log replaces the old one whole.
-  file_ = std::fopen(path.c_str(), "wb");
-  return file_ != nullptr;
+  // The log is written into a temporary file beside the old one and renamed over it by Close,
+  // so a write that fails part-way (a full disk, a file-size limit) leaves the previous log whole.
+  std::string temporary = path + ".tmp-XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return false;
+  ::fchmod(fd, 0644);
+  file_ = ::fdopen(fd, "wb");
+  if (file_ == nullptr) {
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  path_ = path;
+  temporary_path_ = std::move(temporary);
+  return true;
 }
 
 bool CalculationLog::Close() {
   if (file_ == nullptr) return !failed_;
   if (std::fclose(file_) != 0) failed_ = true;
   file_ = nullptr;
+  if (!failed_ && std::rename(temporary_path_.c_str(), path_.c_str()) != 0) failed_ = true;
+  if (failed_) ::unlink(temporary_path_.c_str());
+  temporary_path_.clear();
   return !failed_;
 }
 

@@ -9,7 +9,9 @@ namespace calvane {
 // The run log, Calculation.ini in the working directory. The driver opens it on the main thread
 // before the worker starts and closes it after the worker has ended; in between only the worker
 // writes to it. Every line is its text in Shift-JIS followed by CR LF; numbers go through
-// FormatNumber. Opening replaces the file whole, so no tail of an earlier, longer log remains.
+// FormatNumber. The new log replaces the old one whole when it is closed after every write
+// succeeded, so no tail of an earlier, longer log remains; when a write fails, the previous log
+// stays as it was and the new one is dropped.
 class CalculationLog {
  public:
   CalculationLog() = default;
@@ -17,9 +19,11 @@ class CalculationLog {
   CalculationLog(const CalculationLog&) = delete;
   CalculationLog& operator=(const CalculationLog&) = delete;
 
-  // Creates or truncates the file at `path`. Returns false when it cannot be opened.
+  // Starts a new log for `path` (in a temporary file beside it). Returns false when it cannot
+  // be created.
   bool Open(const std::string& path);
-  // Flushes and closes. Returns false when some write failed. Harmless when not open.
+  // Flushes, closes and puts the new log in place of the old. Returns false when some write
+  // failed; the old log is then left untouched. Harmless when not open.
   bool Close();
   bool is_open() const { return file_ != nullptr; }
 
@@ -35,6 +39,8 @@ class CalculationLog {
 
   std::FILE* file_ = nullptr;
   bool failed_ = false;
+  std::string path_;
+  std::string temporary_path_;
 };
 
 }  // namespace calvane
