@@ -42,8 +42,8 @@ enum class SaveResultsStatus {
   kCancelled,          // the user kept an existing file of that name; nothing was written
   kConditionsMissing,  // FittingCondition.ini of the working directory cannot be read
   kOpenFailed,         // the report file cannot be created, or the existing one not replaced
-  kWriteFailed,        // the new file was created but its content could not be written; the
-                       // partial file is removed
+  kWriteFailed,        // the file was created but its content could not be written whole: a
+                       // new file is removed again, a replaced one keeps its old content
 };
 
 // Writes the results report to `path` as a new file. When a file of that name exists, asks
