@@ -112,8 +112,12 @@ void CheckFormatted(double value, Verdict& verdict) {
   // The fixed form's few scalings by ten are exact enough for the text to come back unchanged;
   // in the exponent form the hundreds of roundings of the prescribed scaling may move the last
   // digit, so there only the value is held to the 15 digits.
+  // The one exception is the narrow band just below a power of ten, whose values keep only 14
+  // digits: fifteen nines may read back as a value that is written as the power of ten.
   const std::string again = FormatNumber(back);
-  if (text.find('e') == std::string::npos && again != text) {
+  const bool nines = std::count(text.begin(), text.end(), '9') == 15 &&
+                     text.find_first_of("12345678") == std::string::npos;
+  if (text.find('e') == std::string::npos && again != text && !nines) {
     verdict.Fail("format, parse, format changed the text: " + text + " -> " + again);
   }
   const double tolerance = magnitude * 1e-14;
@@ -201,7 +205,10 @@ void PrepareRecord(CompiledFormula& formula) {
   std::copy(std::begin(constants), std::end(constants), formula.paramValue);
 }
 
-void CheckEvaluation(CompiledFormula& formula, Verdict& verdict) {
+// `valid`: the check accepted the formula. The program of a rejected formula is never run by a
+// fit; it must still evaluate safely, but it may read cells of slots that were never emitted,
+// whose values are whatever an earlier evaluation left, so its results depend on the history.
+void CheckEvaluation(CompiledFormula& formula, bool valid, Verdict& verdict) {
   static const Point kPoints[] = {{0.0, 0.0, 0.0},  {1.0, 2.0, 0.0},  {-2.5, 0.5, 0.0},
                                   {0.5, -3.0, 0.0}, {90.0, 1e3, 0.0}, {1e-3, -1e-3, 0.0}};
   constexpr std::uint32_t kCount = sizeof kPoints / sizeof kPoints[0];
@@ -220,8 +227,10 @@ void CheckEvaluation(CompiledFormula& formula, Verdict& verdict) {
       }
       std::int8_t copy_status = 0;
       const double copy_value = EvaluateFormula(*copy, point, copy_status, nullptr);
-      verdict.Require(SameBits(value, copy_value) && status == copy_status,
-                      "a copy of the record evaluates differently");
+      if (valid) {
+        verdict.Require(SameBits(value, copy_value) && status == copy_status,
+                        "a copy of the record evaluates differently");
+      }
       const double residual = (observed_is_x ? point.x : point.y) -
                               EvaluateFormula(formula, point, loop_status, nullptr);
       loop_sum += residual * residual;
@@ -232,8 +241,11 @@ void CheckEvaluation(CompiledFormula& formula, Verdict& verdict) {
     task.observed_is_x = observed_is_x;
     std::int8_t sum_status = 0;
     const SumOfSquaresResult sum = SumOfSquares(formula, task, sum_status, nullptr);
-    verdict.Require(SameBits(sum.sum, loop_sum) || (std::isnan(sum.sum) && std::isnan(loop_sum)),
-                    "SumOfSquares differs from the loop of evaluations");
+    if (!valid) continue;
+    if (!SameBits(sum.sum, loop_sum) && !(std::isnan(sum.sum) && std::isnan(loop_sum))) {
+      verdict.Fail("SumOfSquares differs from the loop of evaluations: " + FormatNumber(sum.sum) +
+                   " against " + FormatNumber(loop_sum) + (observed_is_x ? " (x observed)" : ""));
+    }
     verdict.Require(sum_status == loop_status, "SumOfSquares gives another status than the loop");
   }
 }
@@ -303,12 +315,12 @@ std::string CheckFormulaText(const std::uint8_t* data, std::size_t size) {
   }
 
   // Every program, valid or not, must evaluate safely: the checked tables are complete.
-  CheckEvaluation(*formula, verdict);
+  CheckEvaluation(*formula, code == FormulaValid, verdict);
   ApplyAngleUnit(*formula, Degree);
   verdict.Require(formula->EvaluationPrepared(), "ApplyAngleUnit left the program unprepared");
-  CheckEvaluation(*formula, verdict);
+  CheckEvaluation(*formula, code == FormulaValid, verdict);
   ApplyAngleUnit(*formula, Radian);
-  CheckEvaluation(*formula, verdict);
+  CheckEvaluation(*formula, code == FormulaValid, verdict);
 
   const std::string ini = FormulaFileText(*formula);
   verdict.Require(!ini.empty() && ini.back() == '\0', "Formula.ini text without its zero byte");

@@ -33,8 +33,9 @@ std::string CheckNumberText(const std::uint8_t* data, std::size_t size);
 //  - a second check of the same text compiles the same program;
 //  - a valid program ends within the slots, uses a constant and a variable but not the left side,
 //    numbers its constants 0, 1, 2, ... without gaps;
-//  - every evaluation gives a documented status, a value within +-1e302 when the status is 0, the
-//    same bits in a copy of the record, and SumOfSquares equals the loop of single evaluations.
+//  - every evaluation gives a documented status and a value within +-1e302 when the status is 0;
+//    for a valid formula also the same bits in a copy of the record, and SumOfSquares equals the
+//    loop of single evaluations bit for bit.
 std::string CheckFormulaText(const std::uint8_t* data, std::size_t size);
 
 // First six bytes: x series, y series, start row, row count, use-to-last-row flag and the answer
