@@ -21,8 +21,9 @@ namespace calvane::fuzz {
 //  - the position stays within the text and the status is one of the six;
 //  - a blank status is given only for spaces followed by its terminator;
 //  - a number read is finite, within +-1e302, and ends at a field end or before spaces;
-//  - formatting the value and parsing the text gives the same text again, and the value within
-//    the 15 digits kept; formatting -v gives "-" and the text of v;
+//  - formatting the value and parsing the text gives the value back within the 15 digits kept,
+//    and the same text again when it is a fixed-form text of at most 13 significant digits;
+//    formatting -v gives "-" and the text of v;
 //  - FormatNumberInto writes exactly FormatNumber's text; no text is longer than 23 bytes.
 std::string CheckNumberText(const std::uint8_t* data, std::size_t size);
 
