@@ -20,7 +20,7 @@ struct AppState {
   ConditionRecord conditions;
   CompiledFormula formula;
   EngineState engine;
-  WorkflowState workflow{kNoData};
+  WorkflowState workflow{WorkflowStateValue::kNoData};
   std::string working_directory;  // internal files, Sample/ and Help/ live here
   FirstDialogFlag first_dialog;   // shared by the open-data and condition-file dialogs
 };

@@ -46,9 +46,9 @@ constexpr std::string_view kConditionError = "計算条件エラー";
 // A whole number within the signed 32-bit range, read by the one number parser.
 std::optional<std::int32_t> ParseWholeNumber(const std::string& text) {
   std::size_t position = 0;
-  std::uint8_t status = 0;
+  ParseStatus status = ParseStatus::ParseOk;
   double value = ParseNumber(text.c_str(), position, status);
-  if (status != ParseOk || position != text.size()) return std::nullopt;
+  if (status != ParseStatus::ParseOk || position != text.size()) return std::nullopt;
   if (!(value >= -2147483648.0 && value <= 2147483647.0) || std::trunc(value) != value) {
     return std::nullopt;
   }
@@ -88,7 +88,7 @@ static_assert(std::atomic<WorkflowState*>::is_always_lock_free,
 extern "C" void OnInterrupt(int signal_number) {
   WorkflowState* state = g_running_state.load();
   if (state != nullptr) {
-    state->store(kAbortRequested);
+    state->store(WorkflowStateValue::kAbortRequested);
     return;
   }
   ::signal(signal_number, SIG_DFL);
@@ -345,17 +345,17 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
       ReadInput(ResolvePath(working_directory, options.conditions_file), prompter);
   if (!condition_bytes) return kBatchRefused;
   ConditionDialogValues dialog = DialogValuesFromRecord(*state);
-  int check_code = LoadConditionFile(*condition_bytes, dialog, *state);
+  FormulaCheckCode check_code = LoadConditionFile(*condition_bytes, dialog, *state);
   AcceptResult accepted = AcceptConditionsCommand(dialog, *state, main_view);
   if (!accepted.accepted) return kBatchRefused;
-  if (state->conditions.formulaState != Valid) {
+  if (state->conditions.formulaState != FormulaState::Valid) {
     std::string_view message = FormulaCheckMessage(check_code);
     if (message.empty()) message = FormulaStatusLabel(check_code);
     if (message.empty()) message = dialog.formula_status;
     prompter.Show(message, kCaptionError, WindowId::kConditions);
     return kBatchRefused;
   }
-  if (state->conditions.leftSide == NotSelected) {
+  if (state->conditions.leftSide == LeftSide::NotSelected) {
     prompter.Show(kSetConditions, kCaptionError, WindowId::kMain);
     return kBatchRefused;
   }

@@ -29,41 +29,41 @@ bool IsCommandEnabled(const CommandState& commands, int id) {
 
 CommandUpdate AtStartUp() { return {CommandState{}, text::kStatusOpenData}; }
 
-CommandUpdate AfterDataAccepted(const CommandState& now, std::uint8_t formula_state,
-                                std::uint8_t left_side) {
+CommandUpdate AfterDataAccepted(const CommandState& now, FormulaState formula_state,
+                                LeftSide left_side) {
   CommandUpdate update{now, {}};
   update.commands.close_data = true;
   update.commands.save_results = false;
-  const bool valid = formula_state == Valid;
-  if (valid && (left_side == X || left_side == Y)) update.commands.run = true;
+  const bool valid = formula_state == FormulaState::Valid;
+  if (valid && (left_side == LeftSide::X || left_side == LeftSide::Y)) update.commands.run = true;
   update.status_line = valid ? text::kStatusRun : text::kStatusSetConditions;
   return update;
 }
 
-CommandUpdate AfterConditionsAccepted(const CommandState& now, std::int8_t workflow,
-                                      std::uint8_t formula_state, std::uint8_t left_side) {
+CommandUpdate AfterConditionsAccepted(const CommandState& now, WorkflowStateValue workflow,
+                                      FormulaState formula_state, LeftSide left_side) {
   CommandUpdate update{now, {}};
-  const bool has_left_side = left_side == X || left_side == Y;
-  if (formula_state == NotEntered || formula_state == Invalid) {
+  const bool has_left_side = left_side == LeftSide::X || left_side == LeftSide::Y;
+  if (formula_state == FormulaState::NotEntered || formula_state == FormulaState::Invalid) {
     update.commands.run = false;
-    if (workflow == kDataLoaded) update.status_line = text::kStatusSetConditions;
-  } else if (formula_state == Valid) {
-    if (workflow == kStoppedResults || (workflow == kDataLoaded && has_left_side)) {
+    if (workflow == WorkflowStateValue::kDataLoaded) update.status_line = text::kStatusSetConditions;
+  } else if (formula_state == FormulaState::Valid) {
+    if (workflow == WorkflowStateValue::kStoppedResults || (workflow == WorkflowStateValue::kDataLoaded && has_left_side)) {
       update.commands.run = true;
       update.status_line = text::kStatusRun;
-    } else if (workflow == kNoData || workflow == kDataLoaded) {
+    } else if (workflow == WorkflowStateValue::kNoData || workflow == WorkflowStateValue::kDataLoaded) {
       update.commands.run = false;
     }
   }
   return update;
 }
 
-CommandUpdate AfterRunEnded(const CommandState& now, std::int8_t workflow) {
+CommandUpdate AfterRunEnded(const CommandState& now, WorkflowStateValue workflow) {
   CommandUpdate update{now, {}};
-  if (workflow == kCompletedResults) {
+  if (workflow == WorkflowStateValue::kCompletedResults) {
     update.commands.save_results = true;
     update.status_line = text::kStatusSaveIfNeeded;
-  } else if (workflow == kStoppedResults) {
+  } else if (workflow == WorkflowStateValue::kStoppedResults) {
     update.commands.save_results = true;
     update.status_line = text::kStatusRun;
   }
@@ -82,11 +82,14 @@ CommandUpdate AfterClearResults(const CommandState& now) {
   return update;
 }
 
-bool DiscardCheckAsks(std::int8_t workflow) {
-  return workflow == kStoppedResults || workflow == kCompletedResults;
+bool DiscardCheckAsks(WorkflowStateValue workflow) {
+  return workflow == WorkflowStateValue::kStoppedResults || workflow == WorkflowStateValue::kCompletedResults;
 }
 
-bool CurveVisible(std::int8_t workflow) { return workflow >= kStoppedResults || workflow < 0; }
+bool CurveVisible(WorkflowStateValue workflow) { 
+  const auto value = static_cast<std::int8_t>(workflow);
+  return value >= static_cast<std::int8_t>(WorkflowStateValue::kStoppedResults) || value < 0;
+}
 
 namespace {
 

@@ -4,6 +4,9 @@
 #include <span>
 #include <string_view>
 
+#include "base/workflow_state.h"
+#include "conditions/condition_record.h"
+
 namespace calvane {
 
 // Command ids of the main window and of the fitting-conditions window's menu.
@@ -50,14 +53,14 @@ bool IsCommandEnabled(const CommandState& commands, int id);
 // Start-up: everything disabled, "open a data file".
 CommandUpdate AtStartUp();
 // The data sheet was accepted (open data, after the workflow state became 1).
-CommandUpdate AfterDataAccepted(const CommandState& now, std::uint8_t formula_state,
-                                std::uint8_t left_side);
+CommandUpdate AfterDataAccepted(const CommandState& now, FormulaState formula_state,
+                                LeftSide left_side);
 // The fitting-conditions dialog accepted its conditions (OK), in workflow state `workflow`.
-CommandUpdate AfterConditionsAccepted(const CommandState& now, std::int8_t workflow,
-                                      std::uint8_t formula_state, std::uint8_t left_side);
+CommandUpdate AfterConditionsAccepted(const CommandState& now, WorkflowStateValue workflow,
+                                      FormulaState formula_state, LeftSide left_side);
 // A run ended and the workflow state is now `workflow` (3 converged, 2 stopped early, 1 a
 // constant's text was missing, anything else the window closed while the worker still ran).
-CommandUpdate AfterRunEnded(const CommandState& now, std::int8_t workflow);
+CommandUpdate AfterRunEnded(const CommandState& now, WorkflowStateValue workflow);
 // The results were saved (workflow state 4).
 CommandUpdate AfterResultsSaved(const CommandState& now);
 // The data were closed (workflow state 0).
@@ -66,11 +69,11 @@ CommandUpdate AfterDataClosed(const CommandState& now);
 CommandUpdate AfterClearResults(const CommandState& now);
 
 // True when the discard check has to ask: results that are not saved (states 2 and 3).
-bool DiscardCheckAsks(std::int8_t workflow);
+bool DiscardCheckAsks(WorkflowStateValue workflow);
 
 // True when the graph draws the fitted curve: results present (2 or more) or a run paused or
 // being aborted (negative).
-bool CurveVisible(std::int8_t workflow);
+bool CurveVisible(WorkflowStateValue workflow);
 
 // One entry of a menu in display order: a command, a separator (id 0, empty text) or a pop-up
 // (id 0, non-empty text, `items` its entries).

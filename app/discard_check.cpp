@@ -5,7 +5,7 @@
 
 namespace calvane {
 
-bool DiscardCheck(std::int8_t workflow, Prompter& prompter, WindowId owner) {
+bool DiscardCheck(WorkflowStateValue workflow, Prompter& prompter, WindowId owner) {
   if (!DiscardCheckAsks(workflow)) return true;
   const Answer answer =
       prompter.Ask(text::kDiscardQuestion, text::kConfirmCaption, Buttons::kYesNo, owner);

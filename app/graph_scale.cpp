@@ -24,16 +24,16 @@ AxisRange WidenRange(double lo, double hi) {
   return {lo, hi};
 }
 
-GraphAxes ChooseAxes(std::uint8_t left_side, const DataRanges& ranges) {
+GraphAxes ChooseAxes(LeftSide left_side, const DataRanges& ranges) {
   GraphAxes axes;
-  if (left_side == X) {
+  if (left_side == LeftSide::X) {
     axes.horizontal_label = text::kAxisYSeries;
     axes.vertical_label = text::kAxisX;
     axes.horizontal = WidenRange(ranges.min_y, ranges.max_y);
     axes.vertical = WidenRange(ranges.min_x, ranges.max_x);
     axes.horizontal_is_y = true;
     axes.draw_points = true;
-  } else if (left_side == Y) {
+  } else if (left_side == LeftSide::Y) {
     axes.horizontal_label = text::kAxisXSeries;
     axes.vertical_label = text::kAxisY;
     axes.horizontal = WidenRange(ranges.min_x, ranges.max_x);
@@ -85,8 +85,8 @@ const GraphPlan& GraphScale::Compute(AppState& state, int client_width, int clie
   GraphPlan& plan = plan_;
   plan.points.clear();
   plan.curve.clear();
-  const std::int8_t workflow = state.workflow.load();
-  plan.draw_plot = workflow != kNoData;
+  const WorkflowStateValue workflow = state.workflow.load();
+  plan.draw_plot = workflow != WorkflowStateValue::kNoData;
   plan.draw_curve = false;
   plan.axes = GraphAxes{};
   plan.origin = PlotOriginFor(client_width, client_height);

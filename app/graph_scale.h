@@ -44,7 +44,7 @@ struct GraphAxes {
   bool horizontal_is_y = false;  // left side x: y runs along the horizontal axis
   bool draw_points = false;      // no points when no left side is chosen
 };
-GraphAxes ChooseAxes(std::uint8_t left_side, const DataRanges& ranges);
+GraphAxes ChooseAxes(LeftSide left_side, const DataRanges& ranges);
 
 struct Pixel {
   int x = 0;

@@ -6,7 +6,7 @@
 namespace calvane {
 
 // Where the user stands in the workflow. The main thread writes it; the worker polls it.
-enum WorkflowStateValue : std::int8_t {
+enum class WorkflowStateValue : std::int8_t {
   kNoData = 0,
   kDataLoaded = 1,      // also: run in progress, not paused
   kStoppedResults = 2,  // results of a run stopped early, not saved
@@ -16,6 +16,8 @@ enum WorkflowStateValue : std::int8_t {
   kAbortRequested = -10,
 };
 
-using WorkflowState = std::atomic<std::int8_t>;
+using WorkflowState = std::atomic<WorkflowStateValue>;
+static_assert(WorkflowState::is_always_lock_free, "the batch driver's signal handler stores into it");
+static_assert(sizeof(WorkflowState) == 1);
 
 }  // namespace calvane

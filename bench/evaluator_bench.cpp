@@ -71,14 +71,14 @@ const BenchFormula kFormulas[] = {
 
 std::unique_ptr<CompiledFormula> Compile(const BenchFormula& bf) {
   auto f = std::make_unique<CompiledFormula>();
-  if (CheckFormula(*f, bf.text, 0) != 0) {
+  if (CheckFormula(*f, bf.text, LeftSide::NotSelected) != FormulaCheckCode::FormulaValid) {
     std::fprintf(stderr, "formula %s does not check\n", bf.text);
     std::abort();
   }
   for (std::size_t n = 0; n < bf.constants.size(); ++n) {
     f->paramValue[f->paramIndex[n]] = bf.constants[n];
   }
-  ApplyAngleUnit(*f, Radian);
+  ApplyAngleUnit(*f, AngleUnit::Radian);
   return f;
 }
 

@@ -190,11 +190,11 @@ std::unique_ptr<PreparedFit> Prepare(int points) {
   RangeSelection selection{1, 2, 1, 0, 1};
   selection = ApplyUseToLastRow(selection, text);
   if (!ConvertRange(text, selection, state, prompter).completed()) return fit;
-  state.workflow.store(kDataLoaded);
+  state.workflow.store(WorkflowStateValue::kDataLoaded);
   ConditionDialogValues dialog = DialogValuesFromRecord(state);
   LoadConditionFile(*ccn, dialog, state);
   AcceptResult accepted = AcceptConditions(dialog, state, prompter);
-  fit->ok = accepted.accepted && state.conditions.formulaState == Valid;
+  fit->ok = accepted.accepted && state.conditions.formulaState == FormulaState::Valid;
   return fit;
 }
 
@@ -209,7 +209,7 @@ PreparedFit& Fit(int points) {
 void SetStartValues(CompiledFormula& formula) {
   const double start[3] = {2.0, 0.2, 1.0};
   for (int k = 0; k < 3; ++k) formula.paramValue[formula.paramIndex[k]] = start[k];
-  ApplyAngleUnit(formula, Radian);
+  ApplyAngleUnit(formula, AngleUnit::Radian);
 }
 
 // Real time of one full sum over the fit's points, measured outside the benchmark loop.
@@ -240,7 +240,7 @@ void BM_WholeFit(benchmark::State& bench, int points, int rough) {
   int exit_code = -1;
   double fit_seconds = 0.0;
   for (auto _ : bench) {
-    state.workflow.store(kDataLoaded);
+    state.workflow.store(WorkflowStateValue::kDataLoaded);
     auto t0 = std::chrono::steady_clock::now();
     RunOutcome outcome = RunFit(state, view);
     fit_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -374,9 +374,9 @@ int WriteGauss(int argc, char** argv) {
     return 2;
   }
   std::size_t position = 0;
-  std::uint8_t status = 0;
+  ParseStatus status = ParseStatus::ParseOk;
   double n = ParseNumber(argv[2], position, status);
-  if (status != ParseOk || !(n >= 2 && n <= 65536) || std::trunc(n) != n) {
+  if (status != ParseStatus::ParseOk || !(n >= 2 && n <= 65536) || std::trunc(n) != n) {
     std::fprintf(stderr, "N must be 2..65536\n");
     return 2;
   }

@@ -36,10 +36,10 @@ std::string_view FieldCheckBytes(std::string_view text) {
 
 FieldValue ReadFieldValue(const std::string& stored) {
   std::size_t position = 0;
-  std::uint8_t status = ParseInvalid;
+  ParseStatus status = ParseStatus::ParseInvalid;
   FieldValue field;
   field.value = ParseNumber(stored.c_str(), position, status);
-  field.present = status != ParseEndOfText;
+  field.present = status != ParseStatus::ParseEndOfText;
   return field;
 }
 
@@ -62,13 +62,13 @@ std::string CutShiftJis(std::string_view text, std::size_t max_bytes) {
 ConditionDialogValues DialogValuesFromRecord(const AppState& state) {
   const ConditionRecord& record = state.conditions;
   ConditionDialogValues values;
-  values.left_side_index = record.leftSide <= Y ? int{record.leftSide} : int{NotSelected};
+  values.left_side_index = record.leftSide <= LeftSide::Y ? LeftSideIndex(record.leftSide) : 0;
   switch (record.formulaState) {
     case NotEntered: values.formula_status = std::string(text::kStatusNotEntered); break;
     case Invalid: values.formula_status = std::string(text::kStatusInvalid); break;
     default: values.formula_status.clear(); break;
   }
-  values.degree = record.angleUnit == Degree;
+  values.degree = record.angleUnit == AngleUnit::Degree;
   for (int row = 0; row < 10; ++row) {
     const ConstantTexts& c = record.constants[row];
     values.constants[row] = {c.InitialValue, c.VarRegionL, c.VarRegionU, c.Accuracy};
@@ -81,10 +81,10 @@ ConditionDialogValues DialogValuesFromRecord(const AppState& state) {
 FieldCheck CheckConstantText(std::string_view text) {
   const std::string read(FieldCheckBytes(text));
   std::size_t position = 0;
-  std::uint8_t status = ParseInvalid;
+  ParseStatus status = ParseStatus::ParseInvalid;
   ParseNumber(read.c_str(), position, status);
-  if (position != read.size() || status == ParseInvalid) return FieldCheck::kInvalid;
-  if (status == ParseOutOfRange) return FieldCheck::kOutOfRange;
+  if (position != read.size() || status == ParseStatus::ParseInvalid) return FieldCheck::kInvalid;
+  if (status == ParseStatus::ParseOutOfRange) return FieldCheck::kOutOfRange;
   return FieldCheck::kAccepted;
 }
 
@@ -154,9 +154,7 @@ AcceptResult AcceptConditions(const ConditionDialogValues& values, AppState& sta
   }
 
   ConditionRecord& record = state.conditions;
-  const int index = values.left_side_index;
-  record.leftSide =
-      (index == X || index == Y) ? static_cast<std::uint8_t>(index) : std::uint8_t{NotSelected};
+  record.leftSide = LeftSideFromIndex(values.left_side_index);
 
   const std::string formula = CutShiftJis(values.formula, kFormulaStoredBytes);
   std::memset(state.formula.formulaText, 0, sizeof state.formula.formulaText);
@@ -178,7 +176,7 @@ AcceptResult AcceptConditions(const ConditionDialogValues& values, AppState& sta
     c.VarRegionU = stored[row][2];
     c.Accuracy = stored[row][3];
   }
-  record.angleUnit = values.degree ? Degree : Radian;
+  record.angleUnit = values.degree ? AngleUnit::Degree : AngleUnit::Radian;
 
   // Nothing depends on Formula.ini's content, so a failed write is not reported.
   result.formula_file_written = WriteFormulaFile(state.formula, state.working_directory);

@@ -22,18 +22,18 @@ constexpr std::size_t kLoadedFormulaBytes = 500;  // the formula field's limit
 constexpr std::uint8_t kMinInterval = 1;
 constexpr std::uint8_t kMaxInterval = 100;
 
-std::string_view LeftSideLine(int left_side) {
+std::string_view LeftSideLine(LeftSide left_side) {
   switch (left_side) {
-    case X: return "x=";
-    case Y: return "y=";
+    case LeftSide::X: return "x=";
+    case LeftSide::Y: return "y=";
     default: return "(Not selected)=";
   }
 }
 
 // A number read from a file, truncated toward zero and kept within 1..100. Anything that is
 // not a number (or NaN) gives the lowest interval.
-std::uint8_t IntervalFromValue(double value, std::uint8_t status) {
-  if (status != ParseOk && status != ParseOutOfRange) return kMinInterval;
+std::uint8_t IntervalFromValue(double value, ParseStatus status) {
+  if (status != ParseStatus::ParseOk && status != ParseStatus::ParseOutOfRange) return kMinInterval;
   if (std::isnan(value) || value < 1.0) return kMinInterval;
   if (value >= kMaxInterval) return kMaxInterval;
   return static_cast<std::uint8_t>(value);  // 1 <= value < 100: truncation is in range
@@ -86,7 +86,7 @@ std::string BuildConditionFile(ConditionSource source, const AppState& state,
   std::string text;
   text.reserve(1024);
   text += "[Formula]\r\n";
-  text += LeftSideLine(from_dialog ? dialog.left_side_index : record.leftSide);
+  text += LeftSideLine(from_dialog ? LeftSideFromIndex(dialog.left_side_index) : record.leftSide);
   text += "\r\n";
   if (from_dialog) {
     text += CutShiftJis(dialog.formula, kDialogFormulaBytes);
@@ -109,7 +109,7 @@ std::string BuildConditionFile(ConditionSource source, const AppState& state,
     text += "\r\n";
   }
   text += "[Angle Unit]\r\n";
-  const bool degree = from_dialog ? dialog.degree : record.angleUnit == Degree;
+  const bool degree = from_dialog ? dialog.degree : record.angleUnit == AngleUnit::Degree;
   text += degree ? "Degree\r\n" : "Radian\r\n";
   text += "[No Wild Guess]\r\n";
   text += record.roughEstimation == 0 ? "Valid\r\n" : "Invalid\r\n";
@@ -149,7 +149,7 @@ bool SaveConditionFile(const std::string& path, const AppState& state,
   return false;
 }
 
-int LoadConditionFile(std::string_view file_bytes, ConditionDialogValues& dialog, AppState& state) {
+FormulaCheckCode LoadConditionFile(std::string_view file_bytes, ConditionDialogValues& dialog, AppState& state) {
   std::string content(file_bytes);
   content.push_back('\0');
   LayoutReader reader(content);
@@ -157,9 +157,9 @@ int LoadConditionFile(std::string_view file_bytes, ConditionDialogValues& dialog
   // [Formula], then the left side.
   reader.SkipPast(']');
   switch (reader.At()) {
-    case '(': dialog.left_side_index = NotSelected; break;
-    case 'x': dialog.left_side_index = X; break;
-    case 'y': dialog.left_side_index = Y; break;
+    case '(': dialog.left_side_index = LeftSideIndex(LeftSide::NotSelected); break;
+    case 'x': dialog.left_side_index = LeftSideIndex(LeftSide::X); break;
+    case 'y': dialog.left_side_index = LeftSideIndex(LeftSide::Y); break;
     default: break;
   }
 
@@ -187,14 +187,12 @@ int LoadConditionFile(std::string_view file_bytes, ConditionDialogValues& dialog
 
   reader.SkipPast(']');
   std::size_t position = reader.position();
-  std::uint8_t status = ParseInvalid;
+  ParseStatus status = ParseStatus::ParseInvalid;
   const double interval = ParseNumber(reader.c_str(), position, status);
   state.conditions.dataInterval = IntervalFromValue(interval, status);
 
-  const int index = dialog.left_side_index;
-  const std::uint8_t left_side =
-      (index == X || index == Y) ? static_cast<std::uint8_t>(index) : std::uint8_t{NotSelected};
-  const int code = CheckFormula(state.formula, dialog.formula, left_side);
+  const FormulaCheckCode code =
+      CheckFormula(state.formula, dialog.formula, LeftSideFromIndex(dialog.left_side_index));
   dialog.formula_status = std::string(FormulaStatusLabel(code));
   return code;
 }

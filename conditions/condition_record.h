@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <string>
 
+#include "formula/formula_types.h"
+
 namespace calvane {
 
-enum LeftSide : std::uint8_t { NotSelected = 0, X = 1, Y = 2 };
-enum FormulaState : std::uint8_t { NotEntered = 0, Invalid = 1, Valid = 2 };
+// Verdict on the accepted formula.
+enum class FormulaState : std::uint8_t { NotEntered = 0, Invalid = 1, Valid = 2 };
 
 // The four texts of one constant, each at most 19 characters, exactly as typed (Shift-JIS).
 struct ConstantTexts {
@@ -20,12 +22,12 @@ struct ConstantTexts {
 // Everything a fit needs apart from the data. The accepted formula text itself lives in
 // CompiledFormula::formulaText.
 struct ConditionRecord {
-  std::uint8_t leftSide = Y;
+  LeftSide leftSide = LeftSide::Y;
   std::array<ConstantTexts, 10> constants{};
-  std::uint8_t angleUnit = 0;  // 0 Degree, 1 Radian
+  AngleUnit angleUnit = AngleUnit::Degree;
   std::uint8_t roughEstimation = 1;
   std::uint8_t dataInterval = 1;  // 1..100
-  std::uint8_t formulaState = NotEntered;
+  FormulaState formulaState = FormulaState::NotEntered;
 };
 
 }  // namespace calvane

@@ -144,8 +144,8 @@ CellLocation LocateCell(const DataText& text, std::uint32_t row, int series) {
   return location;
 }
 
-bool IsBlankStatus(std::uint8_t status) {
-  return status == ParseEndOfText || status == ParseEndOfLine || status == ParseEmptyField;
+bool IsBlankStatus(ParseStatus status) {
+  return status == ParseStatus::ParseEndOfText || status == ParseStatus::ParseEndOfLine || status == ParseStatus::ParseEmptyField;
 }
 
 CellValue ConvertCell(const DataText& text, std::size_t offset) {

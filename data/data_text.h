@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/prompter.h"
+#include "formula/number_text.h"
 
 namespace calvane {
 
@@ -92,11 +93,11 @@ CellLocation LocateCell(const DataText& text, std::uint32_t row, int series);
 // A converted cell: the value is meaningful for ParseOk and ParseOutOfRange only.
 struct CellValue {
   double value = 0.0;
-  std::uint8_t status = 0;  // a ParseStatus
+  ParseStatus status = ParseStatus::ParseOk;
 };
 
 // ParseEndOfText, ParseEndOfLine and ParseEmptyField: the cell holds nothing but spaces.
-bool IsBlankStatus(std::uint8_t status);
+bool IsBlankStatus(ParseStatus status);
 
 // ParseNumber applied to the text at `offset` (clamped to the text). A number followed by a
 // space ends the cell's number; what follows the spaces is not looked at.

@@ -92,20 +92,20 @@ ConversionResult ConvertRange(const DataText& text, const RangeSelection& select
     const bool y_blank = IsBlankStatus(y.status);
 
     // x cell: on its own it can only be invalid or out of range; a blank x is judged with y.
-    if (x.status == ParseInvalid) {
+    if (x.status == ParseStatus::ParseInvalid) {
       prompter.Show(DataErrorText(row, kMsgInvalidData), kCaptionDataError, owner);
       return stop(ConversionStop::kInvalidData, row);
     }
-    if (x.status == ParseOutOfRange) {
+    if (x.status == ParseStatus::ParseOutOfRange) {
       prompter.Show(DataErrorText(row, kMsgValueOutOfRange), kCaptionDataError, owner);
       return stop(ConversionStop::kOutOfRange, row);
     }
     // y cell, in the order: beside a blank x, invalid, out of range, blank.
-    if ((x_blank && !y_blank) || y.status == ParseInvalid || (!x_blank && y_blank)) {
+    if ((x_blank && !y_blank) || y.status == ParseStatus::ParseInvalid || (!x_blank && y_blank)) {
       prompter.Show(DataErrorText(row, kMsgInvalidData), kCaptionDataError, owner);
       return stop(ConversionStop::kInvalidData, row);
     }
-    if (y.status == ParseOutOfRange) {
+    if (y.status == ParseStatus::ParseOutOfRange) {
       prompter.Show(DataErrorText(row, kMsgValueOutOfRange), kCaptionDataError, owner);
       return stop(ConversionStop::kOutOfRange, row);
     }

@@ -20,9 +20,9 @@ inline bool EndsValue(char c) {
 std::int32_t ReadValue(std::string_view token) {
   std::string text(token);  // zero-terminated copy for ParseNumber
   std::size_t position = 0;
-  std::uint8_t status = ParseInvalid;
+  ParseStatus status = ParseStatus::ParseInvalid;
   const double value = ParseNumber(text.c_str(), position, status);
-  if (status != ParseOk && status != ParseOutOfRange) return 0;
+  if (status != ParseStatus::ParseOk && status != ParseStatus::ParseOutOfRange) return 0;
   if (std::isnan(value)) return 0;
   const double rounded = std::round(value);
   constexpr double kLow = static_cast<double>(std::numeric_limits<std::int32_t>::min());

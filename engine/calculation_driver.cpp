@@ -48,16 +48,16 @@ RunEndEffects EffectsOfExitCode(int exit_code) {
   RunEndEffects effects;
   switch (exit_code) {
     case kWorkerCompleted:
-      effects.workflow = kCompletedResults;
+      effects.workflow = WorkflowStateValue::kCompletedResults;
       effects.status_line = "必要であれば計算結果を保存してください。";
       effects.enable_save = true;
       effects.refresh_results = true;
       break;
     case kWorkerConditionError:
-      effects.workflow = kDataLoaded;
+      effects.workflow = WorkflowStateValue::kDataLoaded;
       break;
     case kWorkerStopped:
-      effects.workflow = kStoppedResults;
+      effects.workflow = WorkflowStateValue::kStoppedResults;
       effects.status_line = "計算を実行してください。";
       effects.enable_save = true;
       effects.refresh_results = true;
@@ -83,7 +83,7 @@ bool CalculationDriver::Begin() {
   if (!log_.Open(JoinPath(state_.working_directory, "Calculation.ini"))) return false;
   start_time_ = FormatLocalTime(clock_());
   end_time_.clear();
-  state_.workflow.store(kDataLoaded, std::memory_order_release);
+  state_.workflow.store(WorkflowStateValue::kDataLoaded, std::memory_order_release);
   return true;
 }
 
@@ -99,17 +99,17 @@ void CalculationDriver::StartWorker() {
 }
 
 PauseToggle CalculationDriver::TogglePause() {
-  std::int8_t expected = kDataLoaded;
-  if (state_.workflow.compare_exchange_strong(expected, kPaused)) return PauseToggle::kPaused;
-  expected = kPaused;
-  if (state_.workflow.compare_exchange_strong(expected, kDataLoaded)) {
+  WorkflowStateValue expected = WorkflowStateValue::kDataLoaded;
+  if (state_.workflow.compare_exchange_strong(expected, WorkflowStateValue::kPaused)) return PauseToggle::kPaused;
+  expected = WorkflowStateValue::kPaused;
+  if (state_.workflow.compare_exchange_strong(expected, WorkflowStateValue::kDataLoaded)) {
     return PauseToggle::kResumed;
   }
   return PauseToggle::kNothing;
 }
 
 void CalculationDriver::RequestAbort() {
-  state_.workflow.store(kAbortRequested, std::memory_order_release);
+  state_.workflow.store(WorkflowStateValue::kAbortRequested, std::memory_order_release);
 }
 
 void CalculationDriver::WaitForWorker() {

@@ -24,7 +24,7 @@ std::tm CurrentLocalTime();
 
 // What the main thread does after the worker has ended, by exit code.
 struct RunEndEffects {
-  std::optional<std::int8_t> workflow;  // the new workflow state, or none (unchanged)
+  std::optional<WorkflowStateValue> workflow;  // the new workflow state, or none (unchanged)
   std::string_view status_line;         // the new main-window status line, or empty (unchanged)
   bool enable_save = false;             // enable the save-results command
   bool refresh_results = false;         // refresh the result display

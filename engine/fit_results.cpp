@@ -24,12 +24,12 @@ double PopulationDeviation(double count, double sum, double sum_of_squares) {
 
 }  // namespace
 
-bool IsProvisionalState(std::int8_t workflow) {
-  return workflow == kStoppedResults || workflow == kPaused;
+bool IsProvisionalState(WorkflowStateValue workflow) {
+  return workflow == WorkflowStateValue::kStoppedResults || workflow == WorkflowStateValue::kPaused;
 }
 
 FitResults ComputeFitResults(const CompiledFormula& formula, const double* values,
-                             const PointTable& points, std::uint8_t left_side,
+                             const PointTable& points, LeftSide left_side,
                              std::uint8_t data_interval, bool provisional,
                              CompiledFormula& scratch) {
   FitResults results;
@@ -69,10 +69,10 @@ FitResults ComputeFitResults(const CompiledFormula& formula, const double* value
 
   double observed_mean = 0.0;
   double observed_deviation = -1.0;
-  if (left_side == X) {
+  if (left_side == LeftSide::X) {
     observed_mean = sum_x / n;
     observed_deviation = PopulationDeviation(n, sum_x, sum_xx);
-  } else if (left_side == Y) {
+  } else if (left_side == LeftSide::Y) {
     observed_mean = sum_y / n;
     observed_deviation = PopulationDeviation(n, sum_y, sum_yy);
   }
@@ -85,7 +85,7 @@ FitResults ComputeFitResults(const CompiledFormula& formula, const double* value
   for (std::uint32_t i = 0; i < count; i += step) {
     const Point& point = points.records[i];
     const double f = EvaluateFormula(scratch, point, status, nullptr);
-    const double observed = left_side == X ? point.x : point.y;
+    const double observed = left_side == LeftSide::X ? point.x : point.y;
     covariance += (observed - observed_mean) * (f - model_mean);
   }
   if (status != kSilentStatus) return results;

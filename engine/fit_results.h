@@ -25,11 +25,11 @@ struct FitResults {
 };
 
 // True for the workflow states whose values carry the provisional mark: 2 and -1.
-bool IsProvisionalState(std::int8_t workflow);
+bool IsProvisionalState(WorkflowStateValue workflow);
 
 // Computes the result display for the constants `values` (by constant index) over the points
 // 0, d, 2d, ... below points.count, in two passes: population means and deviations of the
-// observed field (by left_side: 1 x, 2 y) and of the model, then the covariance over the same
+// observed field (by left_side: X the x value, Y the y value) and of the model, then the covariance over the same
 // points; R2Value = (covariance / (n * observed deviation * model deviation))^2. When a model
 // value cannot be evaluated, or either deviation is 0 or not a real number, or the result is not
 // finite, R2Value is 0 and r2_text "計算できません"; the constant texts keep their values.
@@ -37,7 +37,7 @@ bool IsProvisionalState(std::int8_t workflow);
 // paramValue set to `values`, so that it never overlaps an evaluation of `formula` elsewhere.
 // Pure apart from `scratch`; any thread.
 FitResults ComputeFitResults(const CompiledFormula& formula, const double* values,
-                             const PointTable& points, std::uint8_t left_side,
+                             const PointTable& points, LeftSide left_side,
                              std::uint8_t data_interval, bool provisional,
                              CompiledFormula& scratch);
 

@@ -74,16 +74,16 @@ void ShowSnapshot(FitContext& ctx, const std::int64_t (&offset)[kMaxConstants], 
 // The pause and abort check between two variables. Returns false on abort, after committing
 // the reached point.
 bool PauseAndAbortCheck(FitContext& ctx, std::int64_t (&offset)[kMaxConstants], int n) {
-  std::int8_t workflow = ctx.state.workflow.load(std::memory_order_acquire);
-  if (workflow == kPaused) ShowSnapshot(ctx, offset, n);
-  else if (workflow != kAbortRequested) return true;
+  WorkflowStateValue workflow = ctx.state.workflow.load(std::memory_order_acquire);
+  if (workflow == WorkflowStateValue::kPaused) ShowSnapshot(ctx, offset, n);
+  else if (workflow != WorkflowStateValue::kAbortRequested) return true;
   for (;;) {
     workflow = ctx.state.workflow.load(std::memory_order_acquire);
-    if (workflow == kAbortRequested) {
+    if (workflow == WorkflowStateValue::kAbortRequested) {
       Commit(ctx.state, offset, n);
       return false;
     }
-    if (workflow != kPaused) return true;
+    if (workflow != WorkflowStateValue::kPaused) return true;
     std::this_thread::sleep_for(kPausePoll);
   }
 }

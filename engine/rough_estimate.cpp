@@ -136,7 +136,7 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
         matrix[r][j] += derivative * (f2 - f0) / hj;
       }
     }
-    if (state.workflow.load(std::memory_order_acquire) == kAbortRequested) {
+    if (state.workflow.load(std::memory_order_acquire) == WorkflowStateValue::kAbortRequested) {
       return PhaseEnd::kStopped;
     }
     engine.CycleCounter.store(q, std::memory_order_relaxed);

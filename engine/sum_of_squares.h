@@ -26,7 +26,7 @@ inline SumPoints MakeSumPoints(const AppState& state) {
   p.points = state.points.records.data();
   p.count = state.points.count <= kMaxPoints ? state.points.count : kMaxPoints;
   p.interval = state.conditions.dataInterval == 0 ? 1u : state.conditions.dataInterval;
-  p.observed_is_x = state.conditions.leftSide == X;
+  p.observed_is_x = state.conditions.leftSide == LeftSide::X;
   return p;
 }
 

@@ -53,9 +53,9 @@ bool RefineWorkingAccuracy(EngineState& engine, int v) {
 // Converts one constant text. Returns false when it is empty (blank).
 bool ReadNumber(const std::string& text, double& value) {
   std::size_t position = 0;
-  std::uint8_t status = ParseOk;
+  ParseStatus status = ParseStatus::ParseOk;
   const double parsed = ParseNumber(text.c_str(), position, status);
-  if (status == ParseEndOfText) return false;
+  if (status == ParseStatus::ParseEndOfText) return false;
   value = parsed;
   return true;
 }

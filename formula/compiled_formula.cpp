@@ -103,12 +103,12 @@ void CompiledFormula::CopyFrom(const CompiledFormula& other) {
   PrepareEvaluation();
 }
 
-void ApplyAngleUnit(CompiledFormula& formula, std::uint8_t angle_unit) {
+void ApplyAngleUnit(CompiledFormula& formula, AngleUnit angle_unit) {
   for (int s = 0; s < kMaxSlots && formula.opCode[s] != 0; ++s) {
     std::uint8_t& code = formula.opCode[s];
-    if (angle_unit == Degree && code >= 11 && code <= 16) {
+    if (angle_unit == AngleUnit::Degree && code >= 11 && code <= 16) {
       code = static_cast<std::uint8_t>(code + 6);
-    } else if (angle_unit == Radian && code >= 17 && code <= 22) {
+    } else if (angle_unit == AngleUnit::Radian && code >= 17 && code <= 22) {
       code = static_cast<std::uint8_t>(code - 6);
     }
   }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "formula/eval_program.h"
+#include "formula/formula_types.h"
 
 namespace calvane {
 
@@ -11,9 +12,6 @@ constexpr int kMaxSlots = 256;
 constexpr int kMaxConstants = 10;
 constexpr std::uint8_t kUnusedConstant = 255;
 constexpr int kFormulaTextSize = 502;  // 500 bytes of text, room for the check's terminator
-
-// Angle unit of the trigonometric operations.
-enum AngleUnit : std::uint8_t { Degree = 0, Radian = 1 };
 
 // The fitting formula as a flat program of slots. Slot s applies opCode[s] to the cells that
 // leftOperand[s] and rightOperand[s] point at and stores the result in slotValue[s]; the first
@@ -64,7 +62,7 @@ struct CompiledFormula {
 };
 
 // Codes 11..16 become 17..22 for Degree; 17..22 become 11..16 for Radian. Idempotent.
-void ApplyAngleUnit(CompiledFormula& formula, std::uint8_t angle_unit);
+void ApplyAngleUnit(CompiledFormula& formula, AngleUnit angle_unit);
 
 // The bytes WriteFormulaFile writes: the text of Formula.ini plus its terminating zero byte.
 std::string FormulaFileText(const CompiledFormula& formula);

@@ -8,6 +8,9 @@
 namespace calvane {
 namespace {
 
+using enum FormulaCheckCode;
+using enum ParseStatus;
+
 constexpr int kBufferSize = kFormulaTextSize;  // 502: 500 bytes of text and two zero bytes
 constexpr std::size_t kMaxTextRead = 500;
 constexpr char kMarker = 0x0A;  // stands where an operator, sign or function has been compiled
@@ -34,10 +37,10 @@ bool EndsLiteral(char c) {
 // text past the buffer.
 class FormulaChecker {
  public:
-  FormulaChecker(CompiledFormula& formula, std::uint8_t left_side)
+  FormulaChecker(CompiledFormula& formula, LeftSide left_side)
       : f_(formula), left_side_(left_side) {}
 
-  int Run(std::string_view text);
+  FormulaCheckCode Run(std::string_view text);
 
  private:
   char At(int i) const { return (i >= 0 && i < kBufferSize) ? buffer_[i] : '\0'; }
@@ -60,15 +63,15 @@ class FormulaChecker {
   void FinalScan();
 
   CompiledFormula& f_;
-  const std::uint8_t left_side_;
+  const LeftSide left_side_;
   char buffer_[kBufferSize];
   std::int16_t marker_slot_[kBufferSize];  // slot a marker stands for, -1 where there is none
   int constants_ = 0;
   int slots_ = 0;
-  int code_ = FormulaValid;
+  FormulaCheckCode code_ = FormulaValid;
 };
 
-int FormulaChecker::Run(std::string_view text) {
+FormulaCheckCode FormulaChecker::Run(std::string_view text) {
   f_.ResetProgram();
   std::memset(buffer_, 0, sizeof buffer_);
   for (std::int16_t& m : marker_slot_) m = -1;
@@ -231,7 +234,7 @@ const double* FormulaChecker::ResolveOperand(int s, int q, int side) {
     digits[length] = '\0';
     for (int i = q; i < end; ++i) Blank(i);
     std::size_t position = 0;
-    std::uint8_t status = ParseOk;
+    ParseStatus status = ParseOk;
     const double value = ParseNumber(digits, position, status);
     if (status == ParseOutOfRange) code_ = FormulaLiteralOutOfRange;
     if (status == ParseInvalid) code_ = FormulaBadLiteral;
@@ -256,12 +259,12 @@ const double* FormulaChecker::ResolveOperand(int s, int q, int side) {
     Blank(q + 1);
     end = q + 2;
   } else if (c == 'x' || c == 'X') {
-    if (left_side_ == 1) code_ = FormulaUsesLeftSide;
+    if (left_side_ == LeftSide::X) code_ = FormulaUsesLeftSide;
     cell = &f_.x;
     f_.usesX = true;
     Blank(q);
   } else if (c == 'y' || c == 'Y') {
-    if (left_side_ == 2) code_ = FormulaUsesLeftSide;
+    if (left_side_ == LeftSide::Y) code_ = FormulaUsesLeftSide;
     cell = &f_.y;
     f_.usesY = true;
     Blank(q);
@@ -289,20 +292,23 @@ void FormulaChecker::FinalScan() {
 
 }  // namespace
 
-int CheckFormula(CompiledFormula& formula, std::string_view text, std::uint8_t left_side) {
+FormulaCheckCode CheckFormula(CompiledFormula& formula, std::string_view text,
+                              LeftSide left_side) {
   // The check works in a buffer of its own, so formula.formulaText, the text accepted by the
   // last OK command, is the same after the check as before it.
   FormulaChecker checker(formula, left_side);
   return checker.Run(text);
 }
 
-std::string_view FormulaStatusLabel(int code) {
+std::string_view FormulaStatusLabel(FormulaCheckCode code) {
+  using enum FormulaCheckCode;
   if (code == FormulaValid) return "";
   if (code == FormulaEmpty) return formula_text::kLabelEmpty;
   return formula_text::kLabelInvalid;
 }
 
-std::string_view FormulaCheckMessage(int code) {
+std::string_view FormulaCheckMessage(FormulaCheckCode code) {
+  using enum FormulaCheckCode;
   switch (code) {
     case FormulaInvalidText:
     case FormulaBadLiteral:

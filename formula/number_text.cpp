@@ -139,8 +139,8 @@ std::size_t FormatNumberInto(double value, char* buffer, std::size_t size) {
   return text.size();
 }
 
-double ParseNumber(const char* text, std::size_t& position, std::uint8_t& status) {
-  status = ParseOk;
+double ParseNumber(const char* text, std::size_t& position, ParseStatus& status) {
+  status = ParseStatus::ParseOk;
   double mantissa = 0.0;
   double sign = 1.0;
   bool point_seen = false;
@@ -153,22 +153,22 @@ double ParseNumber(const char* text, std::size_t& position, std::uint8_t& status
   position = p;
   switch (text[p]) {
     case '\0':
-      status = ParseEndOfText;
+      status = ParseStatus::ParseEndOfText;
       return 0.0;
     case '\r':
-      status = ParseEndOfLine;
+      status = ParseStatus::ParseEndOfLine;
       return 0.0;
     case '\t':
     case ',':
     case ';':
-      status = ParseEmptyField;
+      status = ParseStatus::ParseEmptyField;
       return 0.0;
     default:
       break;
   }
   if (text[p] == '+' || text[p] == '-') {
     if (text[p + 1] != '.' && !IsDigit(text[p + 1])) {
-      status = ParseInvalid;
+      status = ParseStatus::ParseInvalid;
       position = p;
       return 0.0;
     }
@@ -176,7 +176,7 @@ double ParseNumber(const char* text, std::size_t& position, std::uint8_t& status
     ++p;
   }
   if (text[p] != '.' && !IsDigit(text[p])) {
-    status = ParseInvalid;
+    status = ParseStatus::ParseInvalid;
     position = p;
     return 0.0;
   }
@@ -188,7 +188,7 @@ double ParseNumber(const char* text, std::size_t& position, std::uint8_t& status
       ++p;
     } else if (c == '.') {
       if (point_seen || !IsDigit(text[p + 1])) {
-        status = ParseInvalid;
+        status = ParseStatus::ParseInvalid;
         position = p;
         return 0.0;
       }
@@ -203,7 +203,7 @@ double ParseNumber(const char* text, std::size_t& position, std::uint8_t& status
         ++p;
       }
       if (!IsDigit(text[p])) {
-        status = ParseInvalid;
+        status = ParseStatus::ParseInvalid;
         position = p;
         return 0.0;
       }
@@ -212,7 +212,7 @@ double ParseNumber(const char* text, std::size_t& position, std::uint8_t& status
         ++p;
       }
       if (!IsFieldEnd(text[p])) {
-        status = ParseInvalid;
+        status = ParseStatus::ParseInvalid;
         position = p;
         return 0.0;
       }
@@ -231,7 +231,7 @@ double ParseNumber(const char* text, std::size_t& position, std::uint8_t& status
     } else if (IsFieldEnd(c)) {
       break;
     } else {
-      status = ParseInvalid;
+      status = ParseStatus::ParseInvalid;
       position = p;
       return 0.0;
     }
@@ -239,7 +239,7 @@ double ParseNumber(const char* text, std::size_t& position, std::uint8_t& status
   while (text[p] == ' ') ++p;
   position = p;
   const double result = (mantissa * sign) / IntegerPower(10.0, decimals);
-  if (result < -kRangeLimit || result > kRangeLimit || std::isnan(result)) status = ParseOutOfRange;
+  if (result < -kRangeLimit || result > kRangeLimit || std::isnan(result)) status = ParseStatus::ParseOutOfRange;
   return result;
 }
 

@@ -7,7 +7,7 @@
 namespace calvane {
 
 // Status of one ParseNumber call. Callers rely on the exact numbers.
-enum ParseStatus : std::uint8_t {
+enum class ParseStatus : std::uint8_t {
   ParseOk = 0,            // a number was read
   ParseInvalid = 1,       // the text at the position is not a valid number
   ParseOutOfRange = 10,   // a number was read but its magnitude exceeds 1e302, or it is NaN
@@ -29,7 +29,7 @@ std::size_t FormatNumberInto(double value, char* buffer, std::size_t size);
 // The one conversion from text to a double. `text` is zero-terminated; reading starts at
 // `position` (0-based), which is advanced past the number and the spaces after it. Sets `status`;
 // the value returned is meaningful for ParseOk and ParseOutOfRange only. Thread-safe.
-double ParseNumber(const char* text, std::size_t& position, std::uint8_t& status);
+double ParseNumber(const char* text, std::size_t& position, ParseStatus& status);
 
 // Integer power by binary powering (repeated squaring), 1/result for a negative exponent:
 // starting from 1, the result is multiplied by the running square of `base` for each set bit

@@ -29,31 +29,31 @@ TEST(CommandStateTest, WorkflowStepsSetCommandsAndStatusLine) {
       {"start-up", [](const CommandState&) { return AtStartUp(); }, kAll, kNone,
        text::kStatusOpenData},
       {"data accepted, valid, left side y, from nothing",
-       [](const CommandState& s) { return AfterDataAccepted(s, Valid, Y); }, kNone,
+       [](const CommandState& s) { return AfterDataAccepted(s, FormulaState::Valid, LeftSide::Y); }, kNone,
        {true, true, false}, text::kStatusRun},
       {"data accepted, valid, left side x, drops save",
-       [](const CommandState& s) { return AfterDataAccepted(s, Valid, X); }, kAll,
+       [](const CommandState& s) { return AfterDataAccepted(s, FormulaState::Valid, LeftSide::X); }, kAll,
        {true, true, false}, text::kStatusRun},
       {"data accepted, valid, no left side keeps run disabled",
-       [](const CommandState& s) { return AfterDataAccepted(s, Valid, NotSelected); }, kNone,
+       [](const CommandState& s) { return AfterDataAccepted(s, FormulaState::Valid, LeftSide::NotSelected); }, kNone,
        {true, false, false}, text::kStatusRun},
       {"data accepted, valid, no left side keeps run enabled",
-       [](const CommandState& s) { return AfterDataAccepted(s, Valid, NotSelected); }, kAll,
+       [](const CommandState& s) { return AfterDataAccepted(s, FormulaState::Valid, LeftSide::NotSelected); }, kAll,
        {true, true, false}, text::kStatusRun},
       {"data accepted, formula invalid keeps run",
-       [](const CommandState& s) { return AfterDataAccepted(s, Invalid, Y); }, kAll,
+       [](const CommandState& s) { return AfterDataAccepted(s, FormulaState::Invalid, LeftSide::Y); }, kAll,
        {true, true, false}, text::kStatusSetConditions},
       {"data accepted, formula not entered keeps run disabled",
-       [](const CommandState& s) { return AfterDataAccepted(s, NotEntered, Y); }, kNone,
+       [](const CommandState& s) { return AfterDataAccepted(s, FormulaState::NotEntered, LeftSide::Y); }, kNone,
        {true, false, false}, text::kStatusSetConditions},
       {"run converged enables save",
-       [](const CommandState& s) { return AfterRunEnded(s, kCompletedResults); },
+       [](const CommandState& s) { return AfterRunEnded(s, WorkflowStateValue::kCompletedResults); },
        {true, true, false}, kAll, text::kStatusSaveIfNeeded},
       {"run stopped early enables save",
-       [](const CommandState& s) { return AfterRunEnded(s, kStoppedResults); },
+       [](const CommandState& s) { return AfterRunEnded(s, WorkflowStateValue::kStoppedResults); },
        {true, true, false}, kAll, text::kStatusRun},
       {"run ended for a missing text changes nothing",
-       [](const CommandState& s) { return AfterRunEnded(s, kDataLoaded); }, {true, true, false},
+       [](const CommandState& s) { return AfterRunEnded(s, WorkflowStateValue::kDataLoaded); }, {true, true, false},
        {true, true, false}, kUnchanged},
       {"results saved keeps the commands",
        [](const CommandState& s) { return AfterResultsSaved(s); }, kAll, kAll,
@@ -74,9 +74,9 @@ TEST(CommandStateTest, WorkflowStepsSetCommandsAndStatusLine) {
 }
 
 struct ConditionsCase {
-  std::int8_t workflow;
-  std::uint8_t formula_state;
-  std::uint8_t left_side;
+  WorkflowStateValue workflow;
+  FormulaState formula_state;
+  LeftSide left_side;
   CommandState before;
   bool run_after;
   std::string_view status;
@@ -87,28 +87,28 @@ TEST(CommandStateTest, AcceptedConditionsFollowTheFormulaVerdict) {
   const CommandState run_on{true, true, false};
   const std::vector<ConditionsCase> cases = {
       // Not entered or invalid: run disabled; the status line asks for conditions in state 1.
-      {kDataLoaded, NotEntered, Y, run_on, false, text::kStatusSetConditions},
-      {kDataLoaded, Invalid, Y, run_on, false, text::kStatusSetConditions},
-      {kNoData, Invalid, Y, run_on, false, kUnchanged},
-      {kStoppedResults, NotEntered, Y, run_on, false, kUnchanged},
-      {kResultsSaved, Invalid, X, run_on, false, kUnchanged},
+      {WorkflowStateValue::kDataLoaded, FormulaState::NotEntered, LeftSide::Y, run_on, false, text::kStatusSetConditions},
+      {WorkflowStateValue::kDataLoaded, FormulaState::Invalid, LeftSide::Y, run_on, false, text::kStatusSetConditions},
+      {WorkflowStateValue::kNoData, FormulaState::Invalid, LeftSide::Y, run_on, false, kUnchanged},
+      {WorkflowStateValue::kStoppedResults, FormulaState::NotEntered, LeftSide::Y, run_on, false, kUnchanged},
+      {WorkflowStateValue::kResultsSaved, FormulaState::Invalid, LeftSide::X, run_on, false, kUnchanged},
       // Valid: state 2, or state 1 with a left side, enables run.
-      {kStoppedResults, Valid, NotSelected, run_off, true, text::kStatusRun},
-      {kDataLoaded, Valid, X, run_off, true, text::kStatusRun},
-      {kDataLoaded, Valid, Y, run_off, true, text::kStatusRun},
+      {WorkflowStateValue::kStoppedResults, FormulaState::Valid, LeftSide::NotSelected, run_off, true, text::kStatusRun},
+      {WorkflowStateValue::kDataLoaded, FormulaState::Valid, LeftSide::X, run_off, true, text::kStatusRun},
+      {WorkflowStateValue::kDataLoaded, FormulaState::Valid, LeftSide::Y, run_off, true, text::kStatusRun},
       // Valid without data, or state 1 without a left side, disables it.
-      {kNoData, Valid, Y, run_on, false, kUnchanged},
-      {kDataLoaded, Valid, NotSelected, run_on, false, kUnchanged},
+      {WorkflowStateValue::kNoData, FormulaState::Valid, LeftSide::Y, run_on, false, kUnchanged},
+      {WorkflowStateValue::kDataLoaded, FormulaState::Valid, LeftSide::NotSelected, run_on, false, kUnchanged},
       // Valid in states 3 and 4 leaves it as it was.
-      {kCompletedResults, Valid, Y, run_off, false, kUnchanged},
-      {kCompletedResults, Valid, Y, run_on, true, kUnchanged},
-      {kResultsSaved, Valid, Y, run_on, true, kUnchanged},
+      {WorkflowStateValue::kCompletedResults, FormulaState::Valid, LeftSide::Y, run_off, false, kUnchanged},
+      {WorkflowStateValue::kCompletedResults, FormulaState::Valid, LeftSide::Y, run_on, true, kUnchanged},
+      {WorkflowStateValue::kResultsSaved, FormulaState::Valid, LeftSide::Y, run_on, true, kUnchanged},
       // A formula state outside the three values changes nothing.
-      {kDataLoaded, 7, Y, run_on, true, kUnchanged},
+      {WorkflowStateValue::kDataLoaded, static_cast<FormulaState>(7), LeftSide::Y, run_on, true, kUnchanged},
   };
   for (const ConditionsCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "workflow " << int{c.workflow} << " formula "
-                                    << int{c.formula_state} << " left " << int{c.left_side});
+    SCOPED_TRACE(testing::Message() << "workflow " << static_cast<int>(c.workflow) << " formula "
+                                    << static_cast<int>(c.formula_state) << " left " << static_cast<int>(c.left_side));
     const CommandUpdate update =
         AfterConditionsAccepted(c.before, c.workflow, c.formula_state, c.left_side);
     EXPECT_EQ(update.commands.run, c.run_after);
@@ -136,19 +136,19 @@ TEST(CommandStateTest, OnlyCloseRunAndSaveDependOnTheState) {
 
 TEST(CommandStateTest, DiscardQuestionAndCurveByWorkflowState) {
   struct Row {
-    std::int8_t workflow;
+    WorkflowStateValue workflow;
     bool asks;
     bool curve;
   };
   const std::vector<Row> rows = {
-      {kNoData, false, false},          {kDataLoaded, false, false},
-      {kStoppedResults, true, true},    {kCompletedResults, true, true},
-      {kResultsSaved, false, true},     {kPaused, false, true},
-      {kAbortRequested, false, true},
+      {WorkflowStateValue::kNoData, false, false},          {WorkflowStateValue::kDataLoaded, false, false},
+      {WorkflowStateValue::kStoppedResults, true, true},    {WorkflowStateValue::kCompletedResults, true, true},
+      {WorkflowStateValue::kResultsSaved, false, true},     {WorkflowStateValue::kPaused, false, true},
+      {WorkflowStateValue::kAbortRequested, false, true},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(DiscardCheckAsks(row.workflow), row.asks) << int{row.workflow};
-    EXPECT_EQ(CurveVisible(row.workflow), row.curve) << int{row.workflow};
+    EXPECT_EQ(DiscardCheckAsks(row.workflow), row.asks) << static_cast<int>(row.workflow);
+    EXPECT_EQ(CurveVisible(row.workflow), row.curve) << static_cast<int>(row.workflow);
   }
 }
 

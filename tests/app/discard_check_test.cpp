@@ -15,21 +15,21 @@ namespace calvane {
 namespace {
 
 struct DiscardCase {
-  std::int8_t workflow;
+  WorkflowStateValue workflow;
   std::optional<Answer> answer;  // none: no question may be asked
   bool go_on;
 };
 
 TEST(DiscardCheckTest, AsksOnlyForUnsavedResultsAndStopsOnlyOnNo) {
   const std::vector<DiscardCase> cases = {
-      {kNoData, std::nullopt, true},         {kDataLoaded, std::nullopt, true},
-      {kResultsSaved, std::nullopt, true},   {kPaused, std::nullopt, true},
-      {kAbortRequested, std::nullopt, true}, {kStoppedResults, Answer::kYes, true},
-      {kStoppedResults, Answer::kNo, false}, {kCompletedResults, Answer::kYes, true},
-      {kCompletedResults, Answer::kNo, false},
+      {WorkflowStateValue::kNoData, std::nullopt, true},         {WorkflowStateValue::kDataLoaded, std::nullopt, true},
+      {WorkflowStateValue::kResultsSaved, std::nullopt, true},   {WorkflowStateValue::kPaused, std::nullopt, true},
+      {WorkflowStateValue::kAbortRequested, std::nullopt, true}, {WorkflowStateValue::kStoppedResults, Answer::kYes, true},
+      {WorkflowStateValue::kStoppedResults, Answer::kNo, false}, {WorkflowStateValue::kCompletedResults, Answer::kYes, true},
+      {WorkflowStateValue::kCompletedResults, Answer::kNo, false},
   };
   for (const DiscardCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "workflow " << int{c.workflow});
+    SCOPED_TRACE(testing::Message() << "workflow " << static_cast<int>(c.workflow));
     test::ScriptedPrompter prompter;
     if (c.answer) prompter.Answer(*c.answer);
     EXPECT_EQ(DiscardCheck(c.workflow, prompter, WindowId::kConditions), c.go_on);

@@ -17,14 +17,14 @@ namespace {
 
 // An application state with `n` points (x = i, y = 2i + 1) and the formula k0*x+k1 compiled
 // with k0 = 2, k1 = 1, in workflow state `workflow`.
-std::unique_ptr<AppState> LineState(std::uint32_t n, std::int8_t workflow,
+std::unique_ptr<AppState> LineState(std::uint32_t n, WorkflowStateValue workflow,
                                     const char* formula = "k0*x+k1") {
   auto state = MakeAppState(".");
   for (std::uint32_t i = 0; i < n; ++i) state->points.records[i] = {double(i), 2.0 * i + 1.0, 0};
   state->points.count = n;
   state->ranges = {0.0, double(n - 1), 1.0, 2.0 * (n - 1) + 1.0};
-  state->conditions.leftSide = Y;
-  EXPECT_EQ(CheckFormula(state->formula, formula, Y), FormulaValid) << formula;
+  state->conditions.leftSide = LeftSide::Y;
+  EXPECT_EQ(CheckFormula(state->formula, formula, LeftSide::Y), FormulaCheckCode::FormulaValid) << formula;
   state->formula.paramValue[0] = 2.0;
   state->formula.paramValue[1] = 1.0;
   state->workflow = workflow;
@@ -49,7 +49,7 @@ TEST(GraphScaleTest, OriginFollowsTheClientSizeInSinglePrecision) {
 
 TEST(GraphScaleTest, AxesFollowTheLeftSideAndDegenerateRangesWiden) {
   const DataRanges ranges{2.0, 2.0, -3.0, 5.0};  // all x equal
-  const GraphAxes y_of_x = ChooseAxes(Y, ranges);
+  const GraphAxes y_of_x = ChooseAxes(LeftSide::Y, ranges);
   EXPECT_EQ(y_of_x.horizontal_label, "x (x系列)");
   EXPECT_EQ(y_of_x.vertical_label, "y");
   EXPECT_EQ(y_of_x.horizontal.lo, 1.0);
@@ -59,7 +59,7 @@ TEST(GraphScaleTest, AxesFollowTheLeftSideAndDegenerateRangesWiden) {
   EXPECT_TRUE(y_of_x.draw_points);
   EXPECT_FALSE(y_of_x.horizontal_is_y);
 
-  const GraphAxes x_of_y = ChooseAxes(X, ranges);
+  const GraphAxes x_of_y = ChooseAxes(LeftSide::X, ranges);
   EXPECT_EQ(x_of_y.horizontal_label, "y (y系列)");
   EXPECT_EQ(x_of_y.vertical_label, "x");
   EXPECT_EQ(x_of_y.horizontal.lo, -3.0);
@@ -67,7 +67,7 @@ TEST(GraphScaleTest, AxesFollowTheLeftSideAndDegenerateRangesWiden) {
   EXPECT_EQ(x_of_y.vertical.hi, 2.0);
   EXPECT_TRUE(x_of_y.horizontal_is_y);
 
-  const GraphAxes none = ChooseAxes(NotSelected, ranges);
+  const GraphAxes none = ChooseAxes(LeftSide::NotSelected, ranges);
   EXPECT_TRUE(none.horizontal_label.empty());
   EXPECT_TRUE(none.vertical_label.empty());
   EXPECT_FALSE(none.draw_points);
@@ -78,7 +78,7 @@ TEST(GraphScaleTest, AxesFollowTheLeftSideAndDegenerateRangesWiden) {
 }
 
 TEST(GraphScaleTest, NoDataDrawsNothingButTheSeparator) {
-  auto state = LineState(10, kNoData);
+  auto state = LineState(10, WorkflowStateValue::kNoData);
   GraphScale scale;
   const GraphPlan& plan = scale.Compute(*state, 566, 459);
   EXPECT_FALSE(plan.draw_plot);
@@ -92,7 +92,7 @@ TEST(GraphScaleTest, NoDataDrawsNothingButTheSeparator) {
 TEST(GraphScaleTest, PointsAreScaledIntoTheBoxEveryDthPoint) {
   for (const std::uint8_t d : {1, 3, 100}) {
     SCOPED_TRACE(int{d});
-    auto state = LineState(11, kDataLoaded);  // x 0..10, y 1..21
+    auto state = LineState(11, WorkflowStateValue::kDataLoaded);  // x 0..10, y 1..21
     state->conditions.dataInterval = d;
     GraphScale scale;
     const GraphPlan& plan = scale.Compute(*state, 566, 459);
@@ -107,7 +107,7 @@ TEST(GraphScaleTest, PointsAreScaledIntoTheBoxEveryDthPoint) {
 }
 
 TEST(GraphScaleTest, EqualXValuesLieOnTheRightEdge) {
-  auto state = LineState(3, kDataLoaded);
+  auto state = LineState(3, WorkflowStateValue::kDataLoaded);
   for (std::uint32_t i = 0; i < 3; ++i) state->points.records[i].x = 4.0;
   state->ranges.min_x = state->ranges.max_x = 4.0;
   GraphScale scale;
@@ -117,8 +117,8 @@ TEST(GraphScaleTest, EqualXValuesLieOnTheRightEdge) {
 }
 
 TEST(GraphScaleTest, LeftSideNotSelectedDrawsAxesWithoutPoints) {
-  auto state = LineState(5, kCompletedResults);
-  state->conditions.leftSide = NotSelected;
+  auto state = LineState(5, WorkflowStateValue::kCompletedResults);
+  state->conditions.leftSide = LeftSide::NotSelected;
   GraphScale scale;
   const GraphPlan& plan = scale.Compute(*state, 566, 459);
   EXPECT_TRUE(plan.draw_plot);
@@ -126,7 +126,7 @@ TEST(GraphScaleTest, LeftSideNotSelectedDrawsAxesWithoutPoints) {
 }
 
 TEST(GraphScaleTest, CurveHasOneDotPerColumnFromTheCurrentConstants) {
-  auto state = LineState(11, kCompletedResults);
+  auto state = LineState(11, WorkflowStateValue::kCompletedResults);
   GraphScale scale;
   const GraphPlan& plan = scale.Compute(*state, 566, 459);
   ASSERT_TRUE(plan.draw_curve);
@@ -144,22 +144,22 @@ TEST(GraphScaleTest, CurveHasOneDotPerColumnFromTheCurrentConstants) {
 
 TEST(GraphScaleTest, CurveFollowsWorkflowState) {
   struct Row {
-    std::int8_t workflow;
+    WorkflowStateValue workflow;
     bool curve;
   };
-  for (const Row r : {Row{kDataLoaded, false}, Row{kStoppedResults, true},
-                      Row{kCompletedResults, true}, Row{kResultsSaved, true}, Row{kPaused, true},
-                      Row{kAbortRequested, true}}) {
+  for (const Row r : {Row{WorkflowStateValue::kDataLoaded, false}, Row{WorkflowStateValue::kStoppedResults, true},
+                      Row{WorkflowStateValue::kCompletedResults, true}, Row{WorkflowStateValue::kResultsSaved, true}, Row{WorkflowStateValue::kPaused, true},
+                      Row{WorkflowStateValue::kAbortRequested, true}}) {
     auto state = LineState(11, r.workflow);
     GraphScale scale;
     const GraphPlan& plan = scale.Compute(*state, 566, 459);
-    EXPECT_EQ(plan.draw_curve, r.curve) << int{r.workflow};
-    EXPECT_EQ(plan.curve.empty(), !r.curve) << int{r.workflow};
+    EXPECT_EQ(plan.draw_curve, r.curve) << static_cast<int>(r.workflow);
+    EXPECT_EQ(plan.curve.empty(), !r.curve) << static_cast<int>(r.workflow);
   }
 }
 
 TEST(GraphScaleTest, PausedRunShowsTheReachedConstants) {
-  auto state = LineState(11, kPaused);
+  auto state = LineState(11, WorkflowStateValue::kPaused);
   state->formula.paramValue[0] = 1.0;  // the worker moved k0 from 2 to 1
   GraphScale scale;
   const GraphPlan& plan = scale.Compute(*state, 566, 459);
@@ -196,7 +196,7 @@ TEST(GraphScaleTest, HeldFormulaDrawsOnlyTheSnapshotsCopy) {
 }
 
 TEST(GraphScaleTest, FailingColumnsLeaveAGapAndTheSharedFormulaIsUntouched) {
-  auto state = LineState(11, kCompletedResults, "Sqrt(x)*k0");
+  auto state = LineState(11, WorkflowStateValue::kCompletedResults, "Sqrt(x)*k0");
   state->ranges.min_x = -10.0;  // columns below x = 0 fail with a negative square root
   state->ranges.max_x = 10.0;
   state->formula.x = 123.0;
@@ -211,7 +211,7 @@ TEST(GraphScaleTest, FailingColumnsLeaveAGapAndTheSharedFormulaIsUntouched) {
 }
 
 TEST(GraphScaleTest, ValuesBeyondThePixelRangeAreLeftOut) {
-  auto state = LineState(11, kCompletedResults, "k0*Exp(x)");
+  auto state = LineState(11, WorkflowStateValue::kCompletedResults, "k0*Exp(x)");
   state->ranges.min_x = 0.0;
   state->ranges.max_x = 800.0;  // exp(800) is infinite; exp(~90) already exceeds the float
   state->formula.paramValue[0] = 1.0;
@@ -226,7 +226,7 @@ TEST(GraphScaleTest, ValuesBeyondThePixelRangeAreLeftOut) {
 }
 
 TEST(GraphScaleTest, RangeTooNarrowToScaleLeavesPointsOutInsteadOfOverflowing) {
-  auto state = LineState(3, kCompletedResults);
+  auto state = LineState(3, WorkflowStateValue::kCompletedResults);
   for (std::uint32_t i = 0; i < 3; ++i) state->points.records[i].x = 1e300;
   state->ranges.min_x = state->ranges.max_x = 1e300;  // hi - 1 == hi: the range stays empty
   GraphScale scale;

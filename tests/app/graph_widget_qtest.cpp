@@ -21,14 +21,14 @@ class GraphWidgetTest : public QObject {
  private:
   // Eleven points x = 0..10, y = 2x + 1, left side y, the formula `formula` with k0 = 2, k1 = 1.
   struct Fixture {
-    explicit Fixture(std::int8_t workflow, const char* formula = "k0*x+k1")
+    explicit Fixture(WorkflowStateValue workflow, const char* formula = "k0*x+k1")
         : state(MakeAppState(".")), window(*state, prompter) {
       for (int i = 0; i <= 10; ++i) state->points.records[i] = {double(i), 2.0 * i + 1.0, 0.0};
       state->points.count = 11;
       state->ranges = {0.0, 10.0, 1.0, 21.0};
-      state->conditions.leftSide = Y;
-      const int code = CheckFormula(state->formula, formula, Y);
-      if (code != FormulaValid) qFatal("formula %s: code %d", formula, code);
+      state->conditions.leftSide = LeftSide::Y;
+      const FormulaCheckCode code = CheckFormula(state->formula, formula, LeftSide::Y);
+      if (code != FormulaCheckCode::FormulaValid) qFatal("formula %s: code %d", formula, code);
       state->formula.paramValue[0] = 2.0;
       state->formula.paramValue[1] = 1.0;
       state->workflow = workflow;
@@ -61,7 +61,7 @@ class GraphWidgetTest : public QObject {
 
  private slots:
   void withoutDataOnlyTheSeparatorIsDrawn() {
-    Fixture f(kNoData);
+    Fixture f(WorkflowStateValue::kNoData);
     const QImage image = f.Render();
     const PlotOrigin o = f.Origin();
     for (const int x : {0, 100, image.width() - 1}) {
@@ -79,7 +79,7 @@ class GraphWidgetTest : public QObject {
   }
 
   void dataDotsAndAxesSitAtTheirPixels() {
-    Fixture f(kDataLoaded);
+    Fixture f(WorkflowStateValue::kDataLoaded);
     const QImage image = f.Render();
     const PlotOrigin o = f.Origin();
     QCOMPARE(o.x0, MainWindow::kClientWidth / 2 - 250);
@@ -104,8 +104,8 @@ class GraphWidgetTest : public QObject {
   }
 
   void leftSideXSwapsTheAxes() {
-    Fixture f(kDataLoaded);
-    f.state->conditions.leftSide = X;
+    Fixture f(WorkflowStateValue::kDataLoaded);
+    f.state->conditions.leftSide = LeftSide::X;
     const QImage image = f.Render();
     const PlotOrigin o = f.Origin();
     // Point i: horizontal y = 2i + 1 over [1, 21] (16 px per unit), vertical x = i over [0, 10].
@@ -117,7 +117,7 @@ class GraphWidgetTest : public QObject {
   }
 
   void curveColumnsFollowTheFormula() {
-    Fixture f(kCompletedResults);
+    Fixture f(WorkflowStateValue::kCompletedResults);
     f.state->formula.paramValue[0] = 1.0;  // y = x + 1: below the data except at x = 0
     const QImage image = f.Render();
     const PlotOrigin o = f.Origin();
@@ -132,7 +132,7 @@ class GraphWidgetTest : public QObject {
   }
 
   void failingFormulaLeavesAGap() {
-    Fixture f(kCompletedResults, "Sqrt(x)*k0");
+    Fixture f(WorkflowStateValue::kCompletedResults, "Sqrt(x)*k0");
     f.state->ranges.min_x = -10.0;  // the left half of the columns takes a negative root
     const QImage image = f.Render();
     const PlotOrigin o = f.Origin();
@@ -148,7 +148,7 @@ class GraphWidgetTest : public QObject {
   }
 
   void dataIntervalDrawsEveryDthPoint() {
-    Fixture f(kDataLoaded);
+    Fixture f(WorkflowStateValue::kDataLoaded);
     f.state->conditions.dataInterval = 3;
     const QImage image = f.Render();
     const PlotOrigin o = f.Origin();
@@ -160,7 +160,7 @@ class GraphWidgetTest : public QObject {
   }
 
   void plotFollowsTheClientSize() {
-    Fixture f(kDataLoaded);
+    Fixture f(WorkflowStateValue::kDataLoaded);
     f.window.resize(700, 600);
     f.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.window));

@@ -179,17 +179,17 @@ class MainWindowTest : public QObject {
       QCOMPARE(w.graph()->findChild<QLabel*>("1029")->text(), QString::fromUtf8(status));
     };
     check(false, false, false, "データを開いてください。", "start-up");
-    ApplyUpdate(w, AfterDataAccepted(w.Commands(), Valid, Y));
+    ApplyUpdate(w, AfterDataAccepted(w.Commands(), FormulaState::Valid, LeftSide::Y));
     check(true, true, false, "計算を実行してください。", "data accepted");
-    ApplyUpdate(w, AfterRunEnded(w.Commands(), kCompletedResults));
+    ApplyUpdate(w, AfterRunEnded(w.Commands(), WorkflowStateValue::kCompletedResults));
     check(true, true, true, "必要であれば計算結果を保存してください。", "converged");
     ApplyUpdate(w, AfterResultsSaved(w.Commands()));
     check(true, true, true, "計算結果保存済みです。", "saved");
     w.ClearResults();
     check(true, true, false, "計算結果保存済みです。", "cleared");
-    ApplyUpdate(w, AfterRunEnded(w.Commands(), kStoppedResults));
+    ApplyUpdate(w, AfterRunEnded(w.Commands(), WorkflowStateValue::kStoppedResults));
     check(true, true, true, "計算を実行してください。", "stopped early");
-    ApplyUpdate(w, AfterConditionsAccepted(w.Commands(), kDataLoaded, Invalid, Y));
+    ApplyUpdate(w, AfterConditionsAccepted(w.Commands(), WorkflowStateValue::kDataLoaded, FormulaState::Invalid, LeftSide::Y));
     check(true, false, true, "計算条件を設定してください。", "conditions invalid");
     ApplyUpdate(w, AfterDataClosed(w.Commands()));
     check(false, false, false, "データを開いてください。", "closed");
@@ -204,7 +204,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(runs, 0);
     f.window.Action(kCmdOpenData)->trigger();
     QCOMPARE(runs, 1);
-    ApplyUpdate(f.window, AfterDataAccepted(f.window.Commands(), Valid, Y));
+    ApplyUpdate(f.window, AfterDataAccepted(f.window.Commands(), FormulaState::Valid, LeftSide::Y));
     f.window.Action(kCmdRun)->trigger();
     QCOMPARE(runs, 2);
   }
@@ -227,20 +227,20 @@ class MainWindowTest : public QObject {
     QTest::addColumn<int>("workflow");
     QTest::addColumn<int>("answer");  // -1 no question expected
     QTest::addColumn<bool>("quits");
-    QTest::newRow("no data") << int{kNoData} << -1 << true;
-    QTest::newRow("data loaded") << int{kDataLoaded} << -1 << true;
-    QTest::newRow("saved") << int{kResultsSaved} << -1 << true;
-    QTest::newRow("stopped, yes") << int{kStoppedResults} << int(Answer::kYes) << true;
-    QTest::newRow("stopped, no") << int{kStoppedResults} << int(Answer::kNo) << false;
-    QTest::newRow("completed, yes") << int{kCompletedResults} << int(Answer::kYes) << true;
-    QTest::newRow("completed, no") << int{kCompletedResults} << int(Answer::kNo) << false;
+    QTest::newRow("no data") << static_cast<int>(WorkflowStateValue::kNoData) << -1 << true;
+    QTest::newRow("data loaded") << static_cast<int>(WorkflowStateValue::kDataLoaded) << -1 << true;
+    QTest::newRow("saved") << static_cast<int>(WorkflowStateValue::kResultsSaved) << -1 << true;
+    QTest::newRow("stopped, yes") << static_cast<int>(WorkflowStateValue::kStoppedResults) << int(Answer::kYes) << true;
+    QTest::newRow("stopped, no") << static_cast<int>(WorkflowStateValue::kStoppedResults) << int(Answer::kNo) << false;
+    QTest::newRow("completed, yes") << static_cast<int>(WorkflowStateValue::kCompletedResults) << int(Answer::kYes) << true;
+    QTest::newRow("completed, no") << static_cast<int>(WorkflowStateValue::kCompletedResults) << int(Answer::kNo) << false;
   }
   void exitAsksOnlyForUnsavedResults() {
     QFETCH(int, workflow);
     QFETCH(int, answer);
     QFETCH(bool, quits);
     Fixture f;
-    f.state->workflow = static_cast<std::int8_t>(workflow);
+    f.state->workflow = static_cast<WorkflowStateValue>(workflow);
     if (answer >= 0) f.prompter.Answer(static_cast<Answer>(answer));
     QSignalSpy quit(&f.window, &MainWindow::quitRequested);
     f.window.Action(kCmdExit)->trigger();
@@ -258,7 +258,7 @@ class MainWindowTest : public QObject {
     Fixture f;
     f.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.window));
-    f.state->workflow = kCompletedResults;
+    f.state->workflow = WorkflowStateValue::kCompletedResults;
     f.prompter.Answer(Answer::kNo);
     QVERIFY(!f.window.close());
     QVERIFY(f.window.isVisible());
@@ -335,8 +335,8 @@ class MainWindowTest : public QObject {
 
   void commandsWithoutHooksDoNothingVisible() {
     Fixture f;
-    ApplyUpdate(f.window, AfterDataAccepted(f.window.Commands(), Valid, Y));
-    ApplyUpdate(f.window, AfterRunEnded(f.window.Commands(), kCompletedResults));
+    ApplyUpdate(f.window, AfterDataAccepted(f.window.Commands(), FormulaState::Valid, LeftSide::Y));
+    ApplyUpdate(f.window, AfterRunEnded(f.window.Commands(), WorkflowStateValue::kCompletedResults));
     for (const int id : {kCmdOpenData, kCmdCloseData, kCmdSaveResults, kCmdFittingConditions,
                          kCmdRun}) {
       f.window.RunCommand(id);

@@ -48,9 +48,9 @@ TEST(SamplesTest, DataFilesHaveAHeaderAndAFewHundredNumericRows) {
     EXPECT_LE(lines.size(), 400u);
     // The header is Shift-JIS text, not numbers.
     std::size_t position = 0;
-    std::uint8_t status = 0;
+    ParseStatus status = ParseStatus::ParseOk;
     ParseNumber(lines[0].c_str(), position, status);
-    EXPECT_EQ(status, ParseInvalid);
+    EXPECT_EQ(status, ParseStatus::ParseInvalid);
     for (std::size_t i = 1; i < lines.size(); ++i) {
       const std::string& line = lines[i];
       EXPECT_EQ(line.find('\n'), std::string::npos);
@@ -59,7 +59,7 @@ TEST(SamplesTest, DataFilesHaveAHeaderAndAFewHundredNumericRows) {
       for (const std::string& field : {line.substr(0, comma), line.substr(comma + 1)}) {
         position = 0;
         ParseNumber(field.c_str(), position, status);
-        EXPECT_EQ(status, ParseOk) << i << ": " << field;
+        EXPECT_EQ(status, ParseStatus::ParseOk) << i << ": " << field;
         EXPECT_EQ(position, field.size()) << i << ": " << field;
       }
     }
@@ -85,11 +85,11 @@ TEST(SamplesTest, ConditionFilesUseTheLayoutAndAValidFormula) {
     EXPECT_EQ(lines[19], "1");
 
     auto state = MakeAppState(".");
-    EXPECT_EQ(CheckFormula(state->formula, lines[2], Y), FormulaValid) << lines[2];
+    EXPECT_EQ(CheckFormula(state->formula, lines[2], LeftSide::Y), FormulaCheckCode::FormulaValid) << lines[2];
 
     // Loading the file and writing the dialog's values back gives the same bytes.
     ConditionDialogValues dialog;
-    EXPECT_EQ(LoadConditionFile(*bytes, dialog, *state), FormulaValid);
+    EXPECT_EQ(LoadConditionFile(*bytes, dialog, *state), FormulaCheckCode::FormulaValid);
     EXPECT_EQ(BuildConditionFile(ConditionSource::FromDialog, *state, dialog), *bytes);
   }
 }

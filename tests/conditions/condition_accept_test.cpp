@@ -125,7 +125,7 @@ class AcceptConditionsTest : public testing::Test {
   void ExpectNothingStored() {
     EXPECT_STREQ(state_->formula.formulaText, "old");
     EXPECT_EQ(state_->conditions.constants[0].InitialValue, "old");
-    EXPECT_EQ(state_->conditions.formulaState, NotEntered);
+    EXPECT_EQ(state_->conditions.formulaState, FormulaState::NotEntered);
     EXPECT_FALSE(FileExists(dir_.File("Formula.ini")));
   }
 
@@ -204,7 +204,7 @@ TEST_F(AcceptConditionsTest, FirstFailingRowWinsAndOnlyItsMessageIsShown) {
 }
 
 TEST_F(AcceptConditionsTest, StoresEverythingAndWritesTheFormulaFile) {
-  values_.left_side_index = X;
+  values_.left_side_index = LeftSideIndex(LeftSide::X);
   values_.formula = "k0*y+k1";
   values_.degree = false;
   values_.constants[0] = {"1", "-10", "10", "0.0001"};
@@ -214,10 +214,10 @@ TEST_F(AcceptConditionsTest, StoresEverythingAndWritesTheFormulaFile) {
   ASSERT_TRUE(result.accepted);
   EXPECT_TRUE(prompter_.calls().empty());
   const ConditionRecord& record = state_->conditions;
-  EXPECT_EQ(record.leftSide, X);
+  EXPECT_EQ(record.leftSide, LeftSide::X);
   EXPECT_STREQ(state_->formula.formulaText, "k0*y+k1");
-  EXPECT_EQ(record.formulaState, Valid);
-  EXPECT_EQ(record.angleUnit, Radian);
+  EXPECT_EQ(record.formulaState, FormulaState::Valid);
+  EXPECT_EQ(record.angleUnit, AngleUnit::Radian);
   EXPECT_EQ(record.constants[0].InitialValue, "1");
   EXPECT_EQ(record.constants[0].VarRegionL, "-10");
   EXPECT_EQ(record.constants[0].VarRegionU, "10");
@@ -231,8 +231,8 @@ TEST_F(AcceptConditionsTest, StoresEverythingAndWritesTheFormulaFile) {
   values_.degree = true;
   values_.left_side_index = -1;
   ASSERT_TRUE(Accept().accepted);
-  EXPECT_EQ(state_->conditions.angleUnit, Degree);
-  EXPECT_EQ(state_->conditions.leftSide, NotSelected);
+  EXPECT_EQ(state_->conditions.angleUnit, AngleUnit::Degree);
+  EXPECT_EQ(state_->conditions.leftSide, LeftSide::NotSelected);
 }
 
 TEST_F(AcceptConditionsTest, ALongTextIsStoredCutOnlyWhenTheCutKeepsItsValue) {
@@ -299,12 +299,12 @@ TEST_F(AcceptConditionsTest, FormulaStateFollowsTheStatusLabel) {
       {"something else", kDataLoaded, Y, Invalid},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.label << " workflow " << int{c.workflow});
+    SCOPED_TRACE(testing::Message() << c.label << " workflow " << static_cast<int>(c.workflow));
     SetUp();
-    state_->conditions.formulaState = Invalid;
+    state_->conditions.formulaState = FormulaState::Invalid;
     state_->workflow = c.workflow;
     values_.formula_status = c.label;
-    values_.left_side_index = c.left;
+    values_.left_side_index = LeftSideIndex(c.left);
     const AcceptResult result = Accept();
     ASSERT_TRUE(result.accepted);
     EXPECT_EQ(state_->conditions.formulaState, c.state);
@@ -324,15 +324,15 @@ TEST_F(AcceptConditionsTest, FailedFormulaFileWriteIsNotReportedAndOkGoesOn) {
 TEST(DialogValuesFromRecord, ShowsTheRecordAsTheDialogOpensIt) {
   auto state = MakeAppState("");
   std::strcpy(state->formula.formulaText, "k0*x");
-  state->conditions.leftSide = X;
-  state->conditions.angleUnit = Radian;
+  state->conditions.leftSide = LeftSide::X;
+  state->conditions.angleUnit = AngleUnit::Radian;
   state->conditions.constants[8] = {"a", "b", "c", "d"};
   const char* labels[] = {"【エラー】式が未入力です", "【エラー】式が不正です", ""};
-  for (std::uint8_t formula_state : {NotEntered, Invalid, Valid}) {
+  for (FormulaState formula_state : {FormulaState::NotEntered, FormulaState::Invalid, FormulaState::Valid}) {
     state->conditions.formulaState = formula_state;
     const ConditionDialogValues values = DialogValuesFromRecord(*state);
-    EXPECT_EQ(values.formula_status, labels[formula_state]);
-    EXPECT_EQ(values.left_side_index, X);
+    EXPECT_EQ(values.formula_status, labels[static_cast<int>(formula_state)]);
+    EXPECT_EQ(values.left_side_index, LeftSideIndex(LeftSide::X));
     EXPECT_EQ(values.formula, "k0*x");
     EXPECT_FALSE(values.degree);
     EXPECT_EQ(values.constants[8][3], "d");

@@ -42,7 +42,7 @@ void SetFormulaText(AppState& state, std::string_view text) {
 ConditionDialogValues Stale() {
   ConditionDialogValues values;
   for (auto& row : values.constants) row.fill("stale");
-  values.left_side_index = X;
+  values.left_side_index = LeftSideIndex(LeftSide::X);
   values.formula = "stale";
   values.degree = false;
   values.formula_status = "stale";
@@ -73,7 +73,7 @@ TEST(BuildConditionFile, DefaultRecordGivesExactly182Bytes) {
 TEST(BuildConditionFile, LinearExampleFromTheRecord) {
   auto state = MakeAppState("");
   SetFormulaText(*state, "k0*x+k1");
-  state->conditions.leftSide = Y;
+  state->conditions.leftSide = LeftSide::Y;
   state->conditions.constants[0] = {"1", "-10", "10", "0.0001"};
   state->conditions.constants[1] = {"0", "-5", "5", "0.0001"};
   const std::string expected = "[Formula]\r\ny=\r\nk0*x+k1\r\n" + kHeader +
@@ -85,8 +85,8 @@ TEST(BuildConditionFile, LinearExampleFromTheRecord) {
 TEST(BuildConditionFile, LinesFollowLeftSideAngleRoughEstimationAndInterval) {
   auto state = MakeAppState("");
   ConditionRecord& record = state->conditions;
-  record.leftSide = NotSelected;
-  record.angleUnit = Radian;
+  record.leftSide = LeftSide::NotSelected;
+  record.angleUnit = AngleUnit::Radian;
   record.roughEstimation = 0;
   record.dataInterval = 37;
   record.constants[9] = {"", "-5", "", ""};
@@ -95,7 +95,7 @@ TEST(BuildConditionFile, LinesFollowLeftSideAngleRoughEstimationAndInterval) {
                        ",-5,,\r\n[Angle Unit]\r\nRadian\r\n[No Wild Guess]\r\nValid\r\n"
                        "[Valid Data Interval]\r\n37" +
                        std::string(1, '\0'));
-  record.leftSide = X;
+  record.leftSide = LeftSide::X;
   EXPECT_EQ(BuildConditionFile(ConditionSource::FromRecord, *state).substr(11, 4), "x=\r\n");
 }
 
@@ -105,7 +105,7 @@ TEST(BuildConditionFile, FromDialogTakesTheFieldsButTheDetailedValuesFromTheReco
   state->conditions.roughEstimation = 0;
   state->conditions.dataInterval = 5;
   ConditionDialogValues dialog;
-  dialog.left_side_index = X;
+  dialog.left_side_index = LeftSideIndex(LeftSide::X);
   dialog.formula = std::string(1200, 'k');
   dialog.degree = false;
   dialog.constants[0] = {"123456789012345678901234", "-1", "", "1e-3"};
@@ -126,17 +126,17 @@ TEST(BuildConditionFile, FromDialogTakesTheFieldsButTheDetailedValuesFromTheReco
 TEST(LoadConditionFile, FileWrittenAndLoadedAgainRestoresTheDialogAndTheRecordFlags) {
   struct Case {
     const char* name;
-    int left;
+    LeftSide left;
     std::string formula;
     bool degree;
     std::uint8_t rough;
     std::uint8_t interval;
   };
   const Case cases[] = {
-      {"linear", Y, "k0*x+k1", true, 1, 1},
-      {"no left side, no formula", NotSelected, "", false, 0, 37},
-      {"x as left side", X, "k0*Exp(-(y-k1)^2/k2)", true, 0, 100},
-      {"double-byte text", Y, "k0*x+\x82\xA0", false, 1, 2},
+      {"linear", LeftSide::Y, "k0*x+k1", true, 1, 1},
+      {"no left side, no formula", LeftSide::NotSelected, "", false, 0, 37},
+      {"x as left side", LeftSide::X, "k0*Exp(-(y-k1)^2/k2)", true, 0, 100},
+      {"double-byte text", LeftSide::Y, "k0*x+\x82\xA0", false, 1, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -144,7 +144,7 @@ TEST(LoadConditionFile, FileWrittenAndLoadedAgainRestoresTheDialogAndTheRecordFl
     writer->conditions.roughEstimation = c.rough;
     writer->conditions.dataInterval = c.interval;
     ConditionDialogValues saved;
-    saved.left_side_index = c.left;
+    saved.left_side_index = LeftSideIndex(c.left);
     saved.formula = c.formula;
     saved.degree = c.degree;
     saved.constants[0] = {"1", "-10", "10", "0.0001"};
@@ -158,7 +158,7 @@ TEST(LoadConditionFile, FileWrittenAndLoadedAgainRestoresTheDialogAndTheRecordFl
     reader->conditions.dataInterval = 50;
     SetFormulaText(*reader, "k0*y");
     ConditionDialogValues loaded = Stale();
-    const int code = LoadConditionFile(bytes, loaded, *reader);
+    const FormulaCheckCode code = LoadConditionFile(bytes, loaded, *reader);
     ExpectSameDialog(loaded, saved);
     EXPECT_EQ(reader->conditions.roughEstimation, c.rough);
     EXPECT_EQ(reader->conditions.dataInterval, c.interval);
@@ -170,12 +170,12 @@ TEST(LoadConditionFile, FileWrittenAndLoadedAgainRestoresTheDialogAndTheRecordFl
 TEST(LoadConditionFile, FileWrittenFromTheRecordLoadsAsTheDialogWouldOpen) {
   auto state = MakeAppState("");
   SetFormulaText(*state, "k0*Sin(x)+k1");
-  state->conditions.leftSide = Y;
-  state->conditions.angleUnit = Radian;
+  state->conditions.leftSide = LeftSide::Y;
+  state->conditions.angleUnit = AngleUnit::Radian;
   state->conditions.constants[2] = {"3", "0", "", "0.5"};
   const std::string bytes = BuildConditionFile(ConditionSource::FromRecord, *state);
   ConditionDialogValues loaded = Stale();
-  EXPECT_EQ(LoadConditionFile(bytes, loaded, *state), FormulaValid);
+  EXPECT_EQ(LoadConditionFile(bytes, loaded, *state), FormulaCheckCode::FormulaValid);
   ExpectSameDialog(loaded, DialogValuesFromRecord(*state));
   EXPECT_EQ(loaded.formula_status, "");
   EXPECT_EQ(state->formula.paramIndex[0], 0) << "the loaded formula was compiled";
@@ -187,7 +187,7 @@ TEST(LoadConditionFile, EmptyFormulaLineEmptiesTheFieldAndSaysNoFormula) {
   auto state = MakeAppState("");
   ConditionDialogValues dialog = Stale();
   const std::string bytes = BuildConditionFile(ConditionSource::FromRecord, *state);
-  EXPECT_EQ(LoadConditionFile(bytes, dialog, *state), FormulaEmpty);
+  EXPECT_EQ(LoadConditionFile(bytes, dialog, *state), FormulaCheckCode::FormulaEmpty);
   EXPECT_EQ(dialog.formula, "");
   EXPECT_EQ(dialog.formula_status, "【エラー】式が未入力です");
 }
@@ -195,12 +195,12 @@ TEST(LoadConditionFile, EmptyFormulaLineEmptiesTheFieldAndSaysNoFormula) {
 TEST(LoadConditionFile, InvalidFormulaSetsTheInvalidLabelWithoutAMessage) {
   auto state = MakeAppState("");
   SetFormulaText(*state, "k0*x");
-  state->conditions.leftSide = X;  // the formula uses the left side
+  state->conditions.leftSide = LeftSide::X;  // the formula uses the left side
   ConditionDialogValues dialog = Stale();
   EXPECT_EQ(
       LoadConditionFile(BuildConditionFile(ConditionSource::FromRecord, *state), dialog, *state),
-      FormulaUsesLeftSide);
-  EXPECT_EQ(dialog.left_side_index, X);
+      FormulaCheckCode::FormulaUsesLeftSide);
+  EXPECT_EQ(dialog.left_side_index, LeftSideIndex(LeftSide::X));
   EXPECT_EQ(dialog.formula_status, "【エラー】式が不正です");
 }
 
@@ -261,9 +261,9 @@ TEST(LoadConditionFile, LeftSideByteOtherThanTheThreeKeepsTheSelection) {
   std::string file = FileWithLastLines("Invalid", "1");
   file.replace(file.find("y="), 2, "z=");
   ConditionDialogValues dialog;
-  dialog.left_side_index = X;
+  dialog.left_side_index = LeftSideIndex(LeftSide::X);
   LoadConditionFile(file, dialog, *state);
-  EXPECT_EQ(dialog.left_side_index, X);
+  EXPECT_EQ(dialog.left_side_index, LeftSideIndex(LeftSide::X));
   EXPECT_EQ(dialog.formula, "k0*x");
 }
 
@@ -274,7 +274,7 @@ TEST(LoadConditionFile, LongConstantTextIsLoadedWholeAndLongFormulaIsCutTo500) {
   const std::string long_text(25, '7');
   file.replace(file.find(",,,\r\n"), 5, long_text + ",,,\r\n");
   ConditionDialogValues dialog;
-  EXPECT_NE(LoadConditionFile(file, dialog, *state), FormulaValid);
+  EXPECT_NE(LoadConditionFile(file, dialog, *state), FormulaCheckCode::FormulaValid);
   EXPECT_EQ(dialog.formula, std::string(500, '1'));
   EXPECT_EQ(dialog.constants[0][0], long_text);
   EXPECT_EQ(dialog.constants[0][1], "");

@@ -30,8 +30,8 @@ class YesPrompter : public Prompter {
   int asked = 0;
 };
 
-bool KnownStatus(std::uint8_t s) {
-  return s == ParseOk || s == ParseInvalid || s == ParseOutOfRange || IsBlankStatus(s);
+bool KnownStatus(ParseStatus s) {
+  return s == ParseStatus::ParseOk || s == ParseStatus::ParseInvalid || s == ParseStatus::ParseOutOfRange || IsBlankStatus(s);
 }
 
 // Checks the index against the line-end rules and reads every cell of every row.
@@ -110,7 +110,7 @@ TEST(HostileData, ZeroBytesInTheMiddleEndTheText) {
   DataText leading(std::string("\0\0\r\n1,2", 7));
   IndexRows(leading, prompter);
   EXPECT_EQ(leading.row_count(), 1u);
-  EXPECT_EQ(ReadCell(leading, 1, 1).status, ParseEndOfText);
+  EXPECT_EQ(ReadCell(leading, 1, 1).status, ParseStatus::ParseEndOfText);
 }
 
 TEST(HostileData, FiftyMegabyteSingleRowIsOneRowOf256Series) {
@@ -132,8 +132,8 @@ TEST(HostileData, FiftyMegabyteSingleRowIsOneRowOf256Series) {
   DataText digits(std::string(50u << 20, '7'));
   IndexRows(digits, prompter);
   EXPECT_EQ(digits.row_count(), 1u);
-  EXPECT_EQ(ReadCell(digits, 1, 1).status, ParseOutOfRange);
-  EXPECT_EQ(ReadCell(digits, 1, 2).status, ParseEndOfText);
+  EXPECT_EQ(ReadCell(digits, 1, 1).status, ParseStatus::ParseOutOfRange);
+  EXPECT_EQ(ReadCell(digits, 1, 2).status, ParseStatus::ParseEndOfText);
 }
 
 TEST(HostileData, RowOf100000SeparatorsIsBlank) {
@@ -142,9 +142,9 @@ TEST(HostileData, RowOf100000SeparatorsIsBlank) {
   IndexRows(text, prompter);
   EXPECT_EQ(text.series_count(), 256);
   EXPECT_EQ(text.row_count(), 2u);
-  EXPECT_EQ(ReadCell(text, 1, 256).status, ParseEmptyField);
-  EXPECT_EQ(ReadCell(text, 1, 100001).status, ParseEndOfLine);
-  EXPECT_EQ(ReadCell(text, 1, 100002).status, ParseEndOfLine);
+  EXPECT_EQ(ReadCell(text, 1, 256).status, ParseStatus::ParseEmptyField);
+  EXPECT_EQ(ReadCell(text, 1, 100001).status, ParseStatus::ParseEndOfLine);
+  EXPECT_EQ(ReadCell(text, 1, 100002).status, ParseStatus::ParseEndOfLine);
   auto state = MakeAppState("");
   prompter.Answer(Answer::kYes);
   RangeSelection selection{255, 256, 1, 2, 0};
@@ -158,9 +158,9 @@ TEST(HostileData, FourHundredDigitNumbersAreOutOfRangeOrTiny) {
   DataText text(huge + "," + tiny + "," + negative + "\r\n" + tiny + "," + tiny + "\r\n");
   test::ScriptedPrompter prompter;
   IndexRows(text, prompter);
-  EXPECT_EQ(ReadCell(text, 1, 1).status, ParseOutOfRange);
+  EXPECT_EQ(ReadCell(text, 1, 1).status, ParseStatus::ParseOutOfRange);
   EXPECT_TRUE(KnownStatus(ReadCell(text, 1, 2).status));
-  EXPECT_EQ(ReadCell(text, 1, 3).status, ParseOutOfRange);
+  EXPECT_EQ(ReadCell(text, 1, 3).status, ParseStatus::ParseOutOfRange);
   auto state = MakeAppState("");
   RangeSelection selection{1, 2, 1, 2, 0};
   EXPECT_EQ(ConvertRange(text, selection, *state, prompter).stop, ConversionStop::kOutOfRange);

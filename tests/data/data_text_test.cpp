@@ -156,7 +156,7 @@ TEST(IndexRows, IndexingAgainReplacesTheEarlierIndex) {
   EXPECT_EQ(text.RowStart(2), text.text_end()) << "a stale row reads as the end of the text";
   text.Release();
   EXPECT_EQ(text.size(), 1u);
-  EXPECT_EQ(ReadCell(text, 1, 1).status, ParseEndOfText);
+  EXPECT_EQ(ReadCell(text, 1, 1).status, ParseStatus::ParseEndOfText);
 }
 
 TEST(LocateCell, WalksSeparatorsAndReportsMissingCellsOnTheRowEnd) {
@@ -188,28 +188,28 @@ TEST(ConvertCell, GivesTheParseStatusOfTheCell) {
   IndexRows(text, prompter);
   struct Case {
     int series;
-    std::uint8_t status;
+    ParseStatus status;
     double value;
   };
   const Case cases[] = {
-      {1, ParseOk, 1.5},       {2, ParseOk, 12.0},   {3, ParseEmptyField, 0.0},
-      {4, ParseEmptyField, 0}, {5, ParseInvalid, 0}, {6, ParseOutOfRange, 0},
-      {7, ParseInvalid, 0},    {8, ParseInvalid, 0}, {9, ParseOk, -2.0},
-      {10, ParseEndOfLine, 0},
+      {1, ParseStatus::ParseOk, 1.5},       {2, ParseStatus::ParseOk, 12.0},   {3, ParseStatus::ParseEmptyField, 0.0},
+      {4, ParseStatus::ParseEmptyField, 0}, {5, ParseStatus::ParseInvalid, 0}, {6, ParseStatus::ParseOutOfRange, 0},
+      {7, ParseStatus::ParseInvalid, 0},    {8, ParseStatus::ParseInvalid, 0}, {9, ParseStatus::ParseOk, -2.0},
+      {10, ParseStatus::ParseEndOfLine, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.series);
     const CellValue cell = ReadCell(text, 1, c.series);
     EXPECT_EQ(cell.status, c.status);
-    if (c.status == ParseOk) {
+    if (c.status == ParseStatus::ParseOk) {
       EXPECT_EQ(cell.value, c.value);
     }
     EXPECT_EQ(IsBlankStatus(cell.status),
-              c.status == ParseEmptyField || c.status == ParseEndOfLine);
+              c.status == ParseStatus::ParseEmptyField || c.status == ParseStatus::ParseEndOfLine);
   }
-  EXPECT_EQ(ReadCell(text, 2, 2).status, ParseEndOfText);
-  EXPECT_TRUE(IsBlankStatus(ParseEndOfText));
-  EXPECT_EQ(ConvertCell(text, 1u << 30).status, ParseEndOfText) << "offsets are clamped";
+  EXPECT_EQ(ReadCell(text, 2, 2).status, ParseStatus::ParseEndOfText);
+  EXPECT_TRUE(IsBlankStatus(ParseStatus::ParseEndOfText));
+  EXPECT_EQ(ConvertCell(text, 1u << 30).status, ParseStatus::ParseEndOfText) << "offsets are clamped";
 }
 
 TEST(CellText, CutsAfterTwentyBytesAndContinuesWithTheNextField) {
@@ -235,9 +235,9 @@ TEST(IndexRows, EmptyFileAndEmptyFieldsReadAsBlank) {
   DataText gap(std::string("1,,3"));
   IndexRows(gap, prompter);
   EXPECT_EQ(ReadCell(gap, 1, 1).value, 1.0);
-  EXPECT_EQ(ReadCell(gap, 1, 2).status, ParseEmptyField);
+  EXPECT_EQ(ReadCell(gap, 1, 2).status, ParseStatus::ParseEmptyField);
   EXPECT_EQ(ReadCell(gap, 1, 3).value, 3.0);
-  EXPECT_EQ(ReadCell(gap, 1, 4).status, ParseEndOfText);
+  EXPECT_EQ(ReadCell(gap, 1, 4).status, ParseStatus::ParseEndOfText);
 }
 
 TEST(ReadDataFile, ReadsTheBytesAndReportsFailuresWithoutEndingTheProgram) {

@@ -162,7 +162,7 @@ TEST(BatchRefusal, EachRefusalEndsWithItsCodeAndMessage) {
        "空白行があります: 5行目のデータは空白です。"
        "以後、空白を含む行は全て無視して読み込みを継続しますか？"},
       {"unbalanced formula", base, data, test::ReplaceAll(ccn, formula, "k0*Exp(-(x-k1)^2/k2"),
-       3, "エラー: " + std::string(FormulaCheckMessage(FormulaUnbalancedParentheses))},
+       3, "エラー: " + std::string(FormulaCheckMessage(FormulaCheckCode::FormulaUnbalancedParentheses))},
       {"empty formula", base, data, test::ReplaceAll(ccn, formula, ""), 3,
        "エラー: 【エラー】式が未入力です"},
       {"no left side", base, data, test::ReplaceAll(ccn, "y=", "(Not selected)="), 3,

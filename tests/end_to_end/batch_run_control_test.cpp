@@ -105,13 +105,13 @@ TEST_F(RunControl, PauseShowsTheReachedPointAndAbortWhilePausedStopsTheRun) {
   hooks.run_started = [&](WorkflowState& workflow) {
     controller = std::thread([&] {
       phase_reached.Wait();
-      workflow.store(kPaused);
+      workflow.store(WorkflowStateValue::kPaused);
       paused.Open();
       // The worker stops between two variables and shows where it stands.
       output.WaitForErr("計算中: 計算停止しています。");
       output.WaitForErr("Calvane: k2, ");
-      EXPECT_EQ(workflow.load(), kPaused) << "the pause must hold until someone ends it";
-      workflow.store(kAbortRequested);
+      EXPECT_EQ(workflow.load(), WorkflowStateValue::kPaused) << "the pause must hold until someone ends it";
+      workflow.store(WorkflowStateValue::kAbortRequested);
     });
   };
   hooks.run_finished = [&] { controller.join(); };
@@ -139,7 +139,7 @@ TEST_F(RunControl, InterruptSignalActsAsTheAbortButtonInEitherPhase) {
         phase_reached.Wait();
         // raise() runs the handler on this thread before it returns.
         ::raise(SIGINT);
-        EXPECT_EQ(workflow.load(), kAbortRequested);
+        EXPECT_EQ(workflow.load(), WorkflowStateValue::kAbortRequested);
         interrupted.Open();
       });
     };

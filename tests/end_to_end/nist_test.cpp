@@ -136,9 +136,9 @@ std::string ConditionFile(const Problem& problem, int start) {
 }
 
 double ReadNumber(const std::string& text, std::size_t& position) {
-  std::uint8_t status = 0;
+  ParseStatus status = ParseStatus::ParseOk;
   double value = ParseNumber(text.c_str(), position, status);
-  EXPECT_EQ(status, ParseOk) << text.substr(position, 20);
+  EXPECT_EQ(status, ParseStatus::ParseOk) << text.substr(position, 20);
   return value;
 }
 

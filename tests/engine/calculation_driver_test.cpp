@@ -33,19 +33,19 @@ TEST(FormatLocalTime, NineteenCharactersZeroPadded) {
 
 TEST(EffectsOfExitCode, WorkflowStatusAndSaveByExitCode) {
   const RunEndEffects completed = EffectsOfExitCode(0);
-  EXPECT_EQ(completed.workflow, std::optional<std::int8_t>(kCompletedResults));
+  EXPECT_EQ(completed.workflow, std::optional<WorkflowStateValue>(WorkflowStateValue::kCompletedResults));
   EXPECT_EQ(completed.status_line, "必要であれば計算結果を保存してください。");
   EXPECT_TRUE(completed.enable_save);
   EXPECT_TRUE(completed.refresh_results);
 
   const RunEndEffects condition_error = EffectsOfExitCode(1);
-  EXPECT_EQ(condition_error.workflow, std::optional<std::int8_t>(kDataLoaded));
+  EXPECT_EQ(condition_error.workflow, std::optional<WorkflowStateValue>(WorkflowStateValue::kDataLoaded));
   EXPECT_TRUE(condition_error.status_line.empty());
   EXPECT_FALSE(condition_error.enable_save);
   EXPECT_FALSE(condition_error.refresh_results);
 
   const RunEndEffects stopped = EffectsOfExitCode(2);
-  EXPECT_EQ(stopped.workflow, std::optional<std::int8_t>(kStoppedResults));
+  EXPECT_EQ(stopped.workflow, std::optional<WorkflowStateValue>(WorkflowStateValue::kStoppedResults));
   EXPECT_EQ(stopped.status_line, "計算を実行してください。");
   EXPECT_TRUE(stopped.enable_save);
   EXPECT_TRUE(stopped.refresh_results);
@@ -81,7 +81,7 @@ TEST(RunFit, StampsTimesAndMovesTheWorkflowStateByExitCode) {
   EXPECT_EQ(outcome.exit_code, kWorkerCompleted);
   EXPECT_EQ(outcome.start_time, "2026/03/04 05:06:07");
   EXPECT_EQ(outcome.end_time, "2026/03/04 05:06:09");
-  EXPECT_EQ(setup.state().workflow.load(), kCompletedResults);
+  EXPECT_EQ(setup.state().workflow.load(), WorkflowStateValue::kCompletedResults);
   EXPECT_NEAR(setup.state().engine.CurrentValue[0], 1.7, 0.01);
 }
 
@@ -91,14 +91,14 @@ TEST(RunFit, ConditionErrorAndOverflowSetTheirWorkflowStates) {
   missing.SetTexts(0, "1", "", "10", "0.1");
   RecordingProgressView view;
   EXPECT_EQ(RunFit(missing.state(), view).exit_code, kWorkerConditionError);
-  EXPECT_EQ(missing.state().workflow.load(), kDataLoaded);
+  EXPECT_EQ(missing.state().workflow.load(), WorkflowStateValue::kDataLoaded);
 
   FitSetup overflow("k0*x");
   overflow.AddPoint(1.0, 1e150);
   overflow.SetTexts(0, "1", "0", "10", "0.1");
   RecordingProgressView overflow_view;
   EXPECT_EQ(RunFit(overflow.state(), overflow_view).exit_code, kWorkerStopped);
-  EXPECT_EQ(overflow.state().workflow.load(), kStoppedResults);
+  EXPECT_EQ(overflow.state().workflow.load(), WorkflowStateValue::kStoppedResults);
 }
 
 TEST(RunFit, CalculationLogIsReplacedWhole) {
@@ -119,12 +119,12 @@ TEST(RunFit, LogThatCannotBeOpenedRunsNothing) {
   setup.AddPoint(1.0, 3.0);
   setup.SetTexts(0, "0", "0", "100", "1");
   setup.state().working_directory = setup.dir().File("missing-folder");
-  setup.state().workflow.store(kCompletedResults);
+  setup.state().workflow.store(WorkflowStateValue::kCompletedResults);
   RecordingProgressView view;
   const RunOutcome outcome = RunFit(setup.state(), view);
   EXPECT_FALSE(outcome.log_opened);
   EXPECT_TRUE(view.calls.empty());
-  EXPECT_EQ(setup.state().workflow.load(), kCompletedResults);
+  EXPECT_EQ(setup.state().workflow.load(), WorkflowStateValue::kCompletedResults);
 }
 
 // The main thread's side of a threaded run: a view whose counter refresh at the first step and
@@ -195,7 +195,7 @@ TEST(CalculationDriver, PauseAndResumeFromAnotherThreadLeaveTheSearchUnchanged) 
   driver.StartWorker();
   view.WaitAtStepOne();
   EXPECT_EQ(driver.TogglePause(), PauseToggle::kPaused);
-  EXPECT_EQ(setup.state().workflow.load(), kPaused);
+  EXPECT_EQ(setup.state().workflow.load(), WorkflowStateValue::kPaused);
   view.ReleaseStepOne();
   const std::vector<double> shown = view.WaitForSnapshot();
   view.SnapshotShown();
@@ -205,7 +205,7 @@ TEST(CalculationDriver, PauseAndResumeFromAnotherThreadLeaveTheSearchUnchanged) 
 
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(view.snapshots.size(), 1u);
-  EXPECT_EQ(setup.state().workflow.load(), kCompletedResults);
+  EXPECT_EQ(setup.state().workflow.load(), WorkflowStateValue::kCompletedResults);
   for (int v = 0; v < 2; ++v) {
     EXPECT_EQ(setup.state().engine.CurrentValue[v], reference.state().engine.CurrentValue[v]);
   }
@@ -227,7 +227,7 @@ TEST(CalculationDriver, AbortWhilePausedCommitsTheReachedPoint) {
   driver.RequestAbort();
   EXPECT_EQ(driver.TogglePause(), PauseToggle::kNothing);
   EXPECT_EQ(driver.Finish(), kWorkerStopped);
-  EXPECT_EQ(setup.state().workflow.load(), kStoppedResults);
+  EXPECT_EQ(setup.state().workflow.load(), WorkflowStateValue::kStoppedResults);
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(setup.state().engine.CurrentValue[0], shown[0]);
   EXPECT_EQ(setup.state().engine.CurrentValue[1], shown[1]);

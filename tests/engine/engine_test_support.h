@@ -22,19 +22,19 @@ namespace calvane::test {
 // points, constant texts, and the engine arrays for calling a phase directly.
 class FitSetup {
  public:
-  explicit FitSetup(std::string_view formula_text, std::uint8_t left_side = Y)
+  explicit FitSetup(std::string_view formula_text, LeftSide left_side = LeftSide::Y)
       : state_(MakeAppState(dir_.path())) {
     state_->conditions.leftSide = left_side;
     state_->conditions.roughEstimation = 0;
-    state_->conditions.angleUnit = Radian;
-    state_->conditions.formulaState = Valid;
-    const int code = CheckFormula(state_->formula, formula_text, left_side);
-    EXPECT_EQ(code, FormulaValid) << formula_text;
+    state_->conditions.angleUnit = AngleUnit::Radian;
+    state_->conditions.formulaState = FormulaState::Valid;
+    const FormulaCheckCode code = CheckFormula(state_->formula, formula_text, left_side);
+    EXPECT_EQ(code, FormulaCheckCode::FormulaValid) << formula_text;
     std::memset(state_->formula.formulaText, 0, sizeof state_->formula.formulaText);
     std::memcpy(state_->formula.formulaText, formula_text.data(),
                 formula_text.size() < kFormulaTextSize - 2 ? formula_text.size()
                                                            : kFormulaTextSize - 2);
-    state_->workflow.store(kDataLoaded);
+    state_->workflow.store(WorkflowStateValue::kDataLoaded);
   }
 
   AppState& state() { return *state_; }

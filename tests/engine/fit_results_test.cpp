@@ -30,7 +30,7 @@ TEST(FitResults, UnusedConstantsHaveEmptyFields) {
 // R^2 is the squared correlation of observed and model values: a linear transform of the model
 // values does not change it.
 TEST(FitResults, RSquaredIsTheSquaredCorrelation) {
-  FitSetup setup("k0*x+k1", Y);
+  FitSetup setup("k0*x+k1", LeftSide::Y);
   const double ys[] = {1.0, 2.5, 2.9, 4.2, 5.1, 5.8};
   for (int i = 0; i < 6; ++i) setup.AddPoint(i, ys[i]);
   double mx = 2.5, my = 0;
@@ -59,16 +59,16 @@ TEST(FitResults, ProvisionalMarkFollowsTheWorkflowState) {
   setup.AddPoint(2.0, 4.1);
   setup.state().engine.CurrentValue[0] = 2.0;
   struct Case {
-    std::int8_t workflow;
+    WorkflowStateValue workflow;
     bool marked;
   };
-  for (const Case c : {Case{kStoppedResults, true}, Case{kPaused, true},
-                       Case{kCompletedResults, false}, Case{kResultsSaved, false},
-                       Case{kDataLoaded, false}}) {
+  for (const Case c : {Case{WorkflowStateValue::kStoppedResults, true}, Case{WorkflowStateValue::kPaused, true},
+                       Case{WorkflowStateValue::kCompletedResults, false}, Case{WorkflowStateValue::kResultsSaved, false},
+                       Case{WorkflowStateValue::kDataLoaded, false}}) {
     setup.state().workflow.store(c.workflow);
     const FitResults results = RefreshResults(setup.state());
     const std::string mark = c.marked ? " *" : "";
-    EXPECT_EQ(results.constant_texts[0], "2" + mark) << int{c.workflow};
+    EXPECT_EQ(results.constant_texts[0], "2" + mark) << static_cast<int>(c.workflow);
     EXPECT_EQ(results.r2_text, FormatNumber(results.R2Value) + mark);
     EXPECT_EQ(setup.state().engine.R2Value, results.R2Value);
     EXPECT_EQ(IsProvisionalState(c.workflow), c.marked);
@@ -103,7 +103,7 @@ TEST(FitResults, RSquaredThatCannotBeComputedIsZeroWithItsText) {
     for (int i = 0; i < 3; ++i) setup.AddPoint(i, c.ys[i]);
     setup.state().engine.CurrentValue[0] = c.k0;
     setup.state().engine.R2Value = 0.5;
-    setup.state().workflow.store(kStoppedResults);
+    setup.state().workflow.store(WorkflowStateValue::kStoppedResults);
     const FitResults results = RefreshResults(setup.state());
     EXPECT_FALSE(results.r2_computed) << c.formula;
     EXPECT_EQ(results.R2Value, 0.0);
@@ -139,7 +139,7 @@ TEST(FitResults, EvaluatesItsOwnCopyOfTheFormula) {
 }
 
 TEST(FitResults, ObservedFieldFollowsTheLeftSide) {
-  FitSetup setup("k0*y", X);
+  FitSetup setup("k0*y", LeftSide::X);
   setup.AddPoint(2.0, 1.0);
   setup.AddPoint(4.0, 2.0);
   setup.AddPoint(5.0, 3.0);

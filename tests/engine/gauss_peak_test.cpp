@@ -19,13 +19,13 @@ void LoadTable(FitSetup& setup, const std::string& bytes) {
   std::string text = bytes;
   std::size_t position = text.find('\n') + 1;  // past the header row
   while (position < text.size()) {
-    std::uint8_t status = ParseOk;
+    ParseStatus status = ParseStatus::ParseOk;
     const double x = ParseNumber(text.c_str(), position, status);
-    ASSERT_EQ(status, ParseOk);
+    ASSERT_EQ(status, ParseStatus::ParseOk);
     ASSERT_EQ(text[position], ',');
     ++position;
     const double y = ParseNumber(text.c_str(), position, status);
-    ASSERT_EQ(status, ParseOk);
+    ASSERT_EQ(status, ParseStatus::ParseOk);
     setup.AddPoint(x, y);
     position = text.find('\n', position);
     if (position == std::string::npos) break;
@@ -42,7 +42,7 @@ TEST(GaussPeak, RunLogMatchesTheWorkedExample) {
   LoadTable(setup, *table);
   ASSERT_EQ(setup.state().points.count, 61u);
   setup.state().conditions.roughEstimation = 1;
-  setup.state().conditions.angleUnit = Radian;
+  setup.state().conditions.angleUnit = AngleUnit::Radian;
   setup.SetTexts(0, "2", "0", "10", "0.0001");
   setup.SetTexts(1, "0.5", "-5", "5", "0.0001");
   setup.SetTexts(2, "1", "0.01", "10", "0.0001");

@@ -39,10 +39,10 @@ TEST(LeastSquaresStep, ParabolaThreeSpacingsUpExpandsUndoesAndEndsAfterFourCycle
   // A pause before the first check shows the point the first cycle reached; resuming at once
   // leaves the search unchanged.
   std::vector<double> reached;
-  step.setup.state().workflow.store(kPaused);
+  step.setup.state().workflow.store(WorkflowStateValue::kPaused);
   step.harness.view.on_snapshot = [&](const PauseSnapshot& snapshot) {
     reached.push_back(snapshot.values[0]);
-    step.setup.state().workflow.store(kDataLoaded);
+    step.setup.state().workflow.store(WorkflowStateValue::kDataLoaded);
   };
 
   EXPECT_EQ(step.Run(), PhaseEnd::kContinue);
@@ -78,10 +78,10 @@ TEST(LeastSquaresStep, JumpIsTriedFromTheSecondStepOnly) {
 
   OneVariableStep second_step(100.0, 2);
   std::vector<double> reached;
-  second_step.setup.state().workflow.store(kPaused);
+  second_step.setup.state().workflow.store(WorkflowStateValue::kPaused);
   second_step.harness.view.on_snapshot = [&](const PauseSnapshot& snapshot) {
     reached.push_back(snapshot.values[0]);
-    second_step.setup.state().workflow.store(kDataLoaded);
+    second_step.setup.state().workflow.store(WorkflowStateValue::kDataLoaded);
   };
   ASSERT_EQ(second_step.Run(), PhaseEnd::kContinue);
   ASSERT_EQ(reached.size(), 1u);
@@ -230,9 +230,9 @@ TEST(LeastSquaresStep, SumThatIsNotANumberCountsAsUncomputable) {
 
 TEST(LeastSquaresStep, AbortWhilePausedCommitsTheReachedPoint) {
   OneVariableStep step(3.0);
-  step.setup.state().workflow.store(kPaused);
+  step.setup.state().workflow.store(WorkflowStateValue::kPaused);
   step.harness.view.on_snapshot = [&](const PauseSnapshot&) {
-    step.setup.state().workflow.store(kAbortRequested);
+    step.setup.state().workflow.store(WorkflowStateValue::kAbortRequested);
   };
   EXPECT_EQ(step.Run(), PhaseEnd::kStopped);
   EXPECT_EQ(step.setup.state().engine.CurrentValue[0], 2.0);
@@ -243,7 +243,7 @@ TEST(LeastSquaresStep, AbortWhilePausedCommitsTheReachedPoint) {
 
 TEST(LeastSquaresStep, AbortWithoutPauseEndsWithoutSnapshot) {
   OneVariableStep step(3.0);
-  step.setup.state().workflow.store(kAbortRequested);
+  step.setup.state().workflow.store(WorkflowStateValue::kAbortRequested);
   EXPECT_EQ(step.Run(), PhaseEnd::kStopped);
   EXPECT_EQ(step.setup.state().engine.CurrentValue[0], 2.0);
   EXPECT_TRUE(step.harness.view.snapshots.empty());
@@ -257,7 +257,7 @@ TEST(LeastSquaresStep, PauseSnapshotShowsReachedValuesAndRestoresCurrentValue) {
   setup.SetVariable(1, 0.0, 1.0);
   setup.state().engine.StepCounter = 1;
   PhaseHarness harness(setup);
-  setup.state().workflow.store(kPaused);
+  setup.state().workflow.store(WorkflowStateValue::kPaused);
   double current_during_snapshot[2] = {};
   double param_during_snapshot[2] = {};
   harness.view.on_snapshot = [&](const PauseSnapshot& snapshot) {
@@ -265,7 +265,7 @@ TEST(LeastSquaresStep, PauseSnapshotShowsReachedValuesAndRestoresCurrentValue) {
       current_during_snapshot[v] = setup.state().engine.CurrentValue[v];
       param_during_snapshot[v] = snapshot.formula->paramValue[v];
     }
-    setup.state().workflow.store(kDataLoaded);
+    setup.state().workflow.store(WorkflowStateValue::kDataLoaded);
   };
   FitContext ctx = harness.Context();
   double min_square = 1e300;

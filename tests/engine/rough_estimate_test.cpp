@@ -108,7 +108,7 @@ TEST(RoughEstimate, AbortEndsThePhaseWithValuesUnchanged) {
   rough.setup.AddPoint(1.0, 3.0);
   rough.setup.AddPoint(2.0, 6.0);
   rough.setup.SetVariable(0, 1.0, 0.01, 0, 10, 0.01);
-  rough.setup.state().workflow.store(kAbortRequested);
+  rough.setup.state().workflow.store(WorkflowStateValue::kAbortRequested);
   EXPECT_EQ(rough.Run(1), PhaseEnd::kStopped);
   EXPECT_EQ(rough.setup.state().engine.CurrentValue[0], 1.0);
   EXPECT_EQ(rough.harness.LogLines().size(), 1u);  // only the starting sum

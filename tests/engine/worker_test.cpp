@@ -215,7 +215,7 @@ TEST(RunWorker, AppliesTheAngleUnitOfTheRun) {
     if (formula.opCode[s] == 11) sine_slot = s;
   }
   ASSERT_GE(sine_slot, 0);
-  run.setup.state().conditions.angleUnit = Degree;
+  run.setup.state().conditions.angleUnit = AngleUnit::Degree;
   ASSERT_EQ(run.Run(), kWorkerCompleted);
   EXPECT_EQ(formula.opCode[sine_slot], 17);
   EXPECT_NEAR(run.setup.state().engine.CurrentValue[0], 2.0, 0.1);  // sin 30 degrees = 0.5
@@ -225,7 +225,7 @@ TEST(RunWorker, AppliesTheAngleUnitOfTheRun) {
   radian.setup.SetTexts(0, "1", "0", "10", "0.1");
   radian.setup.state().formula.opCode[sine_slot] = 17;
   radian.setup.state().formula.PrepareEvaluation();
-  radian.setup.state().conditions.angleUnit = Radian;
+  radian.setup.state().conditions.angleUnit = AngleUnit::Radian;
   ASSERT_EQ(radian.Run(), kWorkerCompleted);
   EXPECT_EQ(radian.setup.state().formula.opCode[sine_slot], 11);
 }

@@ -16,7 +16,7 @@ namespace {
 
 std::unique_ptr<CompiledFormula> Checked(const char* text) {
   auto f = std::make_unique<CompiledFormula>();
-  EXPECT_EQ(CheckFormula(*f, text, 0), 0) << text;
+  EXPECT_EQ(CheckFormula(*f, text, LeftSide::NotSelected), FormulaCheckCode::FormulaValid) << text;
   return f;
 }
 
@@ -37,7 +37,7 @@ TEST(FormulaFile, IsWrittenByteForByteIntoTheWorkingDirectory) {
   for (const Case& c : cases) {
     auto f = std::make_unique<CompiledFormula>();
     if (c.formula != nullptr) {
-      ASSERT_EQ(CheckFormula(*f, c.formula, 0), 0) << c.formula;
+      ASSERT_EQ(CheckFormula(*f, c.formula, LeftSide::NotSelected), FormulaCheckCode::FormulaValid) << c.formula;
     }
     test::TempDir dir;
     ASSERT_TRUE(WriteFormulaFile(*f, dir.path()));
@@ -64,7 +64,7 @@ TEST(FormulaFile, ReportsAnUnwritableFolder) {
 
 TEST(FormulaFile, AnEmptyFormulaWritesTheEmptyProgram) {
   auto f = std::make_unique<CompiledFormula>();
-  EXPECT_EQ(CheckFormula(*f, "", 0), 10);
+  EXPECT_EQ(CheckFormula(*f, "", LeftSide::NotSelected), FormulaCheckCode::FormulaEmpty);
   EXPECT_EQ(FormulaFileText(*f), std::string("[Formula]\r\nOV0=  (,)\r\n") + '\0');
 }
 
@@ -72,15 +72,15 @@ TEST(ApplyAngleUnit, SwitchesTrigonometricCodesAndIsIdempotent) {
   auto f = Checked("Sin(x)+Cos(k0)+Tan(x)+Asin(x)+Acos(x)+Atan(x)+Exp(x)");
   const std::uint8_t radians[] = {11, 12, 13, 14, 15, 16, 8};
   for (int s = 0; s < 7; ++s) ASSERT_EQ(f->opCode[s], radians[s]);
-  ApplyAngleUnit(*f, Degree);
-  ApplyAngleUnit(*f, Degree);
+  ApplyAngleUnit(*f, AngleUnit::Degree);
+  ApplyAngleUnit(*f, AngleUnit::Degree);
   const std::uint8_t degrees[] = {17, 18, 19, 20, 21, 22, 8};
   for (int s = 0; s < 7; ++s) EXPECT_EQ(f->opCode[s], degrees[s]) << s;
   EXPECT_EQ(f->opCode[7], 1);
   EXPECT_TRUE(f->EvaluationPrepared());
   // The degree codes keep their names in the file.
   EXPECT_NE(FormulaFileText(*f).find("OV0= Sin (x)"), std::string::npos);
-  ApplyAngleUnit(*f, Radian);
+  ApplyAngleUnit(*f, AngleUnit::Radian);
   for (int s = 0; s < 7; ++s) EXPECT_EQ(f->opCode[s], radians[s]) << s;
   EXPECT_TRUE(f->EvaluationPrepared());
 }

@@ -30,9 +30,9 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // A checked formula with its constants set by name (k0 = values[0], ...).
 std::unique_ptr<CompiledFormula> Formula(const char* text, std::vector<double> values = {},
-                                         std::uint8_t unit = Radian) {
+                                         AngleUnit unit = AngleUnit::Radian) {
   auto f = std::make_unique<CompiledFormula>();
-  EXPECT_EQ(CheckFormula(*f, text, 0), 0) << text;
+  EXPECT_EQ(CheckFormula(*f, text, LeftSide::NotSelected), FormulaCheckCode::FormulaValid) << text;
   for (std::size_t n = 0; n < values.size(); ++n) {
     if (f->paramIndex[n] != kUnusedConstant) f->paramValue[f->paramIndex[n]] = values[n];
   }
@@ -46,7 +46,7 @@ struct EvalCase {
   const char* text;
   std::vector<double> constants;
   double x;
-  std::uint8_t unit;
+  AngleUnit unit;
   double value;  // compared bit for bit (NaN by isnan)
   int status;
   const char* message;  // the one message expected, or nullptr for none
@@ -55,69 +55,69 @@ struct EvalCase {
 TEST(EvaluateFormula, ComputesValuesStatusesAndTheFirstMessage) {
   const double deg = 0.0174532925199433;
   const EvalCase cases[] = {
-      {"x*k0", {3}, 2, Radian, 6, 0, nullptr},
-      {"k0/x", {1}, 0, Radian, kInf, 4, "ゼロで除算しました。計算できません。"},
-      {"k0/x", {0}, 0, Radian, kNaN, 4, "ゼロで除算しました。計算できません。"},
-      {"k0/x", {1}, kNaN, Radian, kNaN, 4, "ゼロで除算しました。計算できません。"},
-      {"k0*Sqrt(x)", {5}, -1, Radian, 0, 7, "Sqrtの対象に負の値が指定されました。計算できません。"},
-      {"Sqrt(x)+k0", {5}, -1, Radian, 5, 7, "Sqrtの対象に負の値が指定されました。計算できません。"},
-      {"Sqrt(x)+k0", {5}, 4, Radian, 7, 0, nullptr},
-      {"k0*Ln(x)", {2}, 0, Radian, 0, 10, "Lnの対象に0以下の値が指定されました。計算できません。"},
-      {"k0*Log(x)", {2}, -3, Radian, 0, 9, "Logの対象に0以下の値が指定されました。計算できません。"},
-      {"k0*Log(x)", {1}, 1000, Radian, std::log(1000.0) / std::log(10.0), 0, nullptr},
-      {"(k0*x)^(1/3)", {1}, -8, Radian, 0, 5, "負の値を小数で累乗しました。計算できません。"},
-      {"(k0*x)^3", {1}, -2, Radian, -8, 0, nullptr},
-      {"(k0*x)^k1", {1, 3e9}, -2, Radian, 0, 5, "負の値を小数で累乗しました。計算できません。"},
-      {"(k0*x)^k1", {1, -2}, -2, Radian, 0.25, 0, nullptr},
-      {"x^k0", {0}, 0, Radian, 1, 0, nullptr},
-      {"x^k0", {-1}, 0, Radian, kInf, 25, "計算の途中で、値が取り扱い可能範囲を超えました。計算できません。"},
-      {"x^k0", {0.5}, 0, Radian, 0, 0, nullptr},
-      {"x^k0", {2.5}, 3, Radian, std::exp(2.5 * std::log(3.0)), 0, nullptr},
-      {"k0*Asin(x)", {1}, 1, Radian, 1.5707963267948966, 0, nullptr},
-      {"k0*Asin(x)", {1}, -1, Radian, -1.5707963267948966, 0, nullptr},
-      {"k0*Asin(x)", {1}, 0.5, Radian, std::atan(0.5 / std::sqrt(1 - 0.25)), 0, nullptr},
-      {"k0*Asin(x)", {1}, 1, Degree, 90, 0, nullptr},
-      {"k0*Asin(x)", {1}, 0.5, Degree, std::atan(0.5 / std::sqrt(0.75)) * 57.2957795130823, 0,
+      {"x*k0", {3}, 2, AngleUnit::Radian, 6, 0, nullptr},
+      {"k0/x", {1}, 0, AngleUnit::Radian, kInf, 4, "ゼロで除算しました。計算できません。"},
+      {"k0/x", {0}, 0, AngleUnit::Radian, kNaN, 4, "ゼロで除算しました。計算できません。"},
+      {"k0/x", {1}, kNaN, AngleUnit::Radian, kNaN, 4, "ゼロで除算しました。計算できません。"},
+      {"k0*Sqrt(x)", {5}, -1, AngleUnit::Radian, 0, 7, "Sqrtの対象に負の値が指定されました。計算できません。"},
+      {"Sqrt(x)+k0", {5}, -1, AngleUnit::Radian, 5, 7, "Sqrtの対象に負の値が指定されました。計算できません。"},
+      {"Sqrt(x)+k0", {5}, 4, AngleUnit::Radian, 7, 0, nullptr},
+      {"k0*Ln(x)", {2}, 0, AngleUnit::Radian, 0, 10, "Lnの対象に0以下の値が指定されました。計算できません。"},
+      {"k0*Log(x)", {2}, -3, AngleUnit::Radian, 0, 9, "Logの対象に0以下の値が指定されました。計算できません。"},
+      {"k0*Log(x)", {1}, 1000, AngleUnit::Radian, std::log(1000.0) / std::log(10.0), 0, nullptr},
+      {"(k0*x)^(1/3)", {1}, -8, AngleUnit::Radian, 0, 5, "負の値を小数で累乗しました。計算できません。"},
+      {"(k0*x)^3", {1}, -2, AngleUnit::Radian, -8, 0, nullptr},
+      {"(k0*x)^k1", {1, 3e9}, -2, AngleUnit::Radian, 0, 5, "負の値を小数で累乗しました。計算できません。"},
+      {"(k0*x)^k1", {1, -2}, -2, AngleUnit::Radian, 0.25, 0, nullptr},
+      {"x^k0", {0}, 0, AngleUnit::Radian, 1, 0, nullptr},
+      {"x^k0", {-1}, 0, AngleUnit::Radian, kInf, 25, "計算の途中で、値が取り扱い可能範囲を超えました。計算できません。"},
+      {"x^k0", {0.5}, 0, AngleUnit::Radian, 0, 0, nullptr},
+      {"x^k0", {2.5}, 3, AngleUnit::Radian, std::exp(2.5 * std::log(3.0)), 0, nullptr},
+      {"k0*Asin(x)", {1}, 1, AngleUnit::Radian, 1.5707963267948966, 0, nullptr},
+      {"k0*Asin(x)", {1}, -1, AngleUnit::Radian, -1.5707963267948966, 0, nullptr},
+      {"k0*Asin(x)", {1}, 0.5, AngleUnit::Radian, std::atan(0.5 / std::sqrt(1 - 0.25)), 0, nullptr},
+      {"k0*Asin(x)", {1}, 1, AngleUnit::Degree, 90, 0, nullptr},
+      {"k0*Asin(x)", {1}, 0.5, AngleUnit::Degree, std::atan(0.5 / std::sqrt(0.75)) * 57.2957795130823, 0,
        nullptr},
-      {"k0*Asin(x)", {1}, 1.5, Radian, 0, 14,
+      {"k0*Asin(x)", {1}, 1.5, AngleUnit::Radian, 0, 14,
        "Asinの対象に-1より小さい、あるいは1より大きい値が指定されました。計算できません。"},
-      {"k0*Asin(x)", {1}, -1.5, Degree, 0, 20,
+      {"k0*Asin(x)", {1}, -1.5, AngleUnit::Degree, 0, 20,
        "Asinの対象に-1より小さい、あるいは1より大きい値が指定されました。計算できません。"},
-      {"k0*Acos(x)", {1}, -1, Radian, 3.14159265358979, 0, nullptr},
-      {"k0*Acos(x)", {1}, 0, Radian, 1.5707963267948966, 0, nullptr},
-      {"k0*Acos(x)", {1}, 0.5, Radian, std::atan(std::sqrt(0.75) / 0.5), 0, nullptr},
-      {"k0*Acos(x)", {1}, -0.5, Radian, std::atan(std::sqrt(0.75) / -0.5) + 3.14159265358979, 0,
+      {"k0*Acos(x)", {1}, -1, AngleUnit::Radian, 3.14159265358979, 0, nullptr},
+      {"k0*Acos(x)", {1}, 0, AngleUnit::Radian, 1.5707963267948966, 0, nullptr},
+      {"k0*Acos(x)", {1}, 0.5, AngleUnit::Radian, std::atan(std::sqrt(0.75) / 0.5), 0, nullptr},
+      {"k0*Acos(x)", {1}, -0.5, AngleUnit::Radian, std::atan(std::sqrt(0.75) / -0.5) + 3.14159265358979, 0,
        nullptr},
-      {"k0*Acos(x)", {1}, -1, Degree, 180, 0, nullptr},
-      {"k0*Acos(x)", {1}, 0, Degree, 90, 0, nullptr},
-      {"k0*Acos(x)", {1}, kNaN, Radian, 0, 15,
+      {"k0*Acos(x)", {1}, -1, AngleUnit::Degree, 180, 0, nullptr},
+      {"k0*Acos(x)", {1}, 0, AngleUnit::Degree, 90, 0, nullptr},
+      {"k0*Acos(x)", {1}, kNaN, AngleUnit::Radian, 0, 15,
        "Acosの対象に-1より小さい、あるいは1より大きい値が指定されました。計算できません。"},
-      {"k0*Acos(x)", {1}, 2, Degree, 0, 21,
+      {"k0*Acos(x)", {1}, 2, AngleUnit::Degree, 0, 21,
        "Acosの対象に-1より小さい、あるいは1より大きい値が指定されました。計算できません。"},
-      {"k0*Sin(x)", {1}, 30, Degree, std::sin(30 * deg), 0, nullptr},
-      {"k0*Sin(x)", {1}, 400.5, Degree, std::sin(40.5 * deg), 0, nullptr},
-      {"k0*Sin(x)", {1}, -400.5, Degree, std::sin(-40.5 * deg), 0, nullptr},
-      {"k0*Cos(x)", {1}, 1e10, Degree, std::cos(std::fmod(1e10, 360.0) * deg), 0, nullptr},
-      {"k0*Tan(x)", {1}, -2147483648.0, Degree, std::tan(std::fmod(-2147483648.0, 360.0) * deg),
+      {"k0*Sin(x)", {1}, 30, AngleUnit::Degree, std::sin(30 * deg), 0, nullptr},
+      {"k0*Sin(x)", {1}, 400.5, AngleUnit::Degree, std::sin(40.5 * deg), 0, nullptr},
+      {"k0*Sin(x)", {1}, -400.5, AngleUnit::Degree, std::sin(-40.5 * deg), 0, nullptr},
+      {"k0*Cos(x)", {1}, 1e10, AngleUnit::Degree, std::cos(std::fmod(1e10, 360.0) * deg), 0, nullptr},
+      {"k0*Tan(x)", {1}, -2147483648.0, AngleUnit::Degree, std::tan(std::fmod(-2147483648.0, 360.0) * deg),
        0, nullptr},
-      {"k0*Tan(x)", {1}, 2147483647.5, Degree,
+      {"k0*Tan(x)", {1}, 2147483647.5, AngleUnit::Degree,
        std::tan(((2147483647.5 + 2147483647 % 360) - 2147483647.0) * deg), 0, nullptr},
-      {"k0*Sin(x)", {1}, kInf, Degree, kNaN, 25,
+      {"k0*Sin(x)", {1}, kInf, AngleUnit::Degree, kNaN, 25,
        "計算の途中で、値が取り扱い可能範囲を超えました。計算できません。"},
-      {"k0*Atan(x)", {1}, 1, Degree, std::atan(1.0) * 57.2957795130823, 0, nullptr},
-      {"k0*Cos(x)+Tan(x)", {1}, 0.7, Radian, std::cos(0.7) + std::tan(0.7), 0, nullptr},
-      {"k0*Exp(x)", {1}, 800, Radian, kInf, 25,
+      {"k0*Atan(x)", {1}, 1, AngleUnit::Degree, std::atan(1.0) * 57.2957795130823, 0, nullptr},
+      {"k0*Cos(x)+Tan(x)", {1}, 0.7, AngleUnit::Radian, std::cos(0.7) + std::tan(0.7), 0, nullptr},
+      {"k0*Exp(x)", {1}, 800, AngleUnit::Radian, kInf, 25,
        "計算の途中で、値が取り扱い可能範囲を超えました。計算できません。"},
-      {"k0*Exp(x)", {0}, 800, Radian, kNaN, 25,
+      {"k0*Exp(x)", {0}, 800, AngleUnit::Radian, kNaN, 25,
        "計算の途中で、値が取り扱い可能範囲を超えました。計算できません。"},
-      {"-k0*x", {1}, 2e302, Radian, -2e302, 25,
+      {"-k0*x", {1}, 2e302, AngleUnit::Radian, -2e302, 25,
        "計算の途中で、値が取り扱い可能範囲を超えました。計算できません。"},
-      {"-k0*x", {1}, 1e302, Radian, -1e302, 0, nullptr},
+      {"-k0*x", {1}, 1e302, AngleUnit::Radian, -1e302, 0, nullptr},
       // An infinity inside the program that disappears again is not noticed.
-      {"1/(k0*Exp(x))", {1}, 800, Radian, 0, 0, nullptr},
+      {"1/(k0*Exp(x))", {1}, 800, AngleUnit::Radian, 0, 0, nullptr},
       // The first error's message stays (Sqrt's slot runs before the division's); the status
       // is the last error's.
-      {"k0/(x+1)+Sqrt(x)", {1}, -1, Radian, kInf, 4,
+      {"k0/(x+1)+Sqrt(x)", {1}, -1, AngleUnit::Radian, kInf, 4,
        "Sqrtの対象に負の値が指定されました。計算できません。"},
   };
   for (const EvalCase& c : cases) {
@@ -213,7 +213,7 @@ TEST(EvaluateFormula, ReadsTheVariablesOfThePointIntoTheCells) {
 TEST(EvaluateFormula, InvalidProgramsEvaluateWithoutReadingMissingOperands) {
   for (const char* text : {"k0*-x", "*x", "x+", "Sqrt()", "x^^^k0", "(x+k0"}) {
     auto f = std::make_unique<CompiledFormula>();
-    EXPECT_NE(CheckFormula(*f, text, 0), 0) << text;
+    EXPECT_NE(CheckFormula(*f, text, LeftSide::NotSelected), FormulaCheckCode::FormulaValid) << text;
     std::int8_t status = 0;
     EvaluateFormula(*f, Point{1, 1, 0}, status, nullptr);
   }

@@ -13,6 +13,12 @@
 namespace calvane {
 namespace {
 
+// The check with the left side and the result code as their numbers, which the tables below
+// (and the formula status label of the conditions dialog) are written in.
+int Check(CompiledFormula& f, std::string_view text, int left_side) {
+  return static_cast<int>(CheckFormula(f, text, static_cast<LeftSide>(left_side)));
+}
+
 // The compiled program as the lines of Formula.ini without its header, joined by "; ".
 std::string Program(const CompiledFormula& f) {
   std::string text = FormulaFileText(f);
@@ -96,7 +102,7 @@ TEST(CheckFormula, CompilesSlotsInPrecedenceOrderAndReturnsTheCode) {
   };
   for (const CheckCase& c : cases) {
     auto f = std::make_unique<CompiledFormula>();
-    EXPECT_EQ(CheckFormula(*f, c.text, c.left_side), c.code) << '"' << c.text << '"';
+    EXPECT_EQ(Check(*f, c.text, c.left_side), c.code) << '"' << c.text << '"';
     if (c.program != nullptr) {
       EXPECT_EQ(Program(*f), c.program) << '"' << c.text << '"';
     }
@@ -105,7 +111,7 @@ TEST(CheckFormula, CompilesSlotsInPrecedenceOrderAndReturnsTheCode) {
 
 TEST(CheckFormula, NumbersConstantsInTheOrderTheCheckMeetsThem) {
   auto f = std::make_unique<CompiledFormula>();
-  ASSERT_EQ(CheckFormula(*f, "k1*x+k0", 0), 0);
+  ASSERT_EQ(Check(*f, "k1*x+k0", 0), 0);
   EXPECT_EQ(f->paramIndex[1], 0);
   EXPECT_EQ(f->paramIndex[0], 1);
   for (int n = 2; n < kMaxConstants; ++n) EXPECT_EQ(f->paramIndex[n], kUnusedConstant);
@@ -118,7 +124,7 @@ TEST(CheckFormula, NumbersConstantsInTheOrderTheCheckMeetsThem) {
   EXPECT_FALSE(f->usesY);
 
   // Exp(-x^2/k1) is compiled before the product with k0: k1 gets index 0.
-  ASSERT_EQ(CheckFormula(*f, "k0*Exp(-x^2/k1)", 0), 0);
+  ASSERT_EQ(Check(*f, "k0*Exp(-x^2/k1)", 0), 0);
   EXPECT_EQ(f->paramIndex[1], 0);
   EXPECT_EQ(f->paramIndex[0], 1);
   EXPECT_EQ(f->rightOperand[0], &f->literal[0][1]);
@@ -130,16 +136,16 @@ TEST(CheckFormula, RebuildsTheProgramAndKeepsConstantValuesAndAcceptedText) {
   std::strcpy(f->formulaText, "k0*y");
   f->paramValue[0] = 3.5;
   f->slotValue[7] = 9.0;
-  ASSERT_EQ(CheckFormula(*f, "k0*x+k1*x+k2*x+k3*x+k4*x+k5*x+k6*x+k7*x", 0), 0);
+  ASSERT_EQ(Check(*f, "k0*x+k1*x+k2*x+k3*x+k4*x+k5*x+k6*x+k7*x", 0), 0);
   EXPECT_STREQ(f->formulaText, "k0*y");
-  ASSERT_EQ(CheckFormula(*f, "x+k9", 0), 0);
+  ASSERT_EQ(Check(*f, "x+k9", 0), 0);
   EXPECT_EQ(Program(*f), "OV0= + (x,k9)");
   EXPECT_EQ(f->paramIndex[9], 0);
   EXPECT_EQ(f->paramIndex[0], kUnusedConstant);
   EXPECT_EQ(f->opCode[1], 0);
   EXPECT_EQ(f->slotValue[7], 0.0);
   EXPECT_EQ(f->paramValue[0], 3.5) << "constant values are the engine's";
-  EXPECT_EQ(CheckFormula(*f, "(((", 0), 3);
+  EXPECT_EQ(Check(*f, "(((", 0), 3);
   EXPECT_STREQ(f->formulaText, "k0*y");
   EXPECT_TRUE(f->EvaluationPrepared());
 }
@@ -150,23 +156,23 @@ TEST(CheckFormula, ReadsAtMost500BytesAndStaysInsideItsBuffer) {
   std::string valid = "k0*x";
   while (valid.size() < 498) valid += "+x";
   ASSERT_EQ(valid.size(), 498u);
-  EXPECT_EQ(CheckFormula(*f, valid, 0), 0);
-  EXPECT_EQ(CheckFormula(*f, valid + " ", 0), 0);
-  EXPECT_EQ(CheckFormula(*f, valid + "  ", 0), 8);
-  EXPECT_EQ(CheckFormula(*f, valid + std::string(300, ' '), 0), 8);
+  EXPECT_EQ(Check(*f, valid, 0), 0);
+  EXPECT_EQ(Check(*f, valid + " ", 0), 0);
+  EXPECT_EQ(Check(*f, valid + "  ", 0), 8);
+  EXPECT_EQ(Check(*f, valid + std::string(300, ' '), 0), 8);
 
   // Unmatched "(" up to the last byte, and runs of operators beyond the slot table. Later
   // failures overwrite the code 8 of the length test.
-  EXPECT_EQ(CheckFormula(*f, std::string(500, '('), 0), 3);
-  EXPECT_EQ(CheckFormula(*f, "x*k0+" + std::string(495, '('), 0), 1);
-  EXPECT_EQ(CheckFormula(*f, std::string(499, '('), 0), 3);
-  EXPECT_EQ(CheckFormula(*f, "k0*x" + std::string(495, '^'), 0), 1);
-  EXPECT_EQ(CheckFormula(*f, "k0*x" + std::string(495, '-'), 0), 1);
-  EXPECT_EQ(CheckFormula(*f, "x*k0*" + std::string(494, '9'), 0), 7);
-  EXPECT_EQ(CheckFormula(*f, "x*k0*1e" + std::string(492, '9'), 0), 7);
-  EXPECT_EQ(CheckFormula(*f, "x*k0*1e-" + std::string(491, '9'), 0), 0);
+  EXPECT_EQ(Check(*f, std::string(500, '('), 0), 3);
+  EXPECT_EQ(Check(*f, "x*k0+" + std::string(495, '('), 0), 1);
+  EXPECT_EQ(Check(*f, std::string(499, '('), 0), 3);
+  EXPECT_EQ(Check(*f, "k0*x" + std::string(495, '^'), 0), 1);
+  EXPECT_EQ(Check(*f, "k0*x" + std::string(495, '-'), 0), 1);
+  EXPECT_EQ(Check(*f, "x*k0*" + std::string(494, '9'), 0), 7);
+  EXPECT_EQ(Check(*f, "x*k0*1e" + std::string(492, '9'), 0), 7);
+  EXPECT_EQ(Check(*f, "x*k0*1e-" + std::string(491, '9'), 0), 0);
   std::string with_zero("x*k0\0+", 6);
-  EXPECT_EQ(CheckFormula(*f, with_zero, 0), 0) << "the text ends at a zero byte";
+  EXPECT_EQ(Check(*f, with_zero, 0), 0) << "the text ends at a zero byte";
 }
 
 // A random well-formed formula of nesting depth up to `depth`.
@@ -209,8 +215,8 @@ TEST(CheckFormula, RandomTextsGiveKnownCodesAndSoundPrograms) {
       text[rng() % text.size()] = c;
     }
     if (round % 50 == 0) text += std::string(rng() % 500, rng() % 2 ? '(' : ' ');
-    const std::uint8_t left_side = mutated ? static_cast<std::uint8_t>(rng() % 3) : 0;
-    const int code = CheckFormula(*f, text, left_side);
+    const int left_side = mutated ? static_cast<int>(rng() % 3) : 0;
+    const int code = Check(*f, text, left_side);
     if (!mutated && text.size() < 500 && text.find('(', text.size() - 1) == std::string::npos) {
       ASSERT_EQ(code, 0) << text;
     }
@@ -248,32 +254,32 @@ TEST(CheckFormula, RandomTextsGiveKnownCodesAndSoundPrograms) {
 }
 
 TEST(FormulaCheckTexts, LabelsAndMessagesFollowTheCode) {
-  EXPECT_EQ(FormulaStatusLabel(0), "");
+  EXPECT_EQ(FormulaStatusLabel(static_cast<FormulaCheckCode>(0)), "");
   for (int code : {1, 2, 3, 4, 5, 7, 8}) {
-    EXPECT_EQ(FormulaStatusLabel(code), "【エラー】式が不正です") << code;
+    EXPECT_EQ(FormulaStatusLabel(static_cast<FormulaCheckCode>(code)), "【エラー】式が不正です") << code;
   }
-  EXPECT_EQ(FormulaStatusLabel(10), "【エラー】式が未入力です");
+  EXPECT_EQ(FormulaStatusLabel(static_cast<FormulaCheckCode>(10)), "【エラー】式が未入力です");
 
-  EXPECT_EQ(FormulaCheckMessage(0), "");
-  EXPECT_EQ(FormulaCheckMessage(10), "");
-  EXPECT_EQ(FormulaCheckMessage(1), "フィッティング式が不正です。");
-  EXPECT_EQ(FormulaCheckMessage(4), "フィッティング式が不正です。");
-  EXPECT_EQ(FormulaCheckMessage(2),
+  EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(0)), "");
+  EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(10)), "");
+  EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(1)), "フィッティング式が不正です。");
+  EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(4)), "フィッティング式が不正です。");
+  EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(2)),
             "フィッティング式には文字定数(k0-k9)と変数(x,y,z)を少なくとも一つずつ含まなくてはなりません。");
-  EXPECT_EQ(FormulaCheckMessage(3), "'(' と ')'の数が一致していません。");
-  EXPECT_EQ(FormulaCheckMessage(5),
+  EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(3)), "'(' と ')'の数が一致していません。");
+  EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(5)),
             "左辺と同一の変数(xもしくはy)をフィッティング式中に含むことはできません。");
-  EXPECT_EQ(FormulaCheckMessage(7),
+  EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(7)),
             "フィッティング式中に大きすぎる、あるいは小さすぎる数値定数が含まれています。");
-  EXPECT_EQ(FormulaCheckMessage(8), "フィッティング式は500文字未満でなくてはいけません。");
+  EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(8)), "フィッティング式は500文字未満でなくてはいけません。");
 }
 
 TEST(FormulaCheckTexts, AreStoredAsUtf8Bytes) {
   // "【エラー】" begins the labels: E3 80 90 E3 82 A8 E3 83 A9 E3 83 BC E3 80 91.
-  EXPECT_EQ(FormulaStatusLabel(10).substr(0, 15),
+  EXPECT_EQ(FormulaStatusLabel(static_cast<FormulaCheckCode>(10)).substr(0, 15),
             "\xe3\x80\x90\xe3\x82\xa8\xe3\x83\xa9\xe3\x83\xbc\xe3\x80\x91");
   // "'(' と ')'": the "と" is E3 81 A8.
-  EXPECT_EQ(FormulaCheckMessage(3).substr(0, 7), "'(' \xe3\x81\xa8");
+  EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(3)).substr(0, 7), "'(' \xe3\x81\xa8");
   // "演算子" (operator) begins the unregistered-operator box: E6 BC 94 E7 AE 97 E5 AD 90.
   EXPECT_EQ(formula_text::kEvalUnregisteredOperator.substr(0, 9),
             "\xe6\xbc\x94\xe7\xae\x97\xe5\xad\x90");

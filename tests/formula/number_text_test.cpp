@@ -82,55 +82,55 @@ TEST(FormatNumber, WritesWholeNumbersBelow1e15AsPlainDecimals) {
 struct ParseCase {
   const char* text;
   std::size_t start;
-  std::uint8_t status;
-  double value;           // checked for ParseOk and ParseOutOfRange
+  ParseStatus status;
+  double value;           // checked for ParseStatus::ParseOk and ParseStatus::ParseOutOfRange
   std::size_t position;   // position after the call
 };
 
 TEST(ParseNumber, ReadsNumbersAndReportsStatuses) {
   const ParseCase cases[] = {
-      {"  12.5,3", 0, ParseOk, 12.5, 6},
-      {"-.5", 0, ParseOk, -0.5, 3},
-      {"+7", 0, ParseOk, 7.0, 2},
-      {"-", 0, ParseInvalid, 0, 0},
-      {"+a", 0, ParseInvalid, 0, 0},
-      {" -x", 0, ParseInvalid, 0, 1},
-      {".", 0, ParseInvalid, 0, 0},
-      {"5.", 0, ParseInvalid, 0, 1},
-      {"1.2.3", 0, ParseInvalid, 0, 3},
-      {"1E", 0, ParseInvalid, 0, 2},
-      {"1e+", 0, ParseInvalid, 0, 3},
-      {"1e-,", 0, ParseInvalid, 0, 3},
-      {"1.E3", 0, ParseInvalid, 0, 1},
-      {"12a", 0, ParseInvalid, 0, 2},
-      {"1e5x", 0, ParseInvalid, 0, 3},
-      {"", 0, ParseEndOfText, 0, 0},
-      {"   ", 0, ParseEndOfText, 0, 3},
-      {"  \r\n", 0, ParseEndOfLine, 0, 2},
-      {" ,", 0, ParseEmptyField, 0, 1},
-      {"\t", 0, ParseEmptyField, 0, 0},
-      {";", 0, ParseEmptyField, 0, 0},
-      {"2e302", 0, ParseOutOfRange, 2.0 * IntegerPower(10.0, 302), 5},
-      {"-2e302", 0, ParseOutOfRange, -2.0 * IntegerPower(10.0, 302), 6},
-      {"1e301", 0, ParseOk, IntegerPower(10.0, 301), 5},
-      {"1e-400", 0, ParseOk, 0.0, 6},
-      {"12  x", 0, ParseOk, 12.0, 4},
-      {"12\n", 0, ParseInvalid, 0, 2},
-      {"\n", 0, ParseInvalid, 0, 0},
-      {"1e3;", 0, ParseOk, 1000.0, 3},
-      {"2.5E+2\r", 0, ParseOk, 250.0, 6},
-      {"a,4.25 ,", 2, ParseOk, 4.25, 7},
+      {"  12.5,3", 0, ParseStatus::ParseOk, 12.5, 6},
+      {"-.5", 0, ParseStatus::ParseOk, -0.5, 3},
+      {"+7", 0, ParseStatus::ParseOk, 7.0, 2},
+      {"-", 0, ParseStatus::ParseInvalid, 0, 0},
+      {"+a", 0, ParseStatus::ParseInvalid, 0, 0},
+      {" -x", 0, ParseStatus::ParseInvalid, 0, 1},
+      {".", 0, ParseStatus::ParseInvalid, 0, 0},
+      {"5.", 0, ParseStatus::ParseInvalid, 0, 1},
+      {"1.2.3", 0, ParseStatus::ParseInvalid, 0, 3},
+      {"1E", 0, ParseStatus::ParseInvalid, 0, 2},
+      {"1e+", 0, ParseStatus::ParseInvalid, 0, 3},
+      {"1e-,", 0, ParseStatus::ParseInvalid, 0, 3},
+      {"1.E3", 0, ParseStatus::ParseInvalid, 0, 1},
+      {"12a", 0, ParseStatus::ParseInvalid, 0, 2},
+      {"1e5x", 0, ParseStatus::ParseInvalid, 0, 3},
+      {"", 0, ParseStatus::ParseEndOfText, 0, 0},
+      {"   ", 0, ParseStatus::ParseEndOfText, 0, 3},
+      {"  \r\n", 0, ParseStatus::ParseEndOfLine, 0, 2},
+      {" ,", 0, ParseStatus::ParseEmptyField, 0, 1},
+      {"\t", 0, ParseStatus::ParseEmptyField, 0, 0},
+      {";", 0, ParseStatus::ParseEmptyField, 0, 0},
+      {"2e302", 0, ParseStatus::ParseOutOfRange, 2.0 * IntegerPower(10.0, 302), 5},
+      {"-2e302", 0, ParseStatus::ParseOutOfRange, -2.0 * IntegerPower(10.0, 302), 6},
+      {"1e301", 0, ParseStatus::ParseOk, IntegerPower(10.0, 301), 5},
+      {"1e-400", 0, ParseStatus::ParseOk, 0.0, 6},
+      {"12  x", 0, ParseStatus::ParseOk, 12.0, 4},
+      {"12\n", 0, ParseStatus::ParseInvalid, 0, 2},
+      {"\n", 0, ParseStatus::ParseInvalid, 0, 0},
+      {"1e3;", 0, ParseStatus::ParseOk, 1000.0, 3},
+      {"2.5E+2\r", 0, ParseStatus::ParseOk, 250.0, 6},
+      {"a,4.25 ,", 2, ParseStatus::ParseOk, 4.25, 7},
       // Exponents beyond the double range do not overflow the accumulator.
-      {"1e99999999999999999999999", 0, ParseOutOfRange, HUGE_VAL, 25},
-      {"1e-99999999999999999999999", 0, ParseOk, 0.0, 26},
+      {"1e99999999999999999999999", 0, ParseStatus::ParseOutOfRange, HUGE_VAL, 25},
+      {"1e-99999999999999999999999", 0, ParseStatus::ParseOk, 0.0, 26},
   };
   for (const ParseCase& c : cases) {
     std::size_t position = c.start;
-    std::uint8_t status = 255;
+    ParseStatus status = static_cast<ParseStatus>(255);
     double value = ParseNumber(c.text, position, status);
     EXPECT_EQ(status, c.status) << '"' << c.text << '"';
     EXPECT_EQ(position, c.position) << '"' << c.text << '"';
-    if (c.status == ParseOk || c.status == ParseOutOfRange) {
+    if (c.status == ParseStatus::ParseOk || c.status == ParseStatus::ParseOutOfRange) {
       EXPECT_EQ(value, c.value) << '"' << c.text << '"';
     }
   }
@@ -140,25 +140,25 @@ TEST(ParseNumber, AccumulatesTheDigitsAsOneIntegerAndDividesByAPowerOfTen) {
   // 0.1 is read as 1 / 10 and 1.23 as 123 / 100: equal to the nearest doubles here, while a
   // long fraction shows the division (the nearest double of the decimal literal may differ).
   std::size_t position = 0;
-  std::uint8_t status = 0;
+  ParseStatus status = ParseStatus::ParseOk;
   const char* text = "0.30000000000000004441";
   double value = ParseNumber(text, position, status);
-  EXPECT_EQ(status, ParseOk);
+  EXPECT_EQ(status, ParseStatus::ParseOk);
   EXPECT_EQ(value, 30000000000000004441.0 / IntegerPower(10.0, 20));
 }
 
 TEST(ParseNumber, ManyDecimalsGiveZeroOrOutOfRangeWithoutOverflow) {
   std::string many_decimals = "0." + std::string(40000, '0') + "1";
   std::size_t position = 0;
-  std::uint8_t status = 0;
+  ParseStatus status = ParseStatus::ParseOk;
   EXPECT_EQ(ParseNumber(many_decimals.c_str(), position, status), 0.0);
-  EXPECT_EQ(status, ParseOk);
+  EXPECT_EQ(status, ParseStatus::ParseOk);
   EXPECT_EQ(position, many_decimals.size());
 
   std::string huge_mantissa(400, '9');
   position = 0;
   ParseNumber(huge_mantissa.c_str(), position, status);
-  EXPECT_EQ(status, ParseOutOfRange);
+  EXPECT_EQ(status, ParseStatus::ParseOutOfRange);
 }
 
 TEST(IntegerPower, MultipliesRunningSquaresFromTheLowestBit) {
@@ -220,9 +220,9 @@ TEST(NumberText, FormattedTextParsesBackToTheSameText) {
     const double value = mantissa(rng) * std::pow(10.0, e);
     const std::string text = FormatNumber(value);
     std::size_t position = 0;
-    std::uint8_t status = 255;
+    ParseStatus status = static_cast<ParseStatus>(255);
     const double parsed = ParseNumber(text.c_str(), position, status);
-    ASSERT_EQ(status, ParseOk) << text;
+    ASSERT_EQ(status, ParseStatus::ParseOk) << text;
     ASSERT_EQ(position, text.size()) << text;
     ASSERT_LE(std::fabs(parsed - value), std::fabs(value) * 1e-14) << text;
     if (e >= -10 && e <= 10) {
