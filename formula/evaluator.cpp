@@ -25,6 +25,8 @@ constexpr double kTwoTo31 = 2147483648.0;
 // within the 32-bit range is never a domain error and runs binary powering without the test;
 // squares and cubes are written out in the order binary powering multiplies (1 * (a*a) equals
 // a*a, and a * (a*a) is the cube).
+// The handler lists and their tables keep their hand-made layout.
+// clang-format off
 #define CALVANE_BINARY_OPS(X) \
   X(add) X(sub) X(mul) X(div) X(pow) X(pow_square) X(pow_cube) X(pow_integer)
 #define CALVANE_UNARY_OPS(X)                                                               \
@@ -57,6 +59,7 @@ constexpr std::uint8_t kBaseHandler[23] = {
     k_neg_m,       k_sqrt_m,     k_exp_m,      k_log_m,       k_ln_m,        k_sin_m,
     k_cos_m,       k_tan_m,      k_asin_m,     k_acos_m,      k_atan_m,      k_sin_deg_m,
     k_cos_deg_m,   k_tan_deg_m,  k_asin_deg_m, k_acos_deg_m,  k_atan_deg_m};
+// clang-format on
 
 bool IsWholeInt32(double r) { return r >= -kTwoTo31 && r < kTwoTo31 && r == std::floor(r); }
 
@@ -272,6 +275,8 @@ template <bool kSum, bool kCallFree>
   formula.x = points[0].x;
   formula.y = points[0].y;
 
+  // The dispatch table and the handlers keep their hand-made layout.
+  // clang-format off
   static const void* const kDispatch[kHandlerCount] = {
       &&end,
 #define CALVANE_LABELS_BINARY(op) &&op##_mm, &&op##_am, &&op##_ma,
@@ -466,6 +471,7 @@ end:
 #undef STORE
 #undef KEEP
 #undef CALLS
+  // clang-format on
   if (status == 0 && !(acc >= -kRangeLimit && acc <= kRangeLimit)) [[unlikely]] {
     Fail(status, messages, 25);
   }

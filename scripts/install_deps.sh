@@ -10,6 +10,7 @@ packages=(
   fonts-ipafont-gothic
   xvfb xauth
   python3
+  clang-format
 )
 
 missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds Calvane and runs every test: once in an optimised build (with
-# the benchmarks built and run once briefly), once under AddressSanitizer and
-# UndefinedBehaviorSanitizer, where any finding fails the run.
+# Installs what is needed, checks the formatting, builds Calvane and runs every test: once in an
+# optimised build with warnings as errors (with the benchmarks built and run once briefly), once
+# under AddressSanitizer and UndefinedBehaviorSanitizer, where any finding fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,8 +10,11 @@ bash scripts/install_deps.sh
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
-echo "== optimised build"
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+echo "== format check"
+bash scripts/format_check.sh
+
+echo "== optimised build (warnings are errors)"
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALVANE_WERROR=ON >/dev/null
 cmake --build build/release -j "$jobs"
 ctest --test-dir build/release --output-on-failure -j "$jobs"
 
