@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 
 namespace calvane {
@@ -23,6 +24,28 @@ bool WriteAll(int fd, std::string_view bytes) {
     left -= static_cast<std::size_t>(n);
   }
   return true;
+}
+
+// The file that a write to `path` lands in: `path` itself, or for a symbolic link the file at the
+// end of its chain of links (a relative link is read from the link's own folder). nullopt for a
+// chain that does not end (a loop), as opening it would fail.
+std::optional<std::string> FollowLinks(const std::string& path) {
+  constexpr int kMaxLinks = 40;
+  std::string current = path;
+  for (int hop = 0; hop <= kMaxLinks; ++hop) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    if (n < 0) return current;
+    target.resize(static_cast<std::size_t>(n));
+    if (target.empty() || target.front() != '/') {
+      const std::size_t slash = current.rfind('/');
+      target.insert(0, slash == std::string::npos ? std::string() : current.substr(0, slash + 1));
+    }
+    current = std::move(target);
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -57,15 +80,20 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes) {
 }
 
 FileWriteOutcome ReplaceFileWithOutcome(const std::string& path, std::string_view bytes) {
-  std::string temporary = path + ".tmp-XXXXXX";
+  // A link stays a link: the file it leads to is the one replaced, in its own folder.
+  const std::optional<std::string> target = FollowLinks(path);
+  if (!target) return FileWriteOutcome::kCannotCreate;
+  // The replaced file keeps its permissions; a new file gets rw-r--r--.
+  mode_t mode = 0644;
+  struct stat st {};
+  if (::stat(target->c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+  std::string temporary = *target + ".tmp-XXXXXX";
   int fd = ::mkstemp(temporary.data());
   if (fd < 0) return FileWriteOutcome::kCannotCreate;
-  bool ok = WriteAll(fd, bytes);
+  bool ok = ::fchmod(fd, mode) == 0;
+  ok = ok && WriteAll(fd, bytes);
   ok = (::close(fd) == 0) && ok;
-  if (ok) {
-    ::chmod(temporary.c_str(), 0644);
-    ok = ::rename(temporary.c_str(), path.c_str()) == 0;
-  }
+  if (ok) ok = ::rename(temporary.c_str(), target->c_str()) == 0;
   if (!ok) ::unlink(temporary.c_str());
   return ok ? FileWriteOutcome::kWritten : FileWriteOutcome::kWriteFailed;
 }

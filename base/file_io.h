@@ -11,7 +11,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 
 // Replaces the file at `path` with `bytes`: written to a temporary file in the same folder and
 // renamed over the target, so a failed write leaves the old file whole and no tail of a longer
-// earlier content stays behind. Returns false on failure.
+// earlier content stays behind. A symbolic link is followed: the file it leads to is replaced and
+// the link stays. The replaced file keeps its permission bits; a new one gets 0644. Returns false
+// on failure.
 bool WriteWholeFile(const std::string& path, std::string_view bytes);
 
 // Creates the file at `path` with `bytes` only when no file of that name exists yet.
