@@ -2,7 +2,7 @@
 #
 # Arithmetic must stay exact: every double operation is rounded as written, so no fast-math, no
 # fused multiply-add contraction and no tuning for the build machine's processor.
-set(CALVANE_COMMON_FLAGS -ffp-contract=off -fno-fast-math -Wall -Wextra)
+set(CALVANE_COMMON_FLAGS -ffp-contract=off -fno-fast-math -Wall -Wextra -Wshadow -Wconversion)
 if(CALVANE_WERROR)
   list(APPEND CALVANE_COMMON_FLAGS -Werror)
 endif()

@@ -90,7 +90,7 @@ TEST(GraphScaleTest, NoDataDrawsNothingButTheSeparator) {
 }
 
 TEST(GraphScaleTest, PointsAreScaledIntoTheBoxEveryDthPoint) {
-  for (const std::uint8_t d : {1, 3, 100}) {
+  for (const std::uint8_t d : {std::uint8_t{1}, std::uint8_t{3}, std::uint8_t{100}}) {
     SCOPED_TRACE(int{d});
     auto state = LineState(11, WorkflowStateValue::kDataLoaded);  // x 0..10, y 1..21
     state->conditions.dataInterval = d;

@@ -83,7 +83,7 @@ TEST(HostileData, RandomBytesGiveAConsistentIndexAndDefinedCells) {
     const std::size_t size = static_cast<std::size_t>(random() % 3000);
     std::string bytes(size, ' ');
     for (char& c : bytes) {
-      const unsigned draw = random();
+      const auto draw = static_cast<unsigned>(random());
       c = (round % 3 == 0) ? static_cast<char>(draw & 0xFF) : skewed[draw % skewed.size()];
     }
     SCOPED_TRACE(round);

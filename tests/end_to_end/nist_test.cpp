@@ -203,8 +203,8 @@ TEST_P(NistProblem, FitsFromBothStartsLandOnTheCertifiedValues) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Certified, NistProblem, ::testing::Range<std::size_t>(0, 5),
-                         [](const ::testing::TestParamInfo<std::size_t>& info) {
-                           return std::string(Problems()[info.param].name);
+                         [](const ::testing::TestParamInfo<std::size_t>& param_info) {
+                           return std::string(Problems()[param_info.param].name);
                          });
 
 }  // namespace
