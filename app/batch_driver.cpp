@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/app_state.h"
+#include "app/messages.h"
 #include "app/condition_commands.h"
 #include "app/data_commands.h"
 #include "app/main_view.h"
@@ -25,6 +26,7 @@
 #include "data/selection_file.h"
 #include "engine/fit_results.h"
 #include "engine/calculation_driver.h"
+#include "engine/engine_messages.h"
 #include "engine/worker.h"
 #include "formula/formula_check.h"
 #include "formula/number_text.h"
@@ -66,7 +68,7 @@ std::string ResolvePath(const std::string& directory, const std::string& path) {
 std::optional<std::string> ReadInput(const std::string& path, Prompter& prompter) {
   std::optional<std::string> bytes = ReadWholeFile(path);
   if (!bytes) {
-    prompter.Show(FileExists(path) ? kMsgFileReadFailed : kMsgFileOpenFailed, kCaptionError, WindowId::kMain);
+    prompter.Show(FileExists(path) ? text::kMsgFileReadFailed : text::kMsgFileOpenFailed, text::kCaptionError, WindowId::kMain);
   }
   return bytes;
 }
@@ -114,7 +116,7 @@ void InstallInterruptHandler() {
   ::sigaction(SIGINT, &action, nullptr);
 }
 
-std::string_view BatchUsage() { return kUsage; }
+std::string_view BatchUsage() { return text::kBatchUsage; }
 
 BatchParse ParseBatchArguments(const std::vector<std::string>& args) {
   BatchParse parse;
@@ -158,15 +160,15 @@ BatchParse ParseBatchArguments(const std::vector<std::string>& args) {
     for (Option& candidate : options) {
       if (candidate.name == arg) option = &candidate;
     }
-    if (option == nullptr) return refuse("不明なオプションです: " + arg);
-    if (option->seen) return refuse("オプションが重複しています: " + arg);
+    if (option == nullptr) return refuse(std::string(text::kBatchUnknownOption) + arg);
+    if (option->seen) return refuse(std::string(text::kBatchRepeatedOption) + arg);
     option->seen = true;
     if (option->flag != nullptr) {
       *option->flag = true;
       continue;
     }
     if (i + 1 >= args.size() || args[i + 1].empty()) {
-      return refuse("オプションの値がありません: " + arg);
+      return refuse(std::string(text::kBatchMissingValue) + arg);
     }
     const std::string& value = args[++i];
     if (option->text != nullptr) {
@@ -174,20 +176,19 @@ BatchParse ParseBatchArguments(const std::vector<std::string>& args) {
       continue;
     }
     std::optional<std::int32_t> number = ParseWholeNumber(value);
-    if (!number) return refuse("オプションの値が整数ではありません: " + arg + " " + value);
+    if (!number) return refuse(std::string(text::kBatchNotWholeNumber) + arg + " " + value);
     *option->number = *number;
   }
   bool end_given = false;
   for (const Option& option : options) {
     if (option.required && !option.seen) {
-      return refuse("必須のオプションがありません: " + std::string(option.name));
+      return refuse(std::string(text::kBatchMissingOption) + std::string(option.name));
     }
     if (option.name == "--end") end_given = option.seen;
   }
   // The end row comes from exactly one of --end and --to-last-row.
   if (o.to_last_row == end_given) {
-    return refuse(o.to_last_row ? "--end と --to-last-row は同時に指定できません。"
-                                : "--end か --to-last-row のどちらかを指定してください。");
+    return refuse(std::string(o.to_last_row ? text::kBatchEndTwice : text::kBatchEndMissing));
   }
   parse.ok = true;
   return parse;
@@ -227,13 +228,13 @@ Answer TerminalPrompter::Ask(std::string_view text, std::string_view caption, Bu
 }
 
 void TerminalProgressView::SetStatusText(std::string_view text) {
-  if (!text.empty()) output_.Err(TerminalLine(kProgressCaption, text));
+  if (!text.empty()) output_.Err(TerminalLine(text::kProgressCaption, text));
 }
 
 void TerminalProgressView::SetPhaseText(std::string_view text) {
   // A new phase counts its steps afresh: its first counters are always shown.
   last_step_ = -1;
-  if (!text.empty()) output_.Err(TerminalLine(kProgressCaption, text));
+  if (!text.empty()) output_.Err(TerminalLine(text::kProgressCaption, text));
 }
 
 void TerminalProgressView::SetStepTotal(std::string_view text) { step_total_ = text; }
@@ -241,12 +242,12 @@ void TerminalProgressView::SetCycleTotal(std::string_view text) { cycle_total_ =
 void TerminalProgressView::SetCycleSlash(std::string_view text) { cycle_slash_ = text; }
 
 void TerminalProgressView::SetStepValue(std::string_view text) {
-  output_.Err(TerminalLine(kProgressCaption, "ステップ " + std::string(text) + "/" + step_total_));
+  output_.Err(TerminalLine(text::kProgressCaption, std::string(text::kStepLabel) + " " + std::string(text) + "/" + step_total_));
 }
 
 void TerminalProgressView::SetMessage(std::string_view text) {
   message_ = text;
-  if (!text.empty()) output_.Err(TerminalLine(kProgressCaption, text));
+  if (!text.empty()) output_.Err(TerminalLine(text::kProgressCaption, text));
 }
 
 void TerminalProgressView::EnableButton(ProgressButton, bool) {}
@@ -261,13 +262,14 @@ void TerminalProgressView::RefreshCounters(std::uint32_t step, std::uint32_t cyc
 }
 
 void TerminalProgressView::PrintCounters(std::uint32_t step, std::uint32_t cycle) {
-  output_.Err(TerminalLine(kProgressCaption, "ステップ " + Decimal(step) + "/" + step_total_ +
-                                                 " サイクル " + Decimal(cycle) + cycle_slash_ +
+  output_.Err(TerminalLine(text::kProgressCaption, std::string(text::kStepLabel) + " " + Decimal(step) + "/" +
+                                                 step_total_ + " " + std::string(text::kCycleLabel) +
+                                                 " " + Decimal(cycle) + cycle_slash_ +
                                                  cycle_total_));
 }
 
 void TerminalProgressView::ShowConditionError() {
-  output_.Err(TerminalLine(kProgressCaption, kConditionError));
+  output_.Err(TerminalLine(text::kProgressCaption, text::kProgressConditionError));
 }
 
 void TerminalProgressView::StopTimer() {}
@@ -278,8 +280,10 @@ void TerminalProgressView::ShowErrorBox(std::string_view text, std::string_view 
 }
 
 void TerminalProgressView::ShowPauseSnapshot(const PauseSnapshot& snapshot) {
-  output_.Err(TerminalLine(kProgressCaption, "計算停止しています。 ステップ " +
-                                                 Decimal(snapshot.step) + " サイクル " +
+  output_.Err(TerminalLine(text::kProgressCaption, std::string(text::kProgressPaused) + " " +
+                                                 std::string(text::kStepLabel) + " " +
+                                                 Decimal(snapshot.step) + " " +
+                                                 std::string(text::kCycleLabel) + " " +
                                                  Decimal(snapshot.cycle)));
   if (snapshot.formula == nullptr || snapshot.values == nullptr) return;
   // The reached point, as the main window's result fields show it during a pause.
@@ -289,7 +293,7 @@ void TerminalProgressView::ShowPauseSnapshot(const PauseSnapshot& snapshot) {
     std::string line = "k";
     line.push_back(static_cast<char>('0' + k));
     line += ", " + ReportValueText(snapshot.values[index], true);
-    output_.Err(TerminalLine(kMainCaption, line));
+    output_.Err(TerminalLine(text::kMainCaption, line));
   }
 }
 
@@ -297,13 +301,13 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
              BatchOutput& output, const BatchHooks& hooks) {
   BatchParse parse = ParseBatchArguments(args);
   if (!parse.ok) {
-    output.Err(TerminalLine(kCaptionError, parse.error));
-    output.Err(TerminalLine(kCaptionError, "使い方は calvane-batch --help で表示されます。"));
+    output.Err(TerminalLine(text::kCaptionError, parse.error));
+    output.Err(TerminalLine(text::kCaptionError, text::kBatchUsageHint));
     return kBatchRefused;
   }
   const BatchOptions& options = parse.options;
   if (options.help) {
-    std::string_view usage = kUsage;
+    std::string_view usage = text::kBatchUsage;
     while (!usage.empty()) {
       std::size_t end = usage.find('\n');
       output.Out(usage.substr(0, end));
@@ -333,7 +337,7 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
         AcceptDataSelection(text, selection, *state, prompter, WindowId::kDataSheet);
     if (!acceptance.accepted()) return kBatchRefused;
     if (!acceptance.selection_file_written) {
-      prompter.Show(kMsgFileWriteFailed, kCaptionError, WindowId::kMain);
+      prompter.Show(text::kMsgFileWriteFailed, text::kCaptionError, WindowId::kMain);
       return kBatchRefused;
     }
   }
@@ -352,11 +356,11 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
     std::string_view message = FormulaCheckMessage(check_code);
     if (message.empty()) message = FormulaStatusLabel(check_code);
     if (message.empty()) message = dialog.formula_status;
-    prompter.Show(message, kCaptionError, WindowId::kConditions);
+    prompter.Show(message, text::kCaptionError, WindowId::kConditions);
     return kBatchRefused;
   }
   if (state->conditions.leftSide == LeftSide::NotSelected) {
-    prompter.Show(kSetConditions, kCaptionError, WindowId::kMain);
+    prompter.Show(text::kStatusSetConditions, text::kCaptionError, WindowId::kMain);
     return kBatchRefused;
   }
 
@@ -365,7 +369,7 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
   if (!options.report_file.empty()) {
     report_path = ResolvePath(working_directory, options.report_file);
     if (FileExists(report_path) && !options.overwrite) {
-      prompter.Show(kMsgOverwriteQuestion, kCaptionConfirm, WindowId::kMain);
+      prompter.Show(text::kMsgOverwriteQuestion, text::kCaptionConfirm, WindowId::kMain);
       return kBatchRefused;
     }
   }
@@ -389,7 +393,7 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
 
   // 5. A condition error ends without results.
   if (exit_code == kWorkerConditionError) {
-    output.Err(TerminalLine(kConditionError, view.message()));
+    output.Err(TerminalLine(text::kProgressConditionError, view.message()));
     return kBatchConditionError;
   }
   const bool stopped_early = exit_code != kWorkerCompleted;

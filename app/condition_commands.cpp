@@ -10,10 +10,10 @@ namespace calvane {
 namespace {
 
 constexpr FileFilter kConditionFilters[] = {
-    {condition_text::kFilterLabel, condition_text::kFilterPattern}};
+    {text::kFilterLabel, text::kFilterPattern}};
 
-bool ResultsShown(std::int8_t workflow) {
-  return workflow == kStoppedResults || workflow == kCompletedResults;
+bool ResultsShown(WorkflowStateValue workflow) {
+  return workflow == WorkflowStateValue::kStoppedResults || workflow == WorkflowStateValue::kCompletedResults;
 }
 
 }  // namespace
@@ -29,7 +29,7 @@ AcceptResult AcceptConditionsCommand(const ConditionDialogValues& values, AppSta
 }
 
 void ResetConditions(AppState& state, MainView& view) {
-  state.workflow.store(kDataLoaded);
+  state.workflow.store(WorkflowStateValue::kDataLoaded);
   view.SetStatusLine(text::kStatusRun);
 }
 
@@ -48,15 +48,15 @@ bool PrepareDetailedConditions(AppState& state, MainView& view) {
 }
 
 FileDialogRequest OpenConditionFileRequest(const AppState& state) {
-  return FileDialogRequest{condition_text::kOpenTitle, kConditionFilters,
-                           condition_text::kExtension,
+  return FileDialogRequest{text::kOpenTitle, kConditionFilters,
+                           text::kExtension,
                            state.first_dialog.InitialFolder(state.working_directory),
                            WindowId::kConditions};
 }
 
 FileDialogRequest SaveConditionFileRequest() {
-  return FileDialogRequest{condition_text::kSaveTitle, kConditionFilters,
-                           condition_text::kExtension, {}, WindowId::kConditions};
+  return FileDialogRequest{text::kSaveTitle, kConditionFilters,
+                           text::kExtension, {}, WindowId::kConditions};
 }
 
 bool OpenConditionFileCommand(ConditionDialogValues& values, AppState& state, MainView& view,

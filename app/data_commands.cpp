@@ -11,16 +11,16 @@ namespace calvane {
 
 std::span<const FileFilter> OpenDataFilters() {
   static constexpr std::array<FileFilter, 3> kFilters = {{
-      {kFilterCsvLabel, "*.csv"},
-      {kFilterTextLabel, "*.txt"},
-      {kFilterAllLabel, "*.*"},
+      {text::kFilterCsvLabel, "*.csv"},
+      {text::kFilterTextLabel, "*.txt"},
+      {text::kFilterAllLabel, "*.*"},
   }};
   return kFilters;
 }
 
 FileDialogRequest OpenDataRequest(const AppState& state) {
   FileDialogRequest request;
-  request.title = kOpenDataTitle;
+  request.title = text::kOpenDataTitle;
   request.filters = OpenDataFilters();
   request.initial_folder = state.first_dialog.InitialFolder(state.working_directory);
   request.owner = WindowId::kMain;
@@ -49,18 +49,18 @@ bool OpenData(MainView& view, FileChooser& chooser, AppState& state,
 void PublishAcceptedData(MainView& view, AppState& state, const std::string& path) {
   state.ranges = ComputeDataRanges(state.points);
   view.SetFieldText(kCtlDataFile, path);
-  state.workflow.store(kDataLoaded);
+  state.workflow.store(WorkflowStateValue::kDataLoaded);
   ApplyUpdate(view, AfterDataAccepted(view.Commands(), state.conditions.formulaState,
                                       state.conditions.leftSide));
   view.Repaint();
 }
 
 bool CloseData(MainView& view, AppState& state) {
-  const std::int8_t workflow = state.workflow.load();
-  if (workflow == kPaused || workflow == kAbortRequested) return false;
+  const WorkflowStateValue workflow = state.workflow.load();
+  if (workflow == WorkflowStateValue::kPaused || workflow == WorkflowStateValue::kAbortRequested) return false;
   if (!view.ConfirmDiscard()) return false;
   view.ClearResults();
-  state.workflow.store(kNoData);
+  state.workflow.store(WorkflowStateValue::kNoData);
   state.points.count = 0;
   view.SetFieldText(kCtlDataFile, {});
   ApplyUpdate(view, AfterDataClosed(view.Commands()));

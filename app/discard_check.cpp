@@ -8,7 +8,7 @@ namespace calvane {
 bool DiscardCheck(WorkflowStateValue workflow, Prompter& prompter, WindowId owner) {
   if (!DiscardCheckAsks(workflow)) return true;
   const Answer answer =
-      prompter.Ask(text::kDiscardQuestion, text::kConfirmCaption, Buttons::kYesNo, owner);
+      prompter.Ask(text::kDiscardQuestion, text::kCaptionConfirm, Buttons::kYesNo, owner);
   return answer != Answer::kNo;
 }
 

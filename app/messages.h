@@ -26,8 +26,21 @@ inline constexpr std::string_view kResultsDefaultExtension = "frs";
 // Discard check.
 inline constexpr std::string_view kDiscardQuestion =
     "計算結果がまだ保存されていません。計算結果を破棄してもよろしいですか？";
-inline constexpr std::string_view kConfirmCaption = kCaptionConfirm;
-inline constexpr std::string_view kErrorCaption = kCaptionError;
+
+// calvane-batch: the usage (--help).
+inline constexpr std::string_view kBatchUsage =
+    "calvane-batch --data FILE --x N --y N --start N (--end N | --to-last-row)\n"
+    "              --conditions FILE.ccn [--report FILE] [--overwrite] [--skip-blank-rows]\n";
+// calvane-batch: refused command lines (followed by the option) and the hint after them.
+inline constexpr std::string_view kBatchUnknownOption = "不明なオプションです: ";
+inline constexpr std::string_view kBatchRepeatedOption = "オプションが重複しています: ";
+inline constexpr std::string_view kBatchMissingValue = "オプションの値がありません: ";
+inline constexpr std::string_view kBatchNotWholeNumber = "オプションの値が整数ではありません: ";
+inline constexpr std::string_view kBatchMissingOption = "必須のオプションがありません: ";
+inline constexpr std::string_view kBatchEndTwice = "--end と --to-last-row は同時に指定できません。";
+inline constexpr std::string_view kBatchEndMissing =
+    "--end か --to-last-row のどちらかを指定してください。";
+inline constexpr std::string_view kBatchUsageHint = "使い方は calvane-batch --help で表示されます。";
 
 // Version box: two carriage returns, no line feeds.
 inline constexpr std::string_view kVersionCaption = "バージョン情報";
@@ -63,7 +76,7 @@ inline constexpr std::string_view kMenuCalculation = "計算(&C)";
 inline constexpr std::string_view kMenuConditions = "計算条件(&C)";
 inline constexpr std::string_view kMenuRun = "実行(&E)";
 inline constexpr std::string_view kMenuHelp = "ヘルプ(&H)";
-inline constexpr std::string_view kMenuHelpFile = "ヘルプ(&H)";
+inline constexpr std::string_view kMenuHelpFile = kMenuHelp;  // the item has the pop-up's text
 inline constexpr std::string_view kMenuVersion = "バージョン情報(&A)";
 
 // Menu bar of the fitting-conditions window.

@@ -2,10 +2,12 @@
 
 #include <string_view>
 
-// The captions, file-failure texts and font names that every subsystem uses (UTF-8, exactly as the user
-// sees them). A file that cannot be opened, read or written never ends the program: the message
-// is shown and the command reports failure to its caller, which leaves everything as it was.
-namespace calvane {
+// The captions, file-failure texts, status-line texts and font names that every subsystem uses
+// (UTF-8, exactly as the user sees them). Every message header of the program puts its texts in
+// the namespace calvane::text. A file that cannot be opened, read or written never ends the
+// program: the message is shown and the command reports failure to its caller, which leaves
+// everything as it was.
+namespace calvane::text {
 
 inline constexpr std::string_view kCaptionError = "エラー";
 inline constexpr std::string_view kCaptionConfirm = "確認";
@@ -19,10 +21,18 @@ inline constexpr std::string_view kMsgInternalFileMissing = "内部ファイル�
 inline constexpr std::string_view kMsgOverwriteQuestion =
     "その名前のファイルは既に存在します。上書きしますか？";
 
+// The main window's status line (control 1029): the next step for the user. The data,
+// conditions, run and save commands set it.
+inline constexpr std::string_view kStatusOpenData = "データを開いてください。";
+inline constexpr std::string_view kStatusSetConditions = "計算条件を設定してください。";
+inline constexpr std::string_view kStatusRun = "計算を実行してください。";
+inline constexpr std::string_view kStatusSaveIfNeeded = "必要であれば計算結果を保存してください。";
+inline constexpr std::string_view kStatusSaved = "計算結果保存済みです。";
+
 // The user-interface font and its fallbacks, in order of preference.
 inline constexpr std::string_view kUiFontFace = "ＭＳ Ｐゴシック";
 inline constexpr std::string_view kUiFontFallback1 = "IPAPGothic";
 inline constexpr std::string_view kUiFontFallback2 = "Noto Sans CJK JP";
 inline constexpr int kUiFontPixelSize = 12;
 
-}  // namespace calvane
+}  // namespace calvane::text

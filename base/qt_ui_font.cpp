@@ -6,14 +6,14 @@
 namespace calvane {
 
 QStringList UiFontFamilies() {
-  return {DisplayText(kUiFontFace), DisplayText(kUiFontFallback1),
-          DisplayText(kUiFontFallback2)};
+  return {DisplayText(text::kUiFontFace), DisplayText(text::kUiFontFallback1),
+          DisplayText(text::kUiFontFallback2)};
 }
 
 QFont UiFont() {
   QFont font;
   font.setFamilies(UiFontFamilies());
-  font.setPixelSize(kUiFontPixelSize);
+  font.setPixelSize(text::kUiFontPixelSize);
   font.setWeight(QFont::Normal);
   font.setItalic(false);
   font.setUnderline(false);

@@ -11,7 +11,6 @@
 namespace calvane {
 namespace {
 
-namespace text = condition_text;
 
 constexpr std::size_t kFieldCheckBytes = 22;  // what the per-field check reads
 constexpr std::size_t kStoredBytes = 19;      // what OK reads and stores
@@ -64,8 +63,8 @@ ConditionDialogValues DialogValuesFromRecord(const AppState& state) {
   ConditionDialogValues values;
   values.left_side_index = record.leftSide <= LeftSide::Y ? LeftSideIndex(record.leftSide) : 0;
   switch (record.formulaState) {
-    case NotEntered: values.formula_status = std::string(text::kStatusNotEntered); break;
-    case Invalid: values.formula_status = std::string(text::kStatusInvalid); break;
+    case FormulaState::NotEntered: values.formula_status = std::string(text::kStatusNotEntered); break;
+    case FormulaState::Invalid: values.formula_status = std::string(text::kStatusInvalid); break;
     default: values.formula_status.clear(); break;
   }
   values.degree = record.angleUnit == AngleUnit::Degree;
@@ -102,7 +101,7 @@ bool ValidateConstantField(const ConditionDialogValues& values, int row, int col
   if (row < 1 || row > 10 || column < 1 || column > 4) return true;
   const FieldCheck check = CheckConstantText(values.constants[row - 1][column - 1]);
   if (check == FieldCheck::kAccepted) return true;
-  prompter.Show(FieldCheckMessage(check), kCaptionError, owner);
+  prompter.Show(FieldCheckMessage(check), text::kCaptionError, owner);
   return false;
 }
 
@@ -113,7 +112,7 @@ AcceptResult AcceptConditions(const ConditionDialogValues& values, AppState& sta
     result.row = row;
     result.column = column;
     result.message = message;
-    prompter.Show(message, kCaptionError, owner);
+    prompter.Show(message, text::kCaptionError, owner);
     return result;
   };
 
@@ -162,11 +161,11 @@ AcceptResult AcceptConditions(const ConditionDialogValues& values, AppState& sta
 
   const std::string_view label = values.formula_status;
   if (label == text::kStatusNotEntered) {
-    record.formulaState = NotEntered;
+    record.formulaState = FormulaState::NotEntered;
   } else if (label == text::kStatusInvalid) {
-    record.formulaState = Invalid;
+    record.formulaState = FormulaState::Invalid;
   } else if (label.empty()) {
-    record.formulaState = Valid;
+    record.formulaState = FormulaState::Valid;
   }
 
   for (int row = 0; row < 10; ++row) {

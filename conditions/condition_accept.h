@@ -9,6 +9,7 @@
 #include "base/prompter.h"
 #include "conditions/condition_messages.h"
 #include "conditions/condition_record.h"
+#include "formula/formula_messages.h"
 
 namespace calvane {
 
@@ -22,7 +23,7 @@ struct ConditionDialogValues {
   int left_side_index = Y;  // selected item of the left-side box: 0 empty, 1 x, 2 y; -1 none
   std::string formula;      // the formula field
   bool degree = true;       // the Degree button is selected (else Radian)
-  std::string formula_status{condition_text::kStatusNotEntered};  // the formula status label
+  std::string formula_status{text::kStatusNotEntered};  // the formula status label
 };
 
 // The dialog's content when it opens over `state`: left side, status label from the formula

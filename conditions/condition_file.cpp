@@ -122,7 +122,7 @@ std::string BuildConditionFile(ConditionSource source, const AppState& state,
 bool WriteConditionFile(const std::string& path, ConditionSource source, const AppState& state,
                         const ConditionDialogValues& dialog, Prompter& prompter, WindowId owner) {
   if (WriteWholeFile(path, BuildConditionFile(source, state, dialog))) return true;
-  prompter.Show(kMsgFileWriteFailed, kCaptionError, owner);
+  prompter.Show(text::kMsgFileWriteFailed, text::kCaptionError, owner);
   return false;
 }
 
@@ -131,7 +131,7 @@ bool SaveConditionFile(const std::string& path, const AppState& state,
   const std::string bytes = BuildConditionFile(ConditionSource::FromDialog, state, dialog);
   FileWriteOutcome outcome = CreateNewFileWithOutcome(path, bytes);
   if (outcome == FileWriteOutcome::kExists) {
-    if (prompter.Ask(kMsgOverwriteQuestion, kCaptionConfirm, Buttons::kOkCancel, owner) !=
+    if (prompter.Ask(text::kMsgOverwriteQuestion, text::kCaptionConfirm, Buttons::kOkCancel, owner) !=
         Answer::kOk) {
       return false;
     }
@@ -140,12 +140,12 @@ bool SaveConditionFile(const std::string& path, const AppState& state,
   switch (outcome) {
     case FileWriteOutcome::kWritten: return true;
     case FileWriteOutcome::kWriteFailed:
-      prompter.Show(kMsgFileWriteFailed, kCaptionError, owner);
+      prompter.Show(text::kMsgFileWriteFailed, text::kCaptionError, owner);
       return false;
     case FileWriteOutcome::kExists:
     case FileWriteOutcome::kCannotCreate: break;
   }
-  prompter.Show(kMsgFileOpenFailed, kCaptionError, owner);
+  prompter.Show(text::kMsgFileOpenFailed, text::kCaptionError, owner);
   return false;
 }
 
@@ -201,13 +201,13 @@ bool ReadConditionFile(const std::string& path, ConditionDialogValues& dialog, A
                        Prompter& prompter, WindowId owner) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    prompter.Show(kMsgFileOpenFailed, kCaptionError, owner);
+    prompter.Show(text::kMsgFileOpenFailed, text::kCaptionError, owner);
     return false;
   }
   ::close(fd);
   const std::optional<std::string> bytes = ReadWholeFile(path);
   if (!bytes) {
-    prompter.Show(kMsgFileReadFailed, kCaptionError, owner);
+    prompter.Show(text::kMsgFileReadFailed, text::kCaptionError, owner);
     return false;
   }
   LoadConditionFile(*bytes, dialog, state);

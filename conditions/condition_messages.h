@@ -6,11 +6,11 @@
 #include "formula/formula_messages.h"
 
 // The fitting-conditions subsystem's own texts, UTF-8, exactly as the user sees them.
-namespace calvane::condition_text {
+namespace calvane::text {
 
 // Formula status label (control 1036), as the formula check sets it.
-inline constexpr std::string_view kStatusNotEntered = formula_text::kLabelEmpty;
-inline constexpr std::string_view kStatusInvalid = formula_text::kLabelInvalid;
+inline constexpr std::string_view kStatusNotEntered = text::kLabelEmpty;
+inline constexpr std::string_view kStatusInvalid = text::kLabelInvalid;
 
 // Constant fields: the check on leaving a field, and OK.
 inline constexpr std::string_view kInvalidInput = "不正な入力値です。";
@@ -55,4 +55,4 @@ inline constexpr std::string_view kDetailedCaption = "詳細条件";
 inline constexpr std::string_view kNoRoughEstimation = "解の概略推測をしない";
 inline constexpr std::string_view kIntervalLabel = "計算に使用するデータの間隔";
 
-}  // namespace calvane::condition_text
+}  // namespace calvane::text

@@ -15,7 +15,7 @@ constexpr double kMaxInterval = 100.0;
 double IntervalValue(std::string_view field_text) {
   const std::string read(field_text.substr(0, std::min(field_text.size(), kIntervalBytes)));
   std::size_t position = 0;
-  std::uint8_t status = ParseInvalid;
+  ParseStatus status = ParseStatus::ParseInvalid;
   const double value = ParseNumber(read.c_str(), position, status);
   if (std::isnan(value) || value < kMinInterval) return kMinInterval;
   if (value > kMaxInterval) return kMaxInterval;

@@ -32,11 +32,11 @@ constexpr int kCancelId = 1103;
 
 // In creation order, which is the tab order.
 const std::array<Control, 5> kControls{{
-    {kCheckId, Kind::kCheck, condition_text::kNoRoughEstimation, {39, 18, 134, 27}},
-    {1000, Kind::kLabel, condition_text::kIntervalLabel, {39, 67, 155, 17}},
+    {kCheckId, Kind::kCheck, text::kNoRoughEstimation, {39, 18, 134, 27}},
+    {1000, Kind::kLabel, text::kIntervalLabel, {39, 67, 155, 17}},
     {kIntervalId, Kind::kEdit, {}, {38, 85, 91, 20}},
-    {kOkId, Kind::kDefaultButton, condition_text::kOk, {12, 143, 109, 48}},
-    {kCancelId, Kind::kButton, condition_text::kCancel, {140, 143, 109, 48}},
+    {kOkId, Kind::kDefaultButton, text::kOk, {12, 143, 109, 48}},
+    {kCancelId, Kind::kButton, text::kCancel, {140, 143, 109, 48}},
 }};
 
 }  // namespace
@@ -44,7 +44,7 @@ const std::array<Control, 5> kControls{{
 DetailedConditionsDialog::DetailedConditionsDialog(ConditionRecord& record, QWidget* owner)
     : ModalWindow(owner), record_(record) {
   setObjectName(QStringLiteral("FittingCondition2"));
-  setWindowTitle(DisplayText(condition_text::kDetailedCaption));
+  setWindowTitle(DisplayText(text::kDetailedCaption));
   setFont(UiFont());
   setFixedSize(kClientWidth, kClientHeight);
   for (const Control& control : kControls) {

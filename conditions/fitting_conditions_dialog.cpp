@@ -23,7 +23,6 @@
 namespace calvane {
 namespace {
 
-namespace text = condition_text;
 
 enum class Kind { kLabel, kCombo, kEdit, kConstant, kGroup, kRadio, kButton, kDefaultButton };
 
@@ -246,8 +245,8 @@ void FittingConditionsDialog::SetValues(const ConditionDialogValues& values) {
 // Read-only while results are not saved (workflow state 2 or 3): only reset, OK, Cancel, the
 // menu and the toolbar stay usable.
 void FittingConditionsDialog::ApplyWorkflowState() {
-  const std::int8_t workflow = state_.workflow.load();
-  const bool editable = workflow != kStoppedResults && workflow != kCompletedResults;
+  const WorkflowStateValue workflow = state_.workflow.load();
+  const bool editable = workflow != WorkflowStateValue::kStoppedResults && workflow != WorkflowStateValue::kCompletedResults;
   left_side_->setEnabled(editable);
   formula_->setEnabled(editable);
   for (QLineEdit* field : constants_) field->setEnabled(editable);
@@ -314,26 +313,27 @@ bool FittingConditionsDialog::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void FittingConditionsDialog::ReportFormulaCheck() {
-  const int code = CheckFormula(state_.formula, ToCp932(formula_->text()),
-                                static_cast<std::uint8_t>(std::max(0, left_side_->currentIndex())));
+  const FormulaCheckCode code = CheckFormula(state_.formula, ToCp932(formula_->text()),
+                                             LeftSideFromIndex(left_side_->currentIndex()));
   status_->setText(Text(FormulaStatusLabel(code)));
   const std::string_view message = FormulaCheckMessage(code);
   if (message.empty()) return;
   beep_();
-  host_->prompter().Show(message, kCaptionError, WindowId::kConditions);
+  host_->prompter().Show(message, text::kCaptionError, WindowId::kConditions);
 }
 
 void FittingConditionsDialog::CheckFormulaSilently() {
-  const int code = CheckFormula(state_.formula, ToCp932(formula_->text()),
-                                static_cast<std::uint8_t>(std::max(0, left_side_->currentIndex())));
+  const FormulaCheckCode code = CheckFormula(state_.formula, ToCp932(formula_->text()),
+                                             LeftSideFromIndex(left_side_->currentIndex()));
   status_->setText(Text(FormulaStatusLabel(code)));
 }
 
 void FittingConditionsDialog::LeftSideChanged(int index) {
-  if ((index == X && state_.formula.usesX) || (index == Y && state_.formula.usesY)) {
+  if ((LeftSideFromIndex(index) == LeftSide::X && state_.formula.usesX) ||
+      (LeftSideFromIndex(index) == LeftSide::Y && state_.formula.usesY)) {
     beep_();
-    host_->prompter().Show(text::kLeftSideInFormula, kCaptionError, WindowId::kConditions);
-    left_side_->setCurrentIndex(NotSelected);
+    host_->prompter().Show(text::kLeftSideInFormula, text::kCaptionError, WindowId::kConditions);
+    left_side_->setCurrentIndex(LeftSideIndex(LeftSide::NotSelected));
     return;
   }
   CheckFormulaSilently();
@@ -349,7 +349,7 @@ bool FittingConditionsDialog::ValidateField(int row, int column) {
 void FittingConditionsDialog::RefuseField(QLineEdit* field, std::string_view message) {
   refused_field_ = field;
   beep_();
-  if (!message.empty()) host_->prompter().Show(message, kCaptionError, WindowId::kConditions);
+  if (!message.empty()) host_->prompter().Show(message, text::kCaptionError, WindowId::kConditions);
   // Once the focus change under way has ended (a line edit drops its selection on leaving).
   QTimer::singleShot(0, field, [this, field] {
     field->setFocus(Qt::OtherFocusReason);

@@ -5,7 +5,7 @@
 #include "base/base_messages.h"
 
 // The texts that the data-input logic shows (UTF-8, exactly as the user sees them).
-namespace calvane {
+namespace calvane::text {
 
 inline constexpr std::string_view kCaptionDataError = "データエラー";
 inline constexpr std::string_view kCaptionBlankRow = "空白行があります";
@@ -63,4 +63,4 @@ inline constexpr std::string_view kMsgValueOutOfRange =
 inline constexpr std::string_view kMsgNoData =
     "データが1つも含まれていません。\rデータ読み込みを中断します。";
 
-}  // namespace calvane
+}  // namespace calvane::text

@@ -32,9 +32,9 @@ std::int32_t SheetFieldValue(std::string_view text) {
   constexpr std::size_t kFieldChars = 13;
   const std::string field(text.substr(0, kFieldChars));
   std::size_t position = 0;
-  std::uint8_t status = 0;
+  ParseStatus status = ParseStatus::ParseOk;
   const double value = ParseNumber(field.c_str(), position, status);
-  if (status != ParseOk || !std::isfinite(value)) return 0;
+  if (status != ParseStatus::ParseOk || !std::isfinite(value)) return 0;
   constexpr double kLow = static_cast<double>(std::numeric_limits<std::int32_t>::min());
   constexpr double kHigh = static_cast<double>(std::numeric_limits<std::int32_t>::max());
   const double whole = std::trunc(value);

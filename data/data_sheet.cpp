@@ -15,9 +15,9 @@ inline bool EndsRow(char c) { return c == '\r' || c == '\0'; }
 std::optional<double> FieldNumber(std::string_view field) {
   const std::string copy(field);
   std::size_t position = 0;
-  std::uint8_t status = 0;
+  ParseStatus status = ParseStatus::ParseOk;
   const double value = ParseNumber(copy.c_str(), position, status);
-  if (status != ParseOk) return std::nullopt;
+  if (status != ParseStatus::ParseOk) return std::nullopt;
   return value;
 }
 

@@ -36,19 +36,19 @@ std::vector<ControlSpec> ControlTable() {
   std::vector<ControlSpec> table = {
       {kSheetHorizontalBar, Kind::kHBar, {}, {184, 376, 426, 26}},
       {kSheetVerticalBar, Kind::kVBar, {}, {610, 52, 26, 325}},
-      {kSheetOkButton, Kind::kButton, kSheetOk, {249, 411, 120, 35}},
-      {kSheetCancelButton, Kind::kButton, kSheetCancel, {441, 410, 120, 35}},
-      {kSheetXLabelId, Kind::kLabelCentred, kSheetXLabel, {37, 53, 50, 22}},
-      {kSheetYLabelId, Kind::kLabelCentred, kSheetYLabel, {37, 103, 50, 22}},
-      {kSheetStartLabelId, Kind::kLabel, kSheetStartLabel, {44, 167, 41, 16}},
-      {kSheetEndLabelId, Kind::kLabel, kSheetEndLabel, {43, 218, 51, 20}},
+      {kSheetOkButton, Kind::kButton, text::kSheetOk, {249, 411, 120, 35}},
+      {kSheetCancelButton, Kind::kButton, text::kSheetCancel, {441, 410, 120, 35}},
+      {kSheetXLabelId, Kind::kLabelCentred, text::kSheetXLabel, {37, 53, 50, 22}},
+      {kSheetYLabelId, Kind::kLabelCentred, text::kSheetYLabel, {37, 103, 50, 22}},
+      {kSheetStartLabelId, Kind::kLabel, text::kSheetStartLabel, {44, 167, 41, 16}},
+      {kSheetEndLabelId, Kind::kLabel, text::kSheetEndLabel, {43, 218, 51, 20}},
       {kSheetXField, Kind::kEdit, {}, {41, 70, 40, 22}},
       {kSheetYField, Kind::kEdit, {}, {41, 121, 40, 22}},
       {kSheetStartField, Kind::kEdit, {}, {41, 184, 40, 22}},
       {kSheetEndField, Kind::kEdit, {}, {41, 235, 40, 22}},
-      {kSheetRangeGroupId, Kind::kGroup, kSheetRangeGroup, {14, 29, 133, 272}},
-      {kSheetUseToLastRowBox, Kind::kCheck, kSheetUseToLastRow, {28, 269, 103, 26}},
-      {kSheetHelpLine, Kind::kHelpLine, kSheetFirstPrompt, {2, 455, 660, 18}},
+      {kSheetRangeGroupId, Kind::kGroup, text::kSheetRangeGroup, {14, 29, 133, 272}},
+      {kSheetUseToLastRowBox, Kind::kCheck, text::kSheetUseToLastRow, {28, 269, 103, 26}},
+      {kSheetHelpLine, Kind::kHelpLine, text::kSheetFirstPrompt, {2, 455, 660, 18}},
   };
   const std::array<int, 4> header_x = {236, 336, 436, 536};
   for (std::size_t i = 0; i < kHeaderIds.size(); ++i) {
@@ -58,10 +58,10 @@ std::vector<ControlSpec> ControlTable() {
     table.push_back({kRowLabelIds[i], Kind::kLabelRight, {},
                      {150, 53 + 20 * static_cast<int>(i), 35, 16}});
   }
-  table.push_back({1119, Kind::kLabel, kSheetRowUnit, {85, 241, 41, 16}});
-  table.push_back({1120, Kind::kLabel, kSheetRowUnit, {85, 190, 41, 16}});
-  table.push_back({1121, Kind::kLabel, kSheetSeriesUnit, {85, 127, 41, 16}});
-  table.push_back({1122, Kind::kLabel, kSheetSeriesUnit, {85, 76, 41, 16}});
+  table.push_back({1119, Kind::kLabel, text::kSheetRowUnit, {85, 241, 41, 16}});
+  table.push_back({1120, Kind::kLabel, text::kSheetRowUnit, {85, 190, 41, 16}});
+  table.push_back({1121, Kind::kLabel, text::kSheetSeriesUnit, {85, 127, 41, 16}});
+  table.push_back({1122, Kind::kLabel, text::kSheetSeriesUnit, {85, 76, 41, 16}});
   return table;
 }
 
@@ -77,7 +77,7 @@ DataSheetWindow::DataSheetWindow(DataText& text, AppState& state, Prompter& prom
       prompter_(prompter),
       bring_main_forward_(std::move(bring_main_forward)) {
   setObjectName(QStringLiteral("DataSheet"));
-  setWindowTitle(DisplayText(kSheetCaption));
+  setWindowTitle(DisplayText(text::kSheetCaption));
   setFixedSize(kClientWidth, kClientHeight);
   setFont(UiFont());
 
@@ -213,16 +213,16 @@ void DataSheetWindow::OnGridPressed(int px, int py) {
   const std::optional<SheetCell> cell =
       CellAt(px, py, horizontal_->value(), vertical_->value());
   if (!cell) return;
-  if (help_line_->text() == DisplayText(kSheetFirstPrompt)) {
+  if (help_line_->text() == DisplayText(text::kSheetFirstPrompt)) {
     Field(kSheetXField)->setText(Number(cell->series));
     Field(kSheetStartField)->setText(Number(cell->row));
     Field(kSheetYField)->clear();
     Field(kSheetEndField)->clear();
-    help_line_->setText(DisplayText(kSheetSecondPrompt));
+    help_line_->setText(DisplayText(text::kSheetSecondPrompt));
   } else {
     Field(kSheetYField)->setText(Number(cell->series));
     Field(kSheetEndField)->setText(Number(cell->row));
-    help_line_->setText(DisplayText(kSheetFirstPrompt));
+    help_line_->setText(DisplayText(text::kSheetFirstPrompt));
     use_to_last_row_->setChecked(false);
     Field(kSheetEndField)->setEnabled(true);
   }
@@ -241,7 +241,7 @@ void DataSheetWindow::EscapePressed() {
   Field(kSheetStartField)->clear();
   Field(kSheetYField)->clear();
   Field(kSheetEndField)->clear();
-  help_line_->setText(DisplayText(kSheetFirstPrompt));
+  help_line_->setText(DisplayText(text::kSheetFirstPrompt));
 }
 
 void DataSheetWindow::OnWheel(int delta) {

@@ -48,13 +48,13 @@ std::size_t DataText::RowStart(std::uint32_t row) const {
 bool ReadDataFile(const std::string& path, DataText& text, Prompter& prompter, WindowId owner) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    prompter.Show(kMsgDataFileOpenFailed, kCaptionError, owner);
+    prompter.Show(text::kMsgDataFileOpenFailed, text::kCaptionError, owner);
     return false;
   }
   ::close(fd);
   std::optional<std::string> bytes = ReadWholeFile(path);
   if (!bytes) {
-    prompter.Show(kMsgDataFileReadFailed, kCaptionError, owner);
+    prompter.Show(text::kMsgDataFileReadFailed, text::kCaptionError, owner);
     return false;
   }
   text.Assign(std::move(*bytes));
@@ -116,8 +116,8 @@ void IndexRows(DataText& text, Prompter& prompter, WindowId owner) {
   text.rows_truncated_ = rows_truncated;
   text.series_truncated_ = widest > kMaxSeries;
   text.series_count_ = widest > kMaxSeries ? kMaxSeries : widest;
-  if (rows_truncated) prompter.Show(kMsgTooManyRows, kCaptionError, owner);
-  if (text.series_truncated_) prompter.Show(kMsgTooManySeries, kCaptionError, owner);
+  if (rows_truncated) prompter.Show(text::kMsgTooManyRows, text::kCaptionError, owner);
+  if (text.series_truncated_) prompter.Show(text::kMsgTooManySeries, text::kCaptionError, owner);
 }
 
 CellLocation LocateCell(const DataText& text, std::uint32_t row, int series) {

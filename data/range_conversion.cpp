@@ -16,7 +16,7 @@ std::string RowText(std::uint32_t row, std::string_view text) {
 }
 
 std::string DataErrorText(std::uint32_t row, std::string_view reason) {
-  std::string message = RowText(row, kMsgRowHasError);
+  std::string message = RowText(row, text::kMsgRowHasError);
   message.push_back('\r');
   message.append(reason);
   return message;
@@ -45,12 +45,12 @@ RangeCheck CheckRange(const RangeSelection& s) {
 std::string_view RangeCheckMessage(RangeCheck check) {
   switch (check) {
     case RangeCheck::kAccepted: return {};
-    case RangeCheck::kXSeries: return kMsgXSeriesRange;
-    case RangeCheck::kYSeries: return kMsgYSeriesRange;
-    case RangeCheck::kStartRow: return kMsgStartRowRange;
-    case RangeCheck::kEndRow: return kMsgEndRowRange;
-    case RangeCheck::kStartAfterEnd: return kMsgStartAfterEnd;
-    case RangeCheck::kSameSeries: return kMsgSameSeries;
+    case RangeCheck::kXSeries: return text::kMsgXSeriesRange;
+    case RangeCheck::kYSeries: return text::kMsgYSeriesRange;
+    case RangeCheck::kStartRow: return text::kMsgStartRowRange;
+    case RangeCheck::kEndRow: return text::kMsgEndRowRange;
+    case RangeCheck::kStartAfterEnd: return text::kMsgStartAfterEnd;
+    case RangeCheck::kSameSeries: return text::kMsgSameSeries;
   }
   return {};
 }
@@ -58,7 +58,7 @@ std::string_view RangeCheckMessage(RangeCheck check) {
 bool ValidateRange(const RangeSelection& selection, Prompter& prompter, WindowId owner) {
   const RangeCheck check = CheckRange(selection);
   if (check == RangeCheck::kAccepted) return true;
-  prompter.Show(RangeCheckMessage(check), kCaptionError, owner);
+  prompter.Show(RangeCheckMessage(check), text::kCaptionError, owner);
   return false;
 }
 
@@ -93,25 +93,25 @@ ConversionResult ConvertRange(const DataText& text, const RangeSelection& select
 
     // x cell: on its own it can only be invalid or out of range; a blank x is judged with y.
     if (x.status == ParseStatus::ParseInvalid) {
-      prompter.Show(DataErrorText(row, kMsgInvalidData), kCaptionDataError, owner);
+      prompter.Show(DataErrorText(row, text::kMsgInvalidData), text::kCaptionDataError, owner);
       return stop(ConversionStop::kInvalidData, row);
     }
     if (x.status == ParseStatus::ParseOutOfRange) {
-      prompter.Show(DataErrorText(row, kMsgValueOutOfRange), kCaptionDataError, owner);
+      prompter.Show(DataErrorText(row, text::kMsgValueOutOfRange), text::kCaptionDataError, owner);
       return stop(ConversionStop::kOutOfRange, row);
     }
     // y cell, in the order: beside a blank x, invalid, out of range, blank.
     if ((x_blank && !y_blank) || y.status == ParseStatus::ParseInvalid || (!x_blank && y_blank)) {
-      prompter.Show(DataErrorText(row, kMsgInvalidData), kCaptionDataError, owner);
+      prompter.Show(DataErrorText(row, text::kMsgInvalidData), text::kCaptionDataError, owner);
       return stop(ConversionStop::kInvalidData, row);
     }
     if (y.status == ParseStatus::ParseOutOfRange) {
-      prompter.Show(DataErrorText(row, kMsgValueOutOfRange), kCaptionDataError, owner);
+      prompter.Show(DataErrorText(row, text::kMsgValueOutOfRange), text::kCaptionDataError, owner);
       return stop(ConversionStop::kOutOfRange, row);
     }
     if (x_blank && y_blank) {
       if (!skip_blank_rows) {
-        const Answer answer = prompter.Ask(RowText(row, kMsgBlankRowQuestion), kCaptionBlankRow,
+        const Answer answer = prompter.Ask(RowText(row, text::kMsgBlankRowQuestion), text::kCaptionBlankRow,
                                            Buttons::kYesNo, owner);
         if (answer != Answer::kYes) return stop(ConversionStop::kBlankRowDeclined, row);
         skip_blank_rows = true;
@@ -122,7 +122,7 @@ ConversionResult ConvertRange(const DataText& text, const RangeSelection& select
   }
 
   if (scratch.empty()) {
-    prompter.Show(kMsgNoData, kCaptionDataError, owner);
+    prompter.Show(text::kMsgNoData, text::kCaptionDataError, owner);
     return stop(ConversionStop::kNoData, 0);
   }
 

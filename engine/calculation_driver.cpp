@@ -1,6 +1,7 @@
 #include "engine/calculation_driver.h"
 
 #include "base/file_io.h"
+#include "engine/engine_messages.h"
 #include "engine/worker.h"
 
 namespace calvane {
@@ -49,7 +50,7 @@ RunEndEffects EffectsOfExitCode(int exit_code) {
   switch (exit_code) {
     case kWorkerCompleted:
       effects.workflow = WorkflowStateValue::kCompletedResults;
-      effects.status_line = "必要であれば計算結果を保存してください。";
+      effects.status_line = text::kStatusSaveIfNeeded;
       effects.enable_save = true;
       effects.refresh_results = true;
       break;
@@ -58,7 +59,7 @@ RunEndEffects EffectsOfExitCode(int exit_code) {
       break;
     case kWorkerStopped:
       effects.workflow = WorkflowStateValue::kStoppedResults;
-      effects.status_line = "計算を実行してください。";
+      effects.status_line = text::kStatusRun;
       effects.enable_save = true;
       effects.refresh_results = true;
       break;

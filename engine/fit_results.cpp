@@ -3,6 +3,7 @@
 #include <cmath>
 #include <memory>
 
+#include "engine/engine_messages.h"
 #include "formula/evaluator.h"
 #include "formula/number_text.h"
 
@@ -33,7 +34,7 @@ FitResults ComputeFitResults(const CompiledFormula& formula, const double* value
                              std::uint8_t data_interval, bool provisional,
                              CompiledFormula& scratch) {
   FitResults results;
-  const char* mark = provisional ? " *" : "";
+  const std::string mark(provisional ? text::kProvisionalMark : std::string_view());
 
   scratch.CopyFrom(formula);
   for (int k = 0; k < kMaxConstants; ++k) {
@@ -64,7 +65,7 @@ FitResults ComputeFitResults(const CompiledFormula& formula, const double* value
   }
 
   results.R2Value = 0.0;
-  results.r2_text = kR2NotComputable;
+  results.r2_text = text::kR2NotComputable;
   if (status != kSilentStatus || n == 0.0) return results;
 
   double observed_mean = 0.0;
@@ -115,3 +116,4 @@ FitResults RefreshResults(AppState& state) {
 }
 
 }  // namespace calvane
+

@@ -10,7 +10,6 @@
 namespace calvane {
 
 // The text of the R^2 field when R^2 cannot be computed.
-inline constexpr const char* kR2NotComputable = "計算できません";
 
 // The result display of one refresh: the texts of the ten constant fields and the R^2 field
 // (UTF-8), and R2Value for the results report.

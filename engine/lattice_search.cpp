@@ -5,17 +5,12 @@
 #include <limits>
 #include <thread>
 
+#include "engine/engine_messages.h"
 #include "engine/sum_of_squares.h"
 
 namespace calvane {
 namespace {
 
-constexpr const char* kOverflowMessage =
-    "計算中の二乗値が非常に大きくなっています。\rこれ以上計算を継続できません。";
-constexpr const char* kBoundWarning =
-    "文字定数の値が設定された上限/下限を超えました。\r"
-    "妥当なフィッティング結果が得られない場合は、初期値や上限/下限を再設定後に再度実行し直して"
-    "下さい。";
 
 // How long the paused worker waits between two looks at the workflow state.
 constexpr std::chrono::milliseconds kPausePoll{5};
@@ -117,7 +112,7 @@ PhaseEnd LeastSquaresStep(FitContext& ctx, double& MinSquare, int n, std::int8_t
   // Starting sum at the present paramValue, with the overflow test.
   const SumResult start = CheckedSum(formula, points, EvalStatus, messages);
   if (start.overflow) {
-    ctx.view.SetMessage(kOverflowMessage);
+    ctx.view.SetMessage(text::kMsgSquareOverflow);
     return PhaseEnd::kStopped;
   }
   if (EvalStatus > 0) {
@@ -214,20 +209,20 @@ PhaseEnd LeastSquaresStep(FitContext& ctx, double& MinSquare, int n, std::int8_t
     }
   }
   if (out_of_bounds && EvalStatus == 0) {
-    ctx.view.SetMessage(kBoundWarning);
+    ctx.view.SetMessage(text::kMsgBoundWarning);
     EvalStatus = -1;
   }
 
   CalculationLog& log = ctx.log;
-  log.LabelledNumber("ステップ", static_cast<double>(engine.StepCounter.load()));
-  log.Line("途中解");
+  log.LabelledNumber(text::kStepLabel, static_cast<double>(engine.StepCounter.load()));
+  log.Line(text::kLogIntermediate);
   for (int k = 0; k < kMaxConstants; ++k) {
     const std::uint8_t v = formula.paramIndex[k];
     if (v < kMaxConstants) log.Number(engine.CurrentValue[v]);
   }
-  log.LabelledNumber("最小二乗値", MinSquare);
+  log.LabelledNumber(text::kLogMinSquare, MinSquare);
   const double recomputed = FullSum(formula, points, EvalStatus, messages);
-  log.LabelledNumber("最小二乗値（再計算）", recomputed);
+  log.LabelledNumber(text::kLogMinSquareRecomputed, recomputed);
   log.Line("--------------------");
   return PhaseEnd::kContinue;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "engine/engine_messages.h"
 #include "formula/compiled_formula.h"
 #include "formula/evaluator.h"
 
@@ -74,7 +75,7 @@ class ProgressViewMessages final : public FormulaMessages {
   explicit ProgressViewMessages(ProgressView& view) : view_(view) {}
   void EvaluationError(std::string_view text) override { view_.SetMessage(text); }
   void UnregisteredOperator(std::string_view text) override {
-    view_.ShowErrorBox(text, "エラー");
+    view_.ShowErrorBox(text, text::kCaptionError);
   }
 
  private:
@@ -82,3 +83,4 @@ class ProgressViewMessages final : public FormulaMessages {
 };
 
 }  // namespace calvane
+

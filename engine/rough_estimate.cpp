@@ -2,20 +2,14 @@
 
 #include <utility>
 
+#include "engine/engine_messages.h"
 #include "engine/sum_of_squares.h"
 
 namespace calvane {
 namespace {
 
-constexpr const char* kStartOverflowMessage =
-    "初期値が不適切なため、二乗値が非常に大きくなっています。\r概略推測できません。";
-constexpr const char* kGiveUpMessage =
-    "初期値が不適切なため、概略推測ができません。\r"
-    "妥当なフィッティング結果が得られない、あるいは計算に時間がかかる場合には、違う値を設定して"
-    "再度計算実行してください。";
-constexpr const char* kImpossible = "概略推測不可能";
 
-void LogMatrices(CalculationLog& log, const char* heading,
+void LogMatrices(CalculationLog& log, std::string_view heading,
                  const double (&matrix)[kMaxConstants][kMaxConstants],
                  const double (&rhs)[kMaxConstants], int n) {
   log.Line(heading);
@@ -30,8 +24,8 @@ void LogMatrices(CalculationLog& log, const char* heading,
 // Gives up: message, log line, and paramValue back at CurrentValue so that the least-squares
 // phase starts its search from the point it sums at.
 PhaseEnd GiveUp(FitContext& ctx, int n) {
-  ctx.view.SetMessage(kGiveUpMessage);
-  ctx.log.Line(kImpossible);
+  ctx.view.SetMessage(text::kMsgRoughGiveUp);
+  ctx.log.Line(text::kLogRoughImpossible);
   for (int v = 0; v < n; ++v) ctx.state.formula.paramValue[v] = ctx.state.engine.CurrentValue[v];
   return PhaseEnd::kContinue;
 }
@@ -73,8 +67,8 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
   // 1. Starting sum, with the overflow test.
   const SumResult start = CheckedSum(formula, points, EvalStatus, messages);
   if (start.overflow) {
-    ctx.view.SetMessage(kStartOverflowMessage);
-    log.Line(kImpossible);
+    ctx.view.SetMessage(text::kMsgRoughStartOverflow);
+    log.Line(text::kLogRoughImpossible);
     return PhaseEnd::kContinue;
   }
   if (EvalStatus > 0) {
@@ -83,7 +77,7 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
   } else {
     MinSquare = ComparableSum(start.sum);
   }
-  log.LabelledNumber("概略推測前のMinSquare", MinSquare);
+  log.LabelledNumber(text::kLogSquareBeforeRough, MinSquare);
 
   // 2. The normal equations from forward differences.
   double matrix[kMaxConstants][kMaxConstants] = {};
@@ -144,13 +138,13 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
   engine.CycleCounter.store(points.count, std::memory_order_relaxed);
 
   // 3. The matrices before the elimination.
-  LogMatrices(log, "概略推測開始前行列", matrix, rhs, n);
+  LogMatrices(log, text::kLogMatricesBefore, matrix, rhs, n);
 
   // 4. Gauss-Jordan elimination.
   if (!SolveGaussJordan(matrix, rhs, n)) return GiveUp(ctx, n);
 
   // 5. The matrices after it: the identity and the solution.
-  LogMatrices(log, "概略推測終了後行列", matrix, rhs, n);
+  LogMatrices(log, text::kLogMatricesAfter, matrix, rhs, n);
 
   // 7. The sum of squares at the estimate.
   for (int v = 0; v < n; ++v) formula.paramValue[v] = engine.CurrentValue[v] + rhs[v];
@@ -159,7 +153,7 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
     sum = kUncomputableSum;
     EvalStatus = -10;
   }
-  log.LabelledNumber("概略推測解でのSquare", sum);
+  log.LabelledNumber(text::kLogSquareAtRough, sum);
 
   // 8. Accept only an improvement.
   sum = ComparableSum(sum);
@@ -170,15 +164,15 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
   for (int v = 0; v < n; ++v) formula.paramValue[v] = engine.CurrentValue[v];
 
   // 9. The intermediate solution and the sums.
-  log.Line("途中解");
+  log.Line(text::kLogIntermediate);
   for (int k = 0; k < kMaxConstants; ++k) {
     const std::uint8_t v = formula.paramIndex[k];
     if (v < kMaxConstants) log.Number(engine.CurrentValue[v]);
   }
-  log.LabelledNumber("最小二乗値", MinSquare);
+  log.LabelledNumber(text::kLogMinSquare, MinSquare);
   std::int8_t recompute_status = EvalStatus;
   const double recomputed = FullSum(formula, points, recompute_status, messages);
-  log.LabelledNumber("最小二乗値（再計算）", recomputed);
+  log.LabelledNumber(text::kLogMinSquareRecomputed, recomputed);
   return PhaseEnd::kContinue;
 }
 

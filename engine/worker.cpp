@@ -5,6 +5,7 @@
 
 #include "conditions/condition_file.h"
 #include "base/file_io.h"
+#include "engine/engine_messages.h"
 #include "engine/fit_context.h"
 #include "engine/lattice_search.h"
 #include "engine/rough_estimate.h"
@@ -12,8 +13,6 @@
 
 namespace calvane {
 namespace {
-
-constexpr const char* kCalculating = "ただいま計算しています。";
 
 std::string Decimal(std::uint32_t value) { return FormatNumber(static_cast<double>(value)); }
 
@@ -78,7 +77,7 @@ int RunWorker(AppState& state, ProgressView& view, CalculationLog& log) {
   const std::string condition_bytes = BuildConditionFile(ConditionSource::FromRecord, state);
   if (!WriteWholeFile(JoinPath(state.working_directory, kFittingConditionFileName),
                       condition_bytes)) {
-    return ConditionError(ctx, "ファイルの書き込みに失敗しました。");
+    return ConditionError(ctx, std::string(text::kMsgFileWriteFailed));
   }
 
   // 2. The numbers of every used constant, k0..k9.
@@ -90,19 +89,19 @@ int RunWorker(AppState& state, ProgressView& view, CalculationLog& log) {
     const std::string name = "k" + std::string(1, static_cast<char>('0' + k));
     double value = 0.0;
     if (!ReadNumber(texts.InitialValue, value)) {
-      return ConditionError(ctx, name + "の初期値が入力されていません。");
+      return ConditionError(ctx, name + std::string(text::kMsgInitialValueMissing));
     }
     engine.InitialValue[v] = value;
     formula.paramValue[v] = value;
     engine.CurrentValue[v] = value;
     if (!ReadNumber(texts.VarRegionL, engine.VarRegionL[v])) {
-      return ConditionError(ctx, name + "の下限が入力されていません。");
+      return ConditionError(ctx, name + std::string(text::kMsgLowerBoundMissing));
     }
     if (!ReadNumber(texts.VarRegionU, engine.VarRegionU[v])) {
-      return ConditionError(ctx, name + "の上限が入力されていません。");
+      return ConditionError(ctx, name + std::string(text::kMsgUpperBoundMissing));
     }
     if (!ReadNumber(texts.Accuracy, engine.Accuracy[v])) {
-      return ConditionError(ctx, name + "の計算精度が入力されていません。");
+      return ConditionError(ctx, name + std::string(text::kMsgAccuracyMissing));
     }
     ++n;
   }
@@ -125,8 +124,8 @@ int RunWorker(AppState& state, ProgressView& view, CalculationLog& log) {
   for (int v = 0; v < n; ++v) engine.Accuracy_[v] = FirstWorkingAccuracy(engine, v);
 
   // 6. The preparation block.
-  log.Line("計算準備--------------------");
-  log.Line("変数の数");
+  log.Line(text::kLogPreparation);
+  log.Line(text::kLogVariableCount);
   log.Number(static_cast<double>(n));
   LogList(ctx, "InitialValue", engine.InitialValue);
   LogList(ctx, "VarRegionL", engine.VarRegionL);
@@ -139,12 +138,12 @@ int RunWorker(AppState& state, ProgressView& view, CalculationLog& log) {
 
   // 7. The rough estimate.
   if (state.conditions.roughEstimation == 1) {
-    log.Line("概略推測フェーズ----------");
+    log.Line(text::kLogRoughPhase);
     view.EnableButton(ProgressButton::kPause, false);
     engine.StepCounter.store(1, std::memory_order_relaxed);
     engine.CycleCounter.store(0, std::memory_order_relaxed);
-    view.SetStatusText(kCalculating);
-    view.SetPhaseText("--- 概略推測フェーズ ---");
+    view.SetStatusText(text::kProgressCalculating);
+    view.SetPhaseText(text::kPhaseRoughEstimate);
     view.SetStepTotal("1");
     view.SetCycleTotal(Decimal(state.points.count));
     RefreshCounters(ctx);
@@ -155,12 +154,12 @@ int RunWorker(AppState& state, ProgressView& view, CalculationLog& log) {
 
   // 8. The least-squares steps, coarse to fine.
   RefreshCounters(ctx);
-  log.Line("最小二乗計算フェーズ----------");
+  log.Line(text::kLogLeastSquaresPhase);
   engine.StepCounter.store(0, std::memory_order_relaxed);
   engine.CycleCounter.store(0, std::memory_order_relaxed);
   view.EnableButton(ProgressButton::kPause, true);
-  view.SetStatusText(kCalculating);
-  view.SetPhaseText("--- 最小二乗計算フェーズ ---");
+  view.SetStatusText(text::kProgressCalculating);
+  view.SetPhaseText(text::kPhaseLeastSquares);
   view.SetStepTotal(Decimal(step_total));
   view.SetCycleTotal("");
   view.SetCycleSlash("");
@@ -183,7 +182,7 @@ int RunWorker(AppState& state, ProgressView& view, CalculationLog& log) {
   view.StopTimer();
   view.EnableButton(ProgressButton::kOk, true);
   view.EnableButton(ProgressButton::kAbort, false);
-  view.SetStatusText("完了しました。");
+  view.SetStatusText(text::kProgressCompleted);
   view.EnableButton(ProgressButton::kPause, false);
   RefreshCounters(ctx);
   view.SetStepValue(Decimal(step_total));

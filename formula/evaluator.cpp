@@ -80,16 +80,16 @@ double ReduceDegrees(double r) {
   if (status == 0 && messages != nullptr) {
     std::string_view text;
     switch (code) {
-      case 4: text = formula_text::kEvalDivisionByZero; break;
-      case 5: text = formula_text::kEvalFractionalPowerOfNegative; break;
-      case 7: text = formula_text::kEvalSqrtOfNegative; break;
-      case 9: text = formula_text::kEvalLogOfNonPositive; break;
-      case 10: text = formula_text::kEvalLnOfNonPositive; break;
+      case 4: text = text::kEvalDivisionByZero; break;
+      case 5: text = text::kEvalFractionalPowerOfNegative; break;
+      case 7: text = text::kEvalSqrtOfNegative; break;
+      case 9: text = text::kEvalLogOfNonPositive; break;
+      case 10: text = text::kEvalLnOfNonPositive; break;
       case 14:
-      case 20: text = formula_text::kEvalAsinOutOfRange; break;
+      case 20: text = text::kEvalAsinOutOfRange; break;
       case 15:
-      case 21: text = formula_text::kEvalAcosOutOfRange; break;
-      default: text = formula_text::kEvalOutOfRange; break;
+      case 21: text = text::kEvalAcosOutOfRange; break;
+      default: text = text::kEvalOutOfRange; break;
     }
     messages->EvaluationError(text);
   }
@@ -97,7 +97,7 @@ double ReduceDegrees(double r) {
 }
 
 [[gnu::noinline, gnu::cold]] void Unregistered(std::int8_t& status, FormulaMessages* messages) {
-  if (messages != nullptr) messages->UnregisteredOperator(formula_text::kEvalUnregisteredOperator);
+  if (messages != nullptr) messages->UnregisteredOperator(text::kEvalUnregisteredOperator);
   status = 23;
 }
 

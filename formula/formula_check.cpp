@@ -303,8 +303,8 @@ FormulaCheckCode CheckFormula(CompiledFormula& formula, std::string_view text,
 std::string_view FormulaStatusLabel(FormulaCheckCode code) {
   using enum FormulaCheckCode;
   if (code == FormulaValid) return "";
-  if (code == FormulaEmpty) return formula_text::kLabelEmpty;
-  return formula_text::kLabelInvalid;
+  if (code == FormulaEmpty) return text::kLabelEmpty;
+  return text::kLabelInvalid;
 }
 
 std::string_view FormulaCheckMessage(FormulaCheckCode code) {
@@ -312,17 +312,17 @@ std::string_view FormulaCheckMessage(FormulaCheckCode code) {
   switch (code) {
     case FormulaInvalidText:
     case FormulaBadLiteral:
-      return formula_text::kCheckInvalid;
+      return text::kCheckInvalid;
     case FormulaNoConstantOrVariable:
-      return formula_text::kCheckNoConstantOrVariable;
+      return text::kCheckNoConstantOrVariable;
     case FormulaUnbalancedParentheses:
-      return formula_text::kCheckParentheses;
+      return text::kCheckParentheses;
     case FormulaUsesLeftSide:
-      return formula_text::kCheckUsesLeftSide;
+      return text::kCheckUsesLeftSide;
     case FormulaLiteralOutOfRange:
-      return formula_text::kCheckLiteralOutOfRange;
+      return text::kCheckLiteralOutOfRange;
     case FormulaTooLong:
-      return formula_text::kCheckTooLong;
+      return text::kCheckTooLong;
     default:
       return "";
   }

@@ -5,14 +5,13 @@
 #include "base/base_messages.h"
 
 // The formula language's own texts, UTF-8, exactly as the user sees them.
-namespace calvane::formula_text {
+namespace calvane::text {
 
 // Formula status label of the conditions dialog.
 inline constexpr std::string_view kLabelInvalid = "【エラー】式が不正です";
 inline constexpr std::string_view kLabelEmpty = "【エラー】式が未入力です";
 
-// Message boxes of the formula check (caption kErrorCaption).
-inline constexpr std::string_view kErrorCaption = kCaptionError;
+// Message boxes of the formula check (caption kCaptionError).
 inline constexpr std::string_view kCheckInvalid = "フィッティング式が不正です。";
 inline constexpr std::string_view kCheckNoConstantOrVariable =
     "フィッティング式には文字定数(k0-k9)と変数(x,y,z)を少なくとも一つずつ含まなくてはなりません。";
@@ -40,7 +39,7 @@ inline constexpr std::string_view kEvalAcosOutOfRange =
 inline constexpr std::string_view kEvalOutOfRange =
     "計算の途中で、値が取り扱い可能範囲を超えました。計算できません。";
 
-// Message box of the main window (caption kErrorCaption) for an operation code that is not 1..22.
+// Message box of the main window (caption kCaptionError) for an operation code that is not 1..22.
 inline constexpr std::string_view kEvalUnregisteredOperator = "演算子が登録されていません";
 
-}  // namespace calvane::formula_text
+}  // namespace calvane::text

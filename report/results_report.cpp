@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "base/file_io.h"
+#include "engine/engine_messages.h"
 #include "formula/number_text.h"
 
 namespace calvane {
@@ -15,7 +16,6 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kUnusedValue = "---";
-constexpr std::string_view kProvisionalMark = " *";
 
 
 void AppendLine(std::string& report, std::string_view text) {
@@ -56,7 +56,7 @@ CreateResult CreateReportFile(const std::string& path, std::string_view bytes) {
 
 std::string ReportValueText(double value, bool mark) {
   std::string text = FormatNumber(value);
-  if (mark) text.append(kProvisionalMark);
+  if (mark) text.append(text::kProvisionalMark);
   return text;
 }
 
@@ -105,7 +105,7 @@ SaveResultsStatus SaveResultsReport(const ReportValues& values, const std::strin
   std::optional<std::string> conditions =
       ReadWholeFile(JoinPath(working_directory, "FittingCondition.ini"));
   if (!conditions) {
-    prompter.Show(kMsgInternalFileMissing, kCaptionError, WindowId::kConditions);
+    prompter.Show(text::kMsgInternalFileMissing, text::kCaptionError, WindowId::kConditions);
     return SaveResultsStatus::kConditionsMissing;
   }
   std::string report = BuildResultsReport(values, *conditions);
@@ -114,15 +114,15 @@ SaveResultsStatus SaveResultsReport(const ReportValues& values, const std::strin
     case CreateResult::kCreated:
       return SaveResultsStatus::kSaved;
     case CreateResult::kOpenFailed:
-      prompter.Show(kMsgFileOpenFailed, kCaptionError, WindowId::kMain);
+      prompter.Show(text::kMsgFileOpenFailed, text::kCaptionError, WindowId::kMain);
       return SaveResultsStatus::kOpenFailed;
     case CreateResult::kWriteFailed:
-      prompter.Show(kMsgFileWriteFailed, kCaptionError, WindowId::kMain);
+      prompter.Show(text::kMsgFileWriteFailed, text::kCaptionError, WindowId::kMain);
       return SaveResultsStatus::kWriteFailed;
     case CreateResult::kExists:
       break;
   }
-  if (prompter.Ask(kMsgOverwriteQuestion, kCaptionConfirm, Buttons::kOkCancel, WindowId::kMain) !=
+  if (prompter.Ask(text::kMsgOverwriteQuestion, text::kCaptionConfirm, Buttons::kOkCancel, WindowId::kMain) !=
       Answer::kOk) {
     return SaveResultsStatus::kCancelled;
   }

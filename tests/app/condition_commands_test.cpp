@@ -44,29 +44,29 @@ class ConditionCommandsTest : public testing::Test {
 TEST_F(ConditionCommandsTest, AcceptedConditionsSetTheRunCommandAndTheStatusLine) {
   struct Case {
     const char* label;
-    std::int8_t workflow;
-    int left;
+    WorkflowStateValue workflow;
+    LeftSide left;
     bool run;
     std::string status;  // "before": unchanged
   };
   const Case cases[] = {
-      {"【エラー】式が未入力です", kDataLoaded, Y, false, kSet},
-      {"【エラー】式が不正です", kResultsSaved, X, false, "before"},
-      {"", kDataLoaded, Y, true, kRun},
-      {"", kDataLoaded, NotSelected, false, "before"},
-      {"", kStoppedResults, NotSelected, true, kRun},
-      {"", kNoData, Y, false, "before"},
-      {"", kCompletedResults, Y, true, "before"},  // unchanged: was enabled
+      {"【エラー】式が未入力です", WorkflowStateValue::kDataLoaded, LeftSide::Y, false, kSet},
+      {"【エラー】式が不正です", WorkflowStateValue::kResultsSaved, LeftSide::X, false, "before"},
+      {"", WorkflowStateValue::kDataLoaded, LeftSide::Y, true, kRun},
+      {"", WorkflowStateValue::kDataLoaded, LeftSide::NotSelected, false, "before"},
+      {"", WorkflowStateValue::kStoppedResults, LeftSide::NotSelected, true, kRun},
+      {"", WorkflowStateValue::kNoData, LeftSide::Y, false, "before"},
+      {"", WorkflowStateValue::kCompletedResults, LeftSide::Y, true, "before"},  // unchanged: was enabled
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.label << " workflow " << int{c.workflow});
+    SCOPED_TRACE(testing::Message() << c.label << " workflow " << static_cast<int>(c.workflow));
     SetUp();
     view_.commands.run = true;
     state_->workflow = c.workflow;
     ConditionDialogValues values;
     values.formula = "k0*x";
     values.formula_status = c.label;
-    values.left_side_index = c.left;
+    values.left_side_index = LeftSideIndex(c.left);
     ASSERT_TRUE(AcceptConditionsCommand(values, *state_, view_).accepted);
     EXPECT_EQ(view_.commands.run, c.run);
     EXPECT_TRUE(view_.commands.close_data) << "close data is not OK's";
@@ -79,7 +79,7 @@ TEST_F(ConditionCommandsTest, RefusedConditionsLeaveTheMainWindowAlone) {
   ConditionDialogValues values;
   values.formula_status = "";
   values.constants[2][3] = "0";
-  state_->workflow = kDataLoaded;
+  state_->workflow = WorkflowStateValue::kDataLoaded;
   EXPECT_FALSE(AcceptConditionsCommand(values, *state_, view_).accepted);
   EXPECT_EQ(view_.status_line, "before");
   EXPECT_FALSE(view_.commands.run);
@@ -87,15 +87,15 @@ TEST_F(ConditionCommandsTest, RefusedConditionsLeaveTheMainWindowAlone) {
 }
 
 TEST_F(ConditionCommandsTest, ResetAsksTheDiscardQuestionAndOnlyYesDropsTheResults) {
-  state_->workflow = kCompletedResults;
+  state_->workflow = WorkflowStateValue::kCompletedResults;
   prompter_.Answer(Answer::kNo);
   EXPECT_FALSE(ResetConditionsCommand(*state_, view_));
-  EXPECT_EQ(state_->workflow.load(), kCompletedResults);
+  EXPECT_EQ(state_->workflow.load(), WorkflowStateValue::kCompletedResults);
   EXPECT_EQ(view_.results_cleared, 0);
 
   prompter_.Answer(Answer::kYes);
   EXPECT_TRUE(ResetConditionsCommand(*state_, view_));
-  EXPECT_EQ(state_->workflow.load(), kDataLoaded);
+  EXPECT_EQ(state_->workflow.load(), WorkflowStateValue::kDataLoaded);
   EXPECT_EQ(view_.results_cleared, 1);
   EXPECT_EQ(view_.status_line, kRun);
   EXPECT_EQ(prompter_.Texts(), (std::vector<std::string>{kDiscard, kDiscard}));
@@ -103,14 +103,14 @@ TEST_F(ConditionCommandsTest, ResetAsksTheDiscardQuestionAndOnlyYesDropsTheResul
 }
 
 TEST_F(ConditionCommandsTest, DetailedConditionsResetOnlyWhenResultsWereShown) {
-  for (std::int8_t workflow : {kDataLoaded, kResultsSaved, kStoppedResults}) {
+  for (WorkflowStateValue workflow : {WorkflowStateValue::kDataLoaded, WorkflowStateValue::kResultsSaved, WorkflowStateValue::kStoppedResults}) {
     SetUp();
     state_->workflow = workflow;
-    if (workflow == kStoppedResults) prompter_.Answer(Answer::kYes);
+    if (workflow == WorkflowStateValue::kStoppedResults) prompter_.Answer(Answer::kYes);
     EXPECT_TRUE(PrepareDetailedConditions(*state_, view_));
     EXPECT_EQ(view_.results_cleared, 1);
-    EXPECT_EQ(state_->workflow.load(), workflow == kStoppedResults ? std::int8_t{kDataLoaded} : workflow);
-    EXPECT_EQ(view_.status_line, workflow == kStoppedResults ? kRun : "before");
+    EXPECT_EQ(state_->workflow.load(), workflow == WorkflowStateValue::kStoppedResults ? WorkflowStateValue::kDataLoaded : workflow);
+    EXPECT_EQ(view_.status_line, workflow == WorkflowStateValue::kStoppedResults ? kRun : "before");
   }
   EXPECT_TRUE(prompter_.AllAnswered());
 }
@@ -146,7 +146,7 @@ TEST_F(ConditionCommandsTest, OpenDialogStartsInSampleUntilAFileIsChosenInEither
 }
 
 TEST_F(ConditionCommandsTest, OpeningAFileClearsTheResultsOnlyWhenItLoads) {
-  state_->workflow = kCompletedResults;
+  state_->workflow = WorkflowStateValue::kCompletedResults;
   ConditionDialogValues values;
   values.formula = "unchanged";
   prompter_.Answer(Answer::kYes);
@@ -154,7 +154,7 @@ TEST_F(ConditionCommandsTest, OpeningAFileClearsTheResultsOnlyWhenItLoads) {
   EXPECT_FALSE(OpenConditionFileCommand(values, *state_, view_, chooser_));
   EXPECT_EQ(values.formula, "unchanged");
   EXPECT_EQ(view_.results_cleared, 0);
-  EXPECT_EQ(state_->workflow.load(), kCompletedResults);
+  EXPECT_EQ(state_->workflow.load(), WorkflowStateValue::kCompletedResults);
   EXPECT_TRUE(state_->first_dialog.chosen());
 
   ConditionDialogValues saved;
@@ -166,7 +166,7 @@ TEST_F(ConditionCommandsTest, OpeningAFileClearsTheResultsOnlyWhenItLoads) {
   EXPECT_TRUE(OpenConditionFileCommand(values, *state_, view_, chooser_));
   EXPECT_EQ(values.formula, "k0*x");
   EXPECT_EQ(view_.results_cleared, 1);
-  EXPECT_EQ(state_->workflow.load(), kDataLoaded);
+  EXPECT_EQ(state_->workflow.load(), WorkflowStateValue::kDataLoaded);
   EXPECT_EQ(view_.status_line, kRun);
   EXPECT_EQ(prompter_.Texts(), (std::vector<std::string>{kDiscard, "ファイルを開くのに失敗しました。",
                                                          kDiscard}));

@@ -101,17 +101,17 @@ TEST(OpenData, TheDialogOffersTheDataFiltersAndStartsInSampleOnlyFirst) {
 
 TEST(OpenData, AcceptedDataArePublished) {
   struct Case {
-    std::uint8_t formula_state;
-    std::uint8_t left_side;
+    FormulaState formula_state;
+    LeftSide left_side;
     bool run_before;
     bool run_after;
     const char* status;
   };
   const Case cases[] = {
-      {Valid, Y, false, true, "計算を実行してください。"},
-      {Valid, NotSelected, false, false, "計算を実行してください。"},
-      {Invalid, X, true, true, "計算条件を設定してください。"},  // run keeps its state
-      {NotEntered, Y, false, false, "計算条件を設定してください。"},
+      {FormulaState::Valid, LeftSide::Y, false, true, "計算を実行してください。"},
+      {FormulaState::Valid, LeftSide::NotSelected, false, false, "計算を実行してください。"},
+      {FormulaState::Invalid, LeftSide::X, true, true, "計算条件を設定してください。"},  // run keeps its state
+      {FormulaState::NotEntered, LeftSide::Y, false, false, "計算条件を設定してください。"},
   };
   for (const Case& c : cases) {
     Fixture f;
@@ -123,7 +123,7 @@ TEST(OpenData, AcceptedDataArePublished) {
     EXPECT_EQ(f.view.fields[kCtlDataFile], f.dir.File("a.csv"));
     EXPECT_EQ(f.view.status, c.status);
     EXPECT_EQ(f.view.commands, (CommandState{true, c.run_after, false}));
-    EXPECT_EQ(f.state->workflow.load(), kDataLoaded);
+    EXPECT_EQ(f.state->workflow.load(), WorkflowStateValue::kDataLoaded);
     EXPECT_EQ(f.state->points.count, 3u);
     EXPECT_EQ(f.state->ranges.min_x, 1.0);
     EXPECT_EQ(f.state->ranges.max_x, 3.0);
@@ -146,7 +146,7 @@ TEST(OpenData, CancelOrFailureAfterASecondFileKeepsTheFirst) {
   EXPECT_EQ(f.view.fields[kCtlDataFile], f.dir.File("a.csv"));
   EXPECT_EQ(f.state->points.count, 3u);
   EXPECT_EQ(f.state->points.records[0].x, 1.0);
-  EXPECT_EQ(f.state->workflow.load(), kDataLoaded);
+  EXPECT_EQ(f.state->workflow.load(), WorkflowStateValue::kDataLoaded);
   EXPECT_FALSE(f.view.commands.save_results);
   EXPECT_TRUE(f.view.commands.close_data);
 
@@ -175,21 +175,21 @@ TEST(OpenData, ARefusedDiscardCheckShowsNoDialog) {
 
 TEST(CloseData, DropsTheDataUnlessARunIsPausedOrTheDiscardIsRefused) {
   Fixture f;
-  f.state->conditions.formulaState = Valid;
+  f.state->conditions.formulaState = FormulaState::Valid;
   f.chooser.Answer(f.dir.File("a.csv"));
   ASSERT_TRUE(OpenData(f.view, f.chooser, *f.state, f.Sheet(true)));
 
-  f.state->workflow.store(kPaused);
+  f.state->workflow.store(WorkflowStateValue::kPaused);
   EXPECT_FALSE(CloseData(f.view, *f.state));
   EXPECT_EQ(f.view.discard_checks, 1);  // only open data asked
-  f.state->workflow.store(kCompletedResults);
+  f.state->workflow.store(WorkflowStateValue::kCompletedResults);
   f.view.allow_discard = false;
   EXPECT_FALSE(CloseData(f.view, *f.state));
   EXPECT_EQ(f.state->points.count, 3u);
 
   f.view.allow_discard = true;
   EXPECT_TRUE(CloseData(f.view, *f.state));
-  EXPECT_EQ(f.state->workflow.load(), kNoData);
+  EXPECT_EQ(f.state->workflow.load(), WorkflowStateValue::kNoData);
   EXPECT_EQ(f.state->points.count, 0u);
   EXPECT_EQ(f.view.fields[kCtlDataFile], "");
   EXPECT_EQ(f.view.status, "データを開いてください。");

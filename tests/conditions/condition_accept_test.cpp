@@ -284,19 +284,19 @@ TEST_F(AcceptConditionsTest, FormulaIsCutTo499Bytes) {
 TEST_F(AcceptConditionsTest, FormulaStateFollowsTheStatusLabel) {
   struct Case {
     const char* label;
-    std::int8_t workflow;
-    int left;
-    std::uint8_t state;
+    WorkflowStateValue workflow;
+    LeftSide left;
+    FormulaState state;
   };
   const Case cases[] = {
-      {"【エラー】式が未入力です", kDataLoaded, Y, NotEntered},
-      {"【エラー】式が未入力です", kNoData, Y, NotEntered},
-      {"【エラー】式が不正です", kDataLoaded, X, Invalid},
-      {"【エラー】式が不正です", kResultsSaved, X, Invalid},
-      {"", kDataLoaded, Y, Valid},
-      {"", kDataLoaded, NotSelected, Valid},
-      {"", kCompletedResults, Y, Valid},
-      {"something else", kDataLoaded, Y, Invalid},
+      {"【エラー】式が未入力です", WorkflowStateValue::kDataLoaded, LeftSide::Y, FormulaState::NotEntered},
+      {"【エラー】式が未入力です", WorkflowStateValue::kNoData, LeftSide::Y, FormulaState::NotEntered},
+      {"【エラー】式が不正です", WorkflowStateValue::kDataLoaded, LeftSide::X, FormulaState::Invalid},
+      {"【エラー】式が不正です", WorkflowStateValue::kResultsSaved, LeftSide::X, FormulaState::Invalid},
+      {"", WorkflowStateValue::kDataLoaded, LeftSide::Y, FormulaState::Valid},
+      {"", WorkflowStateValue::kDataLoaded, LeftSide::NotSelected, FormulaState::Valid},
+      {"", WorkflowStateValue::kCompletedResults, LeftSide::Y, FormulaState::Valid},
+      {"something else", WorkflowStateValue::kDataLoaded, LeftSide::Y, FormulaState::Invalid},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.label << " workflow " << static_cast<int>(c.workflow));

@@ -48,7 +48,7 @@ QStringList Texts(const test::RecordingPrompter& prompter) {
 
 // Everything a dialog needs, with the dialog shown and active so the focus moves as for a person.
 struct Fixture {
-  explicit Fixture(std::int8_t workflow = kDataLoaded) : state(MakeAppState(dir.path().toStdString())) {
+  explicit Fixture(WorkflowStateValue workflow = WorkflowStateValue::kDataLoaded) : state(MakeAppState(dir.path().toStdString())) {
     state->workflow = workflow;
     std::map<int, QAction*> actions;
     menu.reset(BuildConditionsMenuBar(nullptr, actions));
@@ -160,7 +160,7 @@ class FittingConditionsDialogTest : public QObject {
   }
 
   void readOnlyWithUnsavedResultsUntilReset() {
-    Fixture f(kCompletedResults);
+    Fixture f(WorkflowStateValue::kCompletedResults);
     f.Open();
     for (int id : {1047, 1048, 1049, 1070, 1088, 1089, 1090}) {
       QVERIFY2(!f.Control<QWidget>(id)->isEnabled(), qPrintable(QString::number(id)));
@@ -174,12 +174,12 @@ class FittingConditionsDialogTest : public QObject {
     f.Click(1093);
     for (int id : {1047, 1048, 1049, 1088, 1089, 1090}) QVERIFY(f.Control<QWidget>(id)->isEnabled());
     QVERIFY(!f.Control<QWidget>(1093)->isEnabled());
-    QCOMPARE(f.state->workflow.load(), std::int8_t{kDataLoaded});
+    QCOMPARE(f.state->workflow.load(), WorkflowStateValue::kDataLoaded);
     QCOMPARE(f.view.results_cleared, 1);
     QCOMPARE(f.view.status_line, std::string("計算を実行してください。"));
     QCOMPARE(Texts(f.prompter), (QStringList{kDiscard, kDiscard}));
 
-    Fixture editable(kResultsSaved);
+    Fixture editable(WorkflowStateValue::kResultsSaved);
     editable.Open();
     QVERIFY(editable.Control<QWidget>(1048)->isEnabled());
     QVERIFY(!editable.Control<QWidget>(1093)->isEnabled());
@@ -290,8 +290,8 @@ class FittingConditionsDialogTest : public QObject {
     f.Click(1094);
     QCOMPARE(f.dialog->result(), 1);
     QCOMPARE(std::string(f.state->formula.formulaText), std::string("k0*x+k1"));
-    QCOMPARE(f.state->conditions.formulaState, std::uint8_t{Valid});
-    QCOMPARE(f.state->conditions.angleUnit, std::uint8_t{Radian});
+    QCOMPARE(f.state->conditions.formulaState, FormulaState::Valid);
+    QCOMPARE(f.state->conditions.angleUnit, AngleUnit::Radian);
     QVERIFY(f.view.commands.run);
     QCOMPARE(f.view.status_line, std::string("計算を実行してください。"));
     QVERIFY(FileExists(f.state->working_directory + "/Formula.ini"));
@@ -335,14 +335,14 @@ class FittingConditionsDialogTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(f.dialog.get()));
     f.Type(f.Control<QLineEdit>(1048), QStringLiteral("k0*x"), f.Field(0, 0));
     auto* left = f.Control<QComboBox>(1047);
-    left->setCurrentIndex(X);
-    emit left->activated(X);
-    QCOMPARE(left->currentIndex(), int{NotSelected});
+    left->setCurrentIndex(LeftSideIndex(LeftSide::X));
+    emit left->activated(LeftSideIndex(LeftSide::X));
+    QCOMPARE(left->currentIndex(), LeftSideIndex(LeftSide::NotSelected));
     QCOMPARE(Texts(f.prompter),
              QStringList{QStringLiteral("右辺に含まれている変数(xもしくはy)を選択することはできません。")});
-    left->setCurrentIndex(Y);
-    emit left->activated(Y);
-    QCOMPARE(left->currentIndex(), int{Y});
+    left->setCurrentIndex(LeftSideIndex(LeftSide::Y));
+    emit left->activated(LeftSideIndex(LeftSide::Y));
+    QCOMPARE(left->currentIndex(), LeftSideIndex(LeftSide::Y));
     QCOMPARE(f.Control<QLabel>(1036)->text(), QString());
     QCOMPARE(f.prompter.calls().size(), std::size_t{1});
   }
@@ -431,7 +431,7 @@ class FittingConditionsDialogTest : public QObject {
   void aSavedFileOpensAgainAsItWasAndAsTheBatchReaderExpects() {
     Fixture f;
     f.Open();
-    f.Control<QComboBox>(1047)->setCurrentIndex(X);
+    f.Control<QComboBox>(1047)->setCurrentIndex(LeftSideIndex(LeftSide::X));
     f.Control<QLineEdit>(1048)->setText(QStringLiteral("k0*Exp(-(y-k1)^2/k2)+k3"));
     const QStringList k1 = {"0.5", "-5", "5", "0.0001"};
     for (int c = 0; c < 4; ++c) f.Field(1, c)->setText(k1[c]);
@@ -471,10 +471,10 @@ class FittingConditionsDialogTest : public QObject {
     // calvane-batch's conditions reader takes the same file to the same values.
     auto batch_state = MakeAppState(f.state->working_directory);
     ConditionDialogValues batch = DialogValuesFromRecord(*batch_state);
-    QCOMPARE(LoadConditionFile(*bytes, batch, *batch_state), 0);
+    QCOMPARE(LoadConditionFile(*bytes, batch, *batch_state), FormulaCheckCode::FormulaValid);
     QCOMPARE(batch.formula, reopened.formula);
     QCOMPARE(batch.constants, reopened.constants);
-    QCOMPARE(batch.left_side_index, int{X});
+    QCOMPARE(batch.left_side_index, LeftSideIndex(LeftSide::X));
   }
 
   void theMainWindowsCommandOpensTheDialogWithItsMenuAndToolbarImages() {

@@ -128,7 +128,7 @@ class DataSheetWindowTest : public QObject {
     s.Box()->setChecked(true);
     s.Click(600, 100);
     s.Click(300, 370);
-    QCOMPARE(s.Help(), Q(kSheetFirstPrompt));
+    QCOMPARE(s.Help(), Q(text::kSheetFirstPrompt));
     QCOMPARE(s.Text(kSheetXField), QStringLiteral("0"));
 
     s.Click(250, 75);
@@ -136,14 +136,14 @@ class DataSheetWindowTest : public QObject {
     QCOMPARE(s.Text(kSheetStartField), QStringLiteral("2"));
     QCOMPARE(s.Text(kSheetYField), QString());
     QCOMPARE(s.Text(kSheetEndField), QString());
-    QCOMPARE(s.Help(), Q(kSheetSecondPrompt));
+    QCOMPARE(s.Help(), Q(text::kSheetSecondPrompt));
     s.Click(599, 370);  // outside: the second step waits
-    QCOMPARE(s.Help(), Q(kSheetSecondPrompt));
+    QCOMPARE(s.Help(), Q(text::kSheetSecondPrompt));
 
     s.Click(450, 365);
     QCOMPARE(s.Text(kSheetYField), QStringLiteral("3"));
     QCOMPARE(s.Text(kSheetEndField), QStringLiteral("16"));
-    QCOMPARE(s.Help(), Q(kSheetFirstPrompt));
+    QCOMPARE(s.Help(), Q(text::kSheetFirstPrompt));
     QVERIFY(!s.Box()->isChecked());
     QVERIFY(s.Field(kSheetEndField)->isEnabled());
 
@@ -199,7 +199,7 @@ class DataSheetWindowTest : public QObject {
     for (int id : {kSheetXField, kSheetYField, kSheetStartField, kSheetEndField}) {
       QCOMPARE(s.Text(id), QString());
     }
-    QCOMPARE(s.Help(), Q(kSheetFirstPrompt));
+    QCOMPARE(s.Help(), Q(text::kSheetFirstPrompt));
     QVERIFY(s.Box()->isChecked());  // the box is left as it is
     QVERIFY(s.window->isVisible());
     QCOMPARE(s.finished->count(), 0);
@@ -218,17 +218,17 @@ class DataSheetWindowTest : public QObject {
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("end");
     QTest::addColumn<QString>("message");
-    QTest::newRow("x 257") << "257" << "2" << "1" << "5" << Q(kMsgXSeriesRange);
-    QTest::newRow("x empty") << "" << "2" << "1" << "5" << Q(kMsgXSeriesRange);
-    QTest::newRow("y 0") << "1" << "0" << "1" << "5" << Q(kMsgYSeriesRange);
-    QTest::newRow("start 0") << "1" << "2" << "0" << "5" << Q(kMsgStartRowRange);
-    QTest::newRow("end 65537") << "1" << "2" << "1" << "65537" << Q(kMsgEndRowRange);
-    QTest::newRow("end huge") << "1" << "2" << "1" << "9999999999999" << Q(kMsgEndRowRange);
-    QTest::newRow("start after end") << "1" << "2" << "6" << "5" << Q(kMsgStartAfterEnd);
-    QTest::newRow("same series") << "2" << "2" << "1" << "5" << Q(kMsgSameSeries);
+    QTest::newRow("x 257") << "257" << "2" << "1" << "5" << Q(text::kMsgXSeriesRange);
+    QTest::newRow("x empty") << "" << "2" << "1" << "5" << Q(text::kMsgXSeriesRange);
+    QTest::newRow("y 0") << "1" << "0" << "1" << "5" << Q(text::kMsgYSeriesRange);
+    QTest::newRow("start 0") << "1" << "2" << "0" << "5" << Q(text::kMsgStartRowRange);
+    QTest::newRow("end 65537") << "1" << "2" << "1" << "65537" << Q(text::kMsgEndRowRange);
+    QTest::newRow("end huge") << "1" << "2" << "1" << "9999999999999" << Q(text::kMsgEndRowRange);
+    QTest::newRow("start after end") << "1" << "2" << "6" << "5" << Q(text::kMsgStartAfterEnd);
+    QTest::newRow("same series") << "2" << "2" << "1" << "5" << Q(text::kMsgSameSeries);
     QTest::newRow("heading row") << "1" << "2" << "1" << "5"
-                                 << QStringLiteral("1") + Q(kMsgRowHasError) + "\r" +
-                                        Q(kMsgInvalidData);
+                                 << QStringLiteral("1") + Q(text::kMsgRowHasError) + "\r" +
+                                        Q(text::kMsgInvalidData);
   }
 
   void okRefusesEachInvalidRangeWithItsMessage() {
@@ -263,7 +263,7 @@ class DataSheetWindowTest : public QObject {
     s.SetFields("1", "2", "1", "5");
     s.PressOk();
     QCOMPARE(s.prompter.calls().size(), size_t{1});  // asked once, for row 2
-    QCOMPARE(Q(s.prompter.calls()[0].text), QStringLiteral("2") + Q(kMsgBlankRowQuestion));
+    QCOMPARE(Q(s.prompter.calls()[0].text), QStringLiteral("2") + Q(text::kMsgBlankRowQuestion));
     QCOMPARE(s.finished->count(), yes ? 1 : 0);
     QCOMPARE(s.state->points.count, yes ? 3u : 0u);
   }
@@ -287,7 +287,7 @@ class DataSheetWindowTest : public QObject {
 
   void tooManyRowsIsSaidOnceNotOncePerPaint() {
     Sheet s(Rows(65537));
-    QCOMPARE(s.prompter.Texts(), std::vector<std::string>{std::string(kMsgTooManyRows)});
+    QCOMPARE(s.prompter.Texts(), std::vector<std::string>{std::string(text::kMsgTooManyRows)});
     QScrollBar* vertical = s.Bar(kSheetVerticalBar);
     QCOMPARE(vertical->maximum(), 65536 - 16);
     for (int position : {100, 30000, 65520}) {

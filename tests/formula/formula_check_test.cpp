@@ -281,7 +281,7 @@ TEST(FormulaCheckTexts, AreStoredAsUtf8Bytes) {
   // "'(' と ')'": the "と" is E3 81 A8.
   EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(3)).substr(0, 7), "'(' \xe3\x81\xa8");
   // "演算子" (operator) begins the unregistered-operator box: E6 BC 94 E7 AE 97 E5 AD 90.
-  EXPECT_EQ(formula_text::kEvalUnregisteredOperator.substr(0, 9),
+  EXPECT_EQ(text::kEvalUnregisteredOperator.substr(0, 9),
             "\xe6\xbc\x94\xe7\xae\x97\xe5\xad\x90");
 }
 
