@@ -189,7 +189,7 @@ std::unique_ptr<PreparedFit> Prepare(int points) {
   IndexRows(text, prompter);
   RangeSelection selection{1, 2, 1, 0, 1};
   selection = ApplyUseToLastRow(selection, text);
-  if (!ConvertRange(text, selection, state, prompter).completed()) return fit;
+  if (!ConvertRange(text, selection, state.points, state.ranges, prompter).completed()) return fit;
   state.workflow.store(WorkflowStateValue::kDataLoaded);
   ConditionDialogValues dialog = DialogValuesFromRecord(state);
   LoadConditionFile(*ccn, dialog, state);

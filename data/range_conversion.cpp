@@ -63,7 +63,8 @@ bool ValidateRange(const RangeSelection& selection, Prompter& prompter, WindowId
 }
 
 ConversionResult ConvertRange(const DataText& text, const RangeSelection& selection,
-                              AppState& state, Prompter& prompter, WindowId owner) {
+                              PointTable& points, DataRanges& ranges, Prompter& prompter,
+                              WindowId owner) {
   ConversionResult result;
   if (CheckRange(selection) != RangeCheck::kAccepted) {
     result.stop = ConversionStop::kInvalidRange;
@@ -126,12 +127,11 @@ ConversionResult ConvertRange(const DataText& text, const RangeSelection& select
     return stop(ConversionStop::kNoData, 0);
   }
 
-  PointTable& points = state.points;
   const std::size_t count = scratch.size();
   for (std::size_t i = 0; i < count; ++i) points.records[i] = scratch[i];
   for (std::size_t i = count; i < kMaxPoints; ++i) points.records[i] = Point{};
   points.count = static_cast<std::uint32_t>(count);
-  state.ranges = ComputeDataRanges(points);
+  ranges = ComputeDataRanges(points);
   result.point_count = points.count;
   return result;
 }

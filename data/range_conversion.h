@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/app_state.h"
 #include "base/prompter.h"
 #include "data/data_text.h"
 #include "base/point_table.h"
@@ -69,13 +68,13 @@ struct ConversionResult {
 // A blank cell beside a number, invalid text or a value beyond +-1e302 stops with the
 // "データエラー" message naming the row. Rows beyond the text's last row are not read: the range
 // ends at the last row. No point at all stops with the no-data message.
-// The points are gathered in a scratch table: only a completed conversion replaces
-// state.points (records 0..65535; unused ones zeroed, the graph's scratch record untouched),
-// the point count and state.ranges. A stopped one leaves all three as they were.
+// The points are gathered in a scratch table: only a completed conversion replaces `points`
+// (records 0..65535; unused ones zeroed, the graph's scratch record untouched), the point count
+// and `ranges`. A stopped one leaves all three as they were.
 // Call ValidateRange first; a selection that fails CheckRange is refused without a message.
 // Main thread.
 ConversionResult ConvertRange(const DataText& text, const RangeSelection& selection,
-                              AppState& state, Prompter& prompter,
+                              PointTable& points, DataRanges& ranges, Prompter& prompter,
                               WindowId owner = WindowId::kDataSheet);
 
 // Minimum and maximum of x and of y over points 0..count-1, starting from point 0's values.
