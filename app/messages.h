@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "base/base_messages.h"
+#include "conditions/condition_messages.h"
 
 namespace calvane::text {
 
@@ -55,15 +56,15 @@ inline constexpr std::string_view kR2Label = "相関係数R^2";
 inline constexpr std::string_view kEndTimeLabel = "計算終了時刻：";
 
 // Graph axis labels (controls 1026 and 1027).
-inline constexpr std::string_view kAxisXSeries = "x (x系列)";
-inline constexpr std::string_view kAxisYSeries = "y (y系列)";
+inline constexpr std::string_view kAxisXSeries = kLeftSideX;  // the left-side box's texts
+inline constexpr std::string_view kAxisYSeries = kLeftSideY;
 inline constexpr std::string_view kAxisX = "x";
 inline constexpr std::string_view kAxisY = "y";
 
 // Toolbar tooltips.
 inline constexpr std::string_view kTipOpenData = "データを開く";
 inline constexpr std::string_view kTipSaveResults = "計算結果の保存";
-inline constexpr std::string_view kTipConditions = "計算条件";
+inline constexpr std::string_view kTipConditions = kConditionsCaption;
 inline constexpr std::string_view kTipRun = "計算実行";
 
 // Main menu bar.

@@ -29,6 +29,10 @@ inline constexpr std::string_view kStatusRun = "計算を実行してくださ�
 inline constexpr std::string_view kStatusSaveIfNeeded = "必要であれば計算結果を保存してください。";
 inline constexpr std::string_view kStatusSaved = "計算結果保存済みです。";
 
+// Buttons of the dialogs.
+inline constexpr std::string_view kButtonOk = "OK";
+inline constexpr std::string_view kButtonCancel = "Cancel";
+
 // The user-interface font and its fallbacks, in order of preference.
 inline constexpr std::string_view kUiFontFace = "ＭＳ Ｐゴシック";
 inline constexpr std::string_view kUiFontFallback1 = "IPAPGothic";

@@ -47,8 +47,6 @@ inline constexpr std::string_view kAngleUnitFrame = "角度の単位";
 inline constexpr std::string_view kDegree = "Degree";
 inline constexpr std::string_view kRadian = "Radian";
 inline constexpr std::string_view kReset = "再設定";
-inline constexpr std::string_view kOk = "OK";
-inline constexpr std::string_view kCancel = "Cancel";
 
 // The detailed-conditions dialog.
 inline constexpr std::string_view kDetailedCaption = "詳細条件";

@@ -35,8 +35,8 @@ const std::array<Control, 5> kControls{{
     {kCheckId, Kind::kCheck, text::kNoRoughEstimation, {39, 18, 134, 27}},
     {1000, Kind::kLabel, text::kIntervalLabel, {39, 67, 155, 17}},
     {kIntervalId, Kind::kEdit, {}, {38, 85, 91, 20}},
-    {kOkId, Kind::kDefaultButton, text::kOk, {12, 143, 109, 48}},
-    {kCancelId, Kind::kButton, text::kCancel, {140, 143, 109, 48}},
+    {kOkId, Kind::kDefaultButton, text::kButtonOk, {12, 143, 109, 48}},
+    {kCancelId, Kind::kButton, text::kButtonCancel, {140, 143, 109, 48}},
 }};
 
 }  // namespace

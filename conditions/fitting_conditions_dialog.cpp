@@ -88,8 +88,8 @@ std::vector<Control> ControlTable() {
   table.push_back({kDegreeId, Kind::kRadio, text::kDegree, {41, 448, 98, 28}});
   table.push_back({kRadianId, Kind::kRadio, text::kRadian, {41, 478, 98, 28}});
   table.push_back({kResetId, Kind::kButton, text::kReset, {267, 456, 91, 48}});
-  table.push_back({kOkId, Kind::kDefaultButton, text::kOk, {397, 455, 109, 48}});
-  table.push_back({kCancelId, Kind::kButton, text::kCancel, {528, 455, 109, 48}});
+  table.push_back({kOkId, Kind::kDefaultButton, text::kButtonOk, {397, 455, 109, 48}});
+  table.push_back({kCancelId, Kind::kButton, text::kButtonCancel, {528, 455, 109, 48}});
   return table;
 }
 

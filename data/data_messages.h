@@ -30,8 +30,6 @@ inline constexpr std::string_view kSheetEndLabel = "終了行";
 inline constexpr std::string_view kSheetRowUnit = "行目";
 inline constexpr std::string_view kSheetUseToLastRow = "最終行まで使用";
 inline constexpr std::string_view kSheetRangeGroup = "使用するﾃﾞｰﾀ範囲";
-inline constexpr std::string_view kSheetOk = "OK";
-inline constexpr std::string_view kSheetCancel = "Cancel";
 inline constexpr std::string_view kSheetFirstPrompt =
     "範囲を選択してください（マウスクリックでも可能です。その場合は、まずx(x系列)の開始行をクリックしてください。）";
 inline constexpr std::string_view kSheetSecondPrompt =

@@ -36,8 +36,8 @@ std::vector<ControlSpec> ControlTable() {
   std::vector<ControlSpec> table = {
       {kSheetHorizontalBar, Kind::kHBar, {}, {184, 376, 426, 26}},
       {kSheetVerticalBar, Kind::kVBar, {}, {610, 52, 26, 325}},
-      {kSheetOkButton, Kind::kButton, text::kSheetOk, {249, 411, 120, 35}},
-      {kSheetCancelButton, Kind::kButton, text::kSheetCancel, {441, 410, 120, 35}},
+      {kSheetOkButton, Kind::kButton, text::kButtonOk, {249, 411, 120, 35}},
+      {kSheetCancelButton, Kind::kButton, text::kButtonCancel, {441, 410, 120, 35}},
       {kSheetXLabelId, Kind::kLabelCentred, text::kSheetXLabel, {37, 53, 50, 22}},
       {kSheetYLabelId, Kind::kLabelCentred, text::kSheetYLabel, {37, 103, 50, 22}},
       {kSheetStartLabelId, Kind::kLabel, text::kSheetStartLabel, {44, 167, 41, 16}},
