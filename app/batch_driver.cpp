@@ -269,7 +269,7 @@ void TerminalProgressView::PrintCounters(std::uint32_t step, std::uint32_t cycle
 }
 
 void TerminalProgressView::ShowConditionError() {
-  output_.Err(TerminalLine(text::kProgressCaption, text::kProgressConditionError));
+  output_.Err(TerminalLine(text::kProgressCaption, text::kConditionError));
 }
 
 void TerminalProgressView::StopTimer() {}
@@ -280,7 +280,7 @@ void TerminalProgressView::ShowErrorBox(std::string_view text, std::string_view 
 }
 
 void TerminalProgressView::ShowPauseSnapshot(const PauseSnapshot& snapshot) {
-  output_.Err(TerminalLine(text::kProgressCaption, std::string(text::kProgressPaused) + " " +
+  output_.Err(TerminalLine(text::kProgressCaption, std::string(text::kStopped) + " " +
                                                  std::string(text::kStepLabel) + " " +
                                                  Decimal(snapshot.step) + " " +
                                                  std::string(text::kCycleLabel) + " " +
@@ -393,7 +393,7 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
 
   // 5. A condition error ends without results.
   if (exit_code == kWorkerConditionError) {
-    output.Err(TerminalLine(text::kProgressConditionError, view.message()));
+    output.Err(TerminalLine(text::kConditionError, view.message()));
     return kBatchConditionError;
   }
   const bool stopped_early = exit_code != kWorkerCompleted;

@@ -12,11 +12,6 @@ namespace calvane::text {
 inline constexpr std::string_view kMainCaption = "Calvane";
 
 // Status line (control 1029): the next step for the user.
-inline constexpr std::string_view kStatusOpenData = "データを開いてください。";
-inline constexpr std::string_view kStatusSetConditions = "計算条件を設定してください。";
-inline constexpr std::string_view kStatusRun = "計算を実行してください。";
-inline constexpr std::string_view kStatusSaveIfNeeded = "必要であれば計算結果を保存してください。";
-inline constexpr std::string_view kStatusSaved = "計算結果保存済みです。";
 
 // The save dialog of the results report.
 inline constexpr std::string_view kSaveResultsTitle = "計算結果ファイルの保存";

@@ -36,21 +36,21 @@ RunCommandFlow::~RunCommandFlow() {
 
 RunRefusal RunCommandFlow::Begin() {
   Prompter& prompter = view_.prompter();
-  if (state_.conditions.leftSide == NotSelected) {
-    prompter.Show(text::kStatusSetConditions, text::kErrorCaption, WindowId::kMain);
+  if (state_.conditions.leftSide == LeftSide::NotSelected) {
+    prompter.Show(text::kStatusSetConditions, text::kCaptionError, WindowId::kMain);
     return RunRefusal::kNoLeftSide;
   }
   // The accepted formula, compiled again: a check that the conditions dialog ran on an edit it
   // then cancelled left its program behind, and the accepted text may be empty.
   const std::size_t length = strnlen(state_.formula.formulaText, kFormulaTextSize);
-  const int code = CheckFormula(state_.formula,
+  const FormulaCheckCode code = CheckFormula(state_.formula,
                                 std::string_view(state_.formula.formulaText, length),
                                 state_.conditions.leftSide);
-  if (code != FormulaValid) {
-    state_.conditions.formulaState = code == FormulaEmpty ? NotEntered : Invalid;
+  if (code != FormulaCheckCode::FormulaValid) {
+    state_.conditions.formulaState = code == FormulaCheckCode::FormulaEmpty ? FormulaState::NotEntered : FormulaState::Invalid;
     std::string_view message = FormulaCheckMessage(code);
     if (message.empty()) message = FormulaStatusLabel(code);
-    prompter.Show(message, text::kErrorCaption, WindowId::kMain);
+    prompter.Show(message, text::kCaptionError, WindowId::kMain);
     CommandState commands = view_.Commands();
     commands.run = false;
     view_.SetCommands(commands);
@@ -60,7 +60,7 @@ RunRefusal RunCommandFlow::Begin() {
   if (!view_.ConfirmDiscard()) return RunRefusal::kDiscardDeclined;
   view_.ClearResults();
   if (!driver_.Begin()) {
-    prompter.Show(kMsgFileOpenFailed, text::kErrorCaption, WindowId::kMain);
+    prompter.Show(text::kMsgFileOpenFailed, text::kCaptionError, WindowId::kMain);
     return RunRefusal::kLogNotOpened;
   }
   view_.SetFieldText(kCtlStartTime, driver_.start_time());
@@ -95,13 +95,13 @@ int RunCommandFlow::Finish() {
   exit_code_ = driver_.Finish();
   if (graph_ != nullptr) graph_->FollowShared();
   view_.SetFieldText(kCtlEndTime, driver_.end_time());
-  const std::int8_t workflow = state_.workflow.load(std::memory_order_acquire);
+  const WorkflowStateValue workflow = state_.workflow.load(std::memory_order_acquire);
   ApplyUpdate(view_, AfterRunEnded(view_.Commands(), workflow));
   if (EffectsOfExitCode(exit_code_).refresh_results) ShowResults(RefreshResults(state_));
-  record_.stopped_early = workflow == kStoppedResults;
+  record_.stopped_early = workflow == WorkflowStateValue::kStoppedResults;
   view_.Repaint();
   if (!driver_.log_ok()) {
-    view_.prompter().Show(kMsgFileWriteFailed, text::kErrorCaption, WindowId::kMain);
+    view_.prompter().Show(text::kMsgFileWriteFailed, text::kCaptionError, WindowId::kMain);
   }
   return exit_code_;
 }
@@ -134,7 +134,7 @@ SaveResultsStatus SaveResultsTo(AppState& state, MainView& view, const RunRecord
   const SaveResultsStatus status = SaveResultsReport(ReportValuesFromWindow(state, view, record),
                                                      path, state.working_directory, prompter);
   if (status != SaveResultsStatus::kSaved) return status;
-  state.workflow.store(kResultsSaved, std::memory_order_release);
+  state.workflow.store(WorkflowStateValue::kResultsSaved, std::memory_order_release);
   ApplyUpdate(view, AfterResultsSaved(view.Commands()));
   return status;
 }

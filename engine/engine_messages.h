@@ -2,8 +2,11 @@
 
 #include <string_view>
 
-// The progress window's own texts (UTF-8, exactly as the user sees them).
-namespace calvane::engine_text {
+#include "base/base_messages.h"
+
+// The fitting engine's own texts: the progress window, its message area and the run log
+// (Calculation.ini, whose headings are written in CP932). UTF-8, exactly as the user sees them.
+namespace calvane::text {
 
 inline constexpr std::string_view kProgressCaption = "計算中";
 inline constexpr std::string_view kPreparing = "計算準備をしています。";
@@ -15,7 +18,6 @@ inline constexpr std::string_view kStepLabel = "ステップ";
 inline constexpr std::string_view kCycleLabel = "サイクル";
 inline constexpr std::string_view kSlash = "/";
 inline constexpr std::string_view kZero = "0";
-inline constexpr std::string_view kOk = "OK";
 inline constexpr std::string_view kAbort = "中止";
 // The pause button: its first caption, the caption while paused, the caption after a resume.
 inline constexpr std::string_view kPauseFirst = "一時中断";
@@ -24,4 +26,49 @@ inline constexpr std::string_view kPauseAgain = "一時中止";
 // The blinking line: 30 asterisks.
 inline constexpr std::string_view kBlinkLine = "******************************";
 
-}  // namespace calvane::engine_text
+
+// Progress window: the phases.
+inline constexpr std::string_view kProgressCompleted = "完了しました。";
+inline constexpr std::string_view kPhaseRoughEstimate = "--- 概略推測フェーズ ---";
+inline constexpr std::string_view kPhaseLeastSquares = "--- 最小二乗計算フェーズ ---";
+
+// A constant's text missing at the start of a run: "k3" followed by one of these.
+inline constexpr std::string_view kMsgInitialValueMissing = "の初期値が入力されていません。";
+inline constexpr std::string_view kMsgLowerBoundMissing = "の下限が入力されていません。";
+inline constexpr std::string_view kMsgUpperBoundMissing = "の上限が入力されていません。";
+inline constexpr std::string_view kMsgAccuracyMissing = "の計算精度が入力されていません。";
+
+// Message area of the progress window during a run.
+inline constexpr std::string_view kMsgRoughStartOverflow =
+    "初期値が不適切なため、二乗値が非常に大きくなっています。\r概略推測できません。";
+inline constexpr std::string_view kMsgRoughGiveUp =
+    "初期値が不適切なため、概略推測ができません。\r"
+    "妥当なフィッティング結果が得られない、あるいは計算に時間がかかる場合には、違う値を設定して"
+    "再度計算実行してください。";
+inline constexpr std::string_view kMsgSquareOverflow =
+    "計算中の二乗値が非常に大きくなっています。\rこれ以上計算を継続できません。";
+inline constexpr std::string_view kMsgBoundWarning =
+    "文字定数の値が設定された上限/下限を超えました。\r"
+    "妥当なフィッティング結果が得られない場合は、初期値や上限/下限を再設定後に再度実行し直して"
+    "下さい。";
+
+// Result display (and the results report): R^2 that cannot be computed, and the mark after a
+// value of a run that stopped early or is paused.
+inline constexpr std::string_view kR2NotComputable = "計算できません";
+inline constexpr std::string_view kProvisionalMark = " *";
+
+// Headings of the run log.
+inline constexpr std::string_view kLogPreparation = "計算準備--------------------";
+inline constexpr std::string_view kLogVariableCount = "変数の数";
+inline constexpr std::string_view kLogRoughPhase = "概略推測フェーズ----------";
+inline constexpr std::string_view kLogLeastSquaresPhase = "最小二乗計算フェーズ----------";
+inline constexpr std::string_view kLogRoughImpossible = "概略推測不可能";
+inline constexpr std::string_view kLogSquareBeforeRough = "概略推測前のMinSquare";
+inline constexpr std::string_view kLogMatricesBefore = "概略推測開始前行列";
+inline constexpr std::string_view kLogMatricesAfter = "概略推測終了後行列";
+inline constexpr std::string_view kLogSquareAtRough = "概略推測解でのSquare";
+inline constexpr std::string_view kLogIntermediate = "途中解";
+inline constexpr std::string_view kLogMinSquare = "最小二乗値";
+inline constexpr std::string_view kLogMinSquareRecomputed = "最小二乗値（再計算）";
+
+}  // namespace calvane::text

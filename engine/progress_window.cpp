@@ -22,21 +22,21 @@ struct ControlRow {
 
 // The controls in creation order.
 const std::array<ControlRow, 15> kControls{{
-    {kPrgStatus, Kind::kCentred, engine_text::kPreparing, {53, 27, 203, 19}},
-    {kPrgPause, Kind::kButton, engine_text::kPauseFirst, {115, 215, 75, 33}},
-    {kPrgOk, Kind::kButton, engine_text::kOk, {8, 215, 75, 33}},
+    {kPrgStatus, Kind::kCentred, text::kPreparing, {53, 27, 203, 19}},
+    {kPrgPause, Kind::kButton, text::kPauseFirst, {115, 215, 75, 33}},
+    {kPrgOk, Kind::kButton, text::kButtonOk, {8, 215, 75, 33}},
     {kPrgMessage, Kind::kLeft, {}, {19, 135, 268, 66}},
     {kPrgBlink, Kind::kCentred, {}, {53, 11, 203, 14}},
-    {kPrgAbort, Kind::kButton, engine_text::kAbort, {223, 215, 75, 33}},
-    {kPrgStepLabel, Kind::kCentred, engine_text::kStepLabel, {30, 79, 48, 18}},
-    {kPrgCycleLabel, Kind::kCentred, engine_text::kCycleLabel, {30, 104, 49, 18}},
-    {kPrgStepTotal, Kind::kRight, engine_text::kZero, {207, 80, 70, 18}},
-    {kPrgCycleTotal, Kind::kRight, engine_text::kZero, {207, 104, 70, 18}},
+    {kPrgAbort, Kind::kButton, text::kAbort, {223, 215, 75, 33}},
+    {kPrgStepLabel, Kind::kCentred, text::kStepLabel, {30, 79, 48, 18}},
+    {kPrgCycleLabel, Kind::kCentred, text::kCycleLabel, {30, 104, 49, 18}},
+    {kPrgStepTotal, Kind::kRight, text::kZero, {207, 80, 70, 18}},
+    {kPrgCycleTotal, Kind::kRight, text::kZero, {207, 104, 70, 18}},
     {kPrgPhase, Kind::kCentred, {}, {42, 52, 219, 20}},
-    {kPrgCycleValue, Kind::kRight, engine_text::kZero, {104, 104, 70, 18}},
-    {kPrgStepValue, Kind::kRight, engine_text::kZero, {104, 80, 70, 18}},
-    {kPrgStepSlash, Kind::kPlain, engine_text::kSlash, {183, 80, 15, 18}},
-    {kPrgCycleSlash, Kind::kPlain, engine_text::kSlash, {183, 104, 15, 18}},
+    {kPrgCycleValue, Kind::kRight, text::kZero, {104, 104, 70, 18}},
+    {kPrgStepValue, Kind::kRight, text::kZero, {104, 80, 70, 18}},
+    {kPrgStepSlash, Kind::kPlain, text::kSlash, {183, 80, 15, 18}},
+    {kPrgCycleSlash, Kind::kPlain, text::kSlash, {183, 104, 15, 18}},
 }};
 
 // How long the abort waits between two looks at the worker; the event loop runs meanwhile.
@@ -56,7 +56,7 @@ ProgressWindow::ProgressWindow(AppState& state, CalculationDriver& driver, QtPro
       view_(view),
       beeper_([] { QApplication::beep(); }) {
   setObjectName(QStringLiteral("NowComputing"));
-  setWindowTitle(DisplayText(engine_text::kProgressCaption));
+  setWindowTitle(DisplayText(text::kProgressCaption));
   setFixedSize(kClientWidth, kClientHeight);
   CreateControls();
 
@@ -129,8 +129,8 @@ void ProgressWindow::SetControlText(int id, std::string_view text) {
 }
 
 void ProgressWindow::ShowWorkerStatus(std::string_view text) {
-  const std::int8_t workflow = state_.workflow.load(std::memory_order_acquire);
-  if (text == engine_text::kCalculating && (workflow == kPaused || workflow == kAbortRequested)) {
+  const WorkflowStateValue workflow = state_.workflow.load(std::memory_order_acquire);
+  if (text == text::kCalculating && (workflow == WorkflowStateValue::kPaused || workflow == WorkflowStateValue::kAbortRequested)) {
     return;
   }
   SetControlText(kPrgStatus, text);
@@ -149,7 +149,7 @@ void ProgressWindow::ShowConditionError() {
   EnableControl(kPrgOk, true);
   EnableControl(kPrgPause, false);
   EnableControl(kPrgAbort, false);
-  SetControlText(kPrgStatus, engine_text::kConditionError);
+  SetControlText(kPrgStatus, text::kConditionError);
   SetControlText(kPrgPhase, {});
   StopTimer();
 }
@@ -162,8 +162,8 @@ void ProgressWindow::Beep() {
 
 void ProgressWindow::Tick() {
   QLabel* blink = labels_[kPrgBlink];
-  const bool paused = state_.workflow.load(std::memory_order_acquire) == kPaused;
-  blink->setText(blink->text().isEmpty() && !paused ? DisplayText(engine_text::kBlinkLine)
+  const bool paused = state_.workflow.load(std::memory_order_acquire) == WorkflowStateValue::kPaused;
+  blink->setText(blink->text().isEmpty() && !paused ? DisplayText(text::kBlinkLine)
                                                     : QString());
   ShowCounters(state_.engine.StepCounter.load(std::memory_order_relaxed),
                state_.engine.CycleCounter.load(std::memory_order_relaxed));
@@ -172,12 +172,12 @@ void ProgressWindow::Tick() {
 void ProgressWindow::TogglePause() {
   switch (driver_.TogglePause()) {
     case PauseToggle::kPaused:
-      SetControlText(kPrgPause, engine_text::kResume);
-      SetControlText(kPrgStatus, engine_text::kStopped);
+      SetControlText(kPrgPause, text::kResume);
+      SetControlText(kPrgStatus, text::kStopped);
       break;
     case PauseToggle::kResumed:
-      SetControlText(kPrgPause, engine_text::kPauseAgain);
-      SetControlText(kPrgStatus, engine_text::kCalculating);
+      SetControlText(kPrgPause, text::kPauseAgain);
+      SetControlText(kPrgStatus, text::kCalculating);
       break;
     case PauseToggle::kNothing:
       break;
@@ -186,7 +186,7 @@ void ProgressWindow::TogglePause() {
 
 void ProgressWindow::Abort() {
   driver_.RequestAbort();
-  SetControlText(kPrgStatus, engine_text::kAborting);
+  SetControlText(kPrgStatus, text::kAborting);
   // The worker may be on its way to a write or a pause snapshot that needs this thread: wait
   // with the event loop running.
   WaitForAbort();

@@ -142,7 +142,7 @@ int RunWorker(AppState& state, ProgressView& view, CalculationLog& log) {
     view.EnableButton(ProgressButton::kPause, false);
     engine.StepCounter.store(1, std::memory_order_relaxed);
     engine.CycleCounter.store(0, std::memory_order_relaxed);
-    view.SetStatusText(text::kProgressCalculating);
+    view.SetStatusText(text::kCalculating);
     view.SetPhaseText(text::kPhaseRoughEstimate);
     view.SetStepTotal("1");
     view.SetCycleTotal(Decimal(state.points.count));
@@ -158,7 +158,7 @@ int RunWorker(AppState& state, ProgressView& view, CalculationLog& log) {
   engine.StepCounter.store(0, std::memory_order_relaxed);
   engine.CycleCounter.store(0, std::memory_order_relaxed);
   view.EnableButton(ProgressButton::kPause, true);
-  view.SetStatusText(text::kProgressCalculating);
+  view.SetStatusText(text::kCalculating);
   view.SetPhaseText(text::kPhaseLeastSquares);
   view.SetStepTotal(Decimal(step_total));
   view.SetCycleTotal("");

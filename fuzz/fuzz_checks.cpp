@@ -43,12 +43,12 @@ class Verdict {
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-bool IsBlank(std::uint8_t status) {
-  return status == ParseEndOfText || status == ParseEndOfLine || status == ParseEmptyField;
+bool IsBlank(ParseStatus status) {
+  return status == ParseStatus::ParseEndOfText || status == ParseStatus::ParseEndOfLine || status == ParseStatus::ParseEmptyField;
 }
 
-bool IsKnownStatus(std::uint8_t status) {
-  return status == ParseOk || status == ParseInvalid || status == ParseOutOfRange ||
+bool IsKnownStatus(ParseStatus status) {
+  return status == ParseStatus::ParseOk || status == ParseStatus::ParseInvalid || status == ParseStatus::ParseOutOfRange ||
          IsBlank(status);
 }
 
@@ -114,9 +114,9 @@ void CheckFormatted(double value, Verdict& verdict) {
   // may read back just beyond 1e302: the exact round trip holds in between, and for zero.
   if (!(value == 0.0 || (magnitude >= 1e-300 && magnitude <= 1e301))) return;
   std::size_t position = 0;
-  std::uint8_t status = 0xFF;
+  ParseStatus status = static_cast<ParseStatus>(0xFF);
   const double back = ParseNumber(text.c_str(), position, status);
-  if (status != ParseOk) {
+  if (status != ParseStatus::ParseOk) {
     verdict.Fail("the text of a value does not parse: " + text);
     return;
   }
@@ -146,7 +146,7 @@ std::string CheckNumberText(const std::uint8_t* data, std::size_t size) {
   const std::size_t text_length = std::strlen(text.c_str());
 
   std::size_t position = 0;
-  std::uint8_t status = 0xFF;
+  ParseStatus status = static_cast<ParseStatus>(0xFF);
   const double value = ParseNumber(text.c_str(), position, status);
   verdict.Require(IsKnownStatus(status), "ParseNumber gave an unknown status");
   verdict.Require(position <= text_length, "ParseNumber moved past the end of the text");
@@ -156,19 +156,19 @@ std::string CheckNumberText(const std::uint8_t* data, std::size_t size) {
       bool spaces = true;
       for (std::size_t i = 0; i < position; ++i) spaces = spaces && text[i] == ' ';
       verdict.Require(spaces, "a blank status after something other than spaces");
-      const bool matches = (status == ParseEndOfText && at == '\0') ||
-                           (status == ParseEndOfLine && at == '\r') ||
-                           (status == ParseEmptyField && IsSeparator(at));
+      const bool matches = (status == ParseStatus::ParseEndOfText && at == '\0') ||
+                           (status == ParseStatus::ParseEndOfLine && at == '\r') ||
+                           (status == ParseStatus::ParseEmptyField && IsSeparator(at));
       verdict.Require(matches, "a blank status that does not match the byte it stopped at");
     }
-    if (status == ParseOk) {
+    if (status == ParseStatus::ParseOk) {
       verdict.Require(std::isfinite(value) && std::fabs(value) <= kRangeLimit,
                       "ParseOk with a value beyond 1e302");
       verdict.Require(IsFieldEnd(at) || (position > 0 && text[position - 1] == ' '),
                       "ParseOk before a byte that does not end a field");
       CheckFormatted(value, verdict);
     }
-    if (status == ParseOutOfRange) {
+    if (status == ParseStatus::ParseOutOfRange) {
       verdict.Require(std::isnan(value) || std::fabs(value) > kRangeLimit,
                       "ParseOutOfRange for a value within 1e302");
     }
@@ -187,17 +187,17 @@ namespace {
 
 constexpr std::string_view kAcceptedText = "k0*x+k1";
 
-bool IsKnownCode(int code) {
+bool IsKnownCode(FormulaCheckCode code) {
   switch (code) {
-    case FormulaValid:
-    case FormulaInvalidText:
-    case FormulaNoConstantOrVariable:
-    case FormulaUnbalancedParentheses:
-    case FormulaBadLiteral:
-    case FormulaUsesLeftSide:
-    case FormulaLiteralOutOfRange:
-    case FormulaTooLong:
-    case FormulaEmpty: return true;
+    case FormulaCheckCode::FormulaValid:
+    case FormulaCheckCode::FormulaInvalidText:
+    case FormulaCheckCode::FormulaNoConstantOrVariable:
+    case FormulaCheckCode::FormulaUnbalancedParentheses:
+    case FormulaCheckCode::FormulaBadLiteral:
+    case FormulaCheckCode::FormulaUsesLeftSide:
+    case FormulaCheckCode::FormulaLiteralOutOfRange:
+    case FormulaCheckCode::FormulaTooLong:
+    case FormulaCheckCode::FormulaEmpty: return true;
     default: return false;
   }
 }
@@ -267,13 +267,13 @@ void CheckEvaluation(CompiledFormula& formula, bool valid, Verdict& verdict) {
 std::string CheckFormulaText(const std::uint8_t* data, std::size_t size) {
   Verdict verdict;
   if (size == 0) return {};
-  const std::uint8_t left_side = static_cast<std::uint8_t>(data[0] % 3);
+  const LeftSide left_side = static_cast<LeftSide>(data[0] % 3);
   const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
 
   static CompiledFormula* formula = new CompiledFormula();
   static CompiledFormula* second = new CompiledFormula();
   PrepareRecord(*formula);
-  const int code = CheckFormula(*formula, text, left_side);
+  const FormulaCheckCode code = CheckFormula(*formula, text, left_side);
 
   verdict.Require(IsKnownCode(code), "CheckFormula gave an unknown code");
   verdict.Require(std::string_view(formula->formulaText) == kAcceptedText,
@@ -282,14 +282,14 @@ std::string CheckFormulaText(const std::uint8_t* data, std::size_t size) {
 
   const std::string_view read = text.substr(0, std::min<std::size_t>(text.size(), 500));
   const std::size_t length = std::min(read.find('\0'), read.size());
-  if (code == FormulaTooLong) verdict.Require(length >= 500, "code 8 for a text below 500 bytes");
-  if (code == FormulaEmpty) {
+  if (code == FormulaCheckCode::FormulaTooLong) verdict.Require(length >= 500, "code 8 for a text below 500 bytes");
+  if (code == FormulaCheckCode::FormulaEmpty) {
     verdict.Require(read.substr(0, length).find_first_not_of(' ') == std::string_view::npos,
                     "code 10 for a text that is not only spaces");
   }
 
   PrepareRecord(*second);
-  const int second_code = CheckFormula(*second, text, left_side);
+  const FormulaCheckCode second_code = CheckFormula(*second, text, left_side);
   verdict.Require(second_code == code, "a second check gives another code");
   verdict.Require(std::memcmp(formula->opCode, second->opCode, sizeof formula->opCode) == 0 &&
                       std::memcmp(formula->paramIndex, second->paramIndex,
@@ -297,7 +297,7 @@ std::string CheckFormulaText(const std::uint8_t* data, std::size_t size) {
                       formula->usesX == second->usesX && formula->usesY == second->usesY,
                   "a second check compiles another program");
 
-  if (code == FormulaValid) {
+  if (code == FormulaCheckCode::FormulaValid) {
     verdict.Require(length < 500, "a valid formula of 500 bytes or more");
     int slots = 0;
     while (slots < kMaxSlots && formula->opCode[slots] != 0) ++slots;
@@ -322,17 +322,17 @@ std::string CheckFormulaText(const std::uint8_t* data, std::size_t size) {
       verdict.Require(index_seen[i], "constant indices leave a gap");
     }
     verdict.Require(formula->usesX || formula->usesY, "a valid formula without a variable");
-    verdict.Require(!(left_side == 1 && formula->usesX) && !(left_side == 2 && formula->usesY),
+    verdict.Require(!(left_side == LeftSide::X && formula->usesX) && !(left_side == LeftSide::Y && formula->usesY),
                     "a valid formula uses the left side");
   }
 
   // Every program, valid or not, must evaluate safely: the checked tables are complete.
-  CheckEvaluation(*formula, code == FormulaValid, verdict);
-  ApplyAngleUnit(*formula, Degree);
+  CheckEvaluation(*formula, code == FormulaCheckCode::FormulaValid, verdict);
+  ApplyAngleUnit(*formula, AngleUnit::Degree);
   verdict.Require(formula->EvaluationPrepared(), "ApplyAngleUnit left the program unprepared");
-  CheckEvaluation(*formula, code == FormulaValid, verdict);
-  ApplyAngleUnit(*formula, Radian);
-  CheckEvaluation(*formula, code == FormulaValid, verdict);
+  CheckEvaluation(*formula, code == FormulaCheckCode::FormulaValid, verdict);
+  ApplyAngleUnit(*formula, AngleUnit::Radian);
+  CheckEvaluation(*formula, code == FormulaCheckCode::FormulaValid, verdict);
 
   const std::string ini = FormulaFileText(*formula);
   verdict.Require(!ini.empty() && ini.back() == '\0', "Formula.ini text without its zero byte");
@@ -423,8 +423,8 @@ std::string CheckDataText(const std::uint8_t* data, std::size_t size) {
   verdict.Require(text.rows_truncated() == expected.rows_truncated, "row limit differs");
   verdict.Require(text.series_truncated() == (expected.widest > kMaxSeries), "series limit differs");
   std::vector<std::string> limit_messages;
-  if (expected.rows_truncated) limit_messages.emplace_back(kMsgTooManyRows);
-  if (expected.widest > kMaxSeries) limit_messages.emplace_back(kMsgTooManySeries);
+  if (expected.rows_truncated) limit_messages.emplace_back(text::kMsgTooManyRows);
+  if (expected.widest > kMaxSeries) limit_messages.emplace_back(text::kMsgTooManySeries);
   verdict.Require(index_prompter.shown == limit_messages && index_prompter.asked.empty(),
                   "IndexRows showed other messages than its limits call for");
   const std::uint32_t rows = std::min<std::uint32_t>(
@@ -451,12 +451,12 @@ std::string CheckDataText(const std::uint8_t* data, std::size_t size) {
       const CellValue value = ConvertCell(text, cell.offset);
       verdict.Require(IsKnownStatus(value.status), "a cell converts to an unknown status");
       if (!cell.present) verdict.Require(IsBlank(value.status), "a missing cell is not blank");
-      if (value.status == ParseOk) {
+      if (value.status == ParseStatus::ParseOk) {
         verdict.Require(std::fabs(value.value) <= kRangeLimit, "a cell value beyond 1e302");
       }
       const CellValue read = ReadCell(text, row, series);
       verdict.Require(read.status == value.status &&
-                          (SameBits(read.value, value.value) || read.status != ParseOk),
+                          (SameBits(read.value, value.value) || read.status != ParseStatus::ParseOk),
                       "ReadCell differs from LocateCell and ConvertCell");
       const std::string_view shown = CellText(text, row, series);
       verdict.Require(shown.size() <= 20, "a cell text longer than asked");
@@ -491,13 +491,13 @@ std::string CheckDataText(const std::uint8_t* data, std::size_t size) {
       const bool x_blank = IsBlank(x.status);
       const bool y_blank = IsBlank(y.status);
       ConversionStop why = ConversionStop::kCompleted;
-      if (x.status == ParseInvalid) {
+      if (x.status == ParseStatus::ParseInvalid) {
         why = ConversionStop::kInvalidData;
-      } else if (x.status == ParseOutOfRange) {
+      } else if (x.status == ParseStatus::ParseOutOfRange) {
         why = ConversionStop::kOutOfRange;
-      } else if (x_blank != y_blank || y.status == ParseInvalid) {
+      } else if (x_blank != y_blank || y.status == ParseStatus::ParseInvalid) {
         why = ConversionStop::kInvalidData;
-      } else if (y.status == ParseOutOfRange) {
+      } else if (y.status == ParseStatus::ParseOutOfRange) {
         why = ConversionStop::kOutOfRange;
       } else if (x_blank) {
         if (!skip) {
@@ -520,7 +520,7 @@ std::string CheckDataText(const std::uint8_t* data, std::size_t size) {
   }
 
   CountingPrompter prompter(answer);
-  const ConversionResult result = ConvertRange(text, applied, *state, prompter);
+  const ConversionResult result = ConvertRange(text, applied, state->points, state->ranges, prompter);
   if (result.stop != expected_stop || result.row != expected_row) {
     verdict.Fail("the conversion stopped otherwise than its cells call for");
   }
@@ -533,7 +533,7 @@ std::string CheckDataText(const std::uint8_t* data, std::size_t size) {
   verdict.Require(prompter.shown.size() == messages, "the conversion showed other messages");
   if (messages == 1 && expected_row != 0) {
     verdict.Require(prompter.shown[0].rfind(std::to_string(expected_row), 0) == 0 &&
-                        prompter.captions[0] == kCaptionDataError,
+                        prompter.captions[0] == text::kCaptionDataError,
                     "a data error that does not name its row");
   }
   const Point& scratch = state->points.records[kGraphScratchPoint];
@@ -579,7 +579,7 @@ std::string CheckConditionFile(const std::uint8_t* data, std::size_t size) {
   first_state->conditions = ConditionRecord{};
   PrepareRecord(first_state->formula);
   ConditionDialogValues first;
-  const int first_code = LoadConditionFile(bytes, first, *first_state);
+  const FormulaCheckCode first_code = LoadConditionFile(bytes, first, *first_state);
   const ConditionRecord& record = first_state->conditions;
   verdict.Require(record.dataInterval >= 1 && record.dataInterval <= 100,
                   "a data interval outside 1..100");
@@ -603,7 +603,7 @@ std::string CheckConditionFile(const std::uint8_t* data, std::size_t size) {
   second.degree = !first.degree;
   second.formula = "not read";
   for (auto& row : second.constants) row.fill("not read");
-  const int second_code = LoadConditionFile(written, second, *second_state);
+  const FormulaCheckCode second_code = LoadConditionFile(written, second, *second_state);
 
   verdict.Require(second.left_side_index == first.left_side_index, "the left side changed");
   if (second.formula != first.formula) verdict.Fail("the formula changed: " + second.formula);

@@ -132,12 +132,12 @@ SaveResultsStatus SaveResultsReport(const ReportValues& values, const std::strin
       return SaveResultsStatus::kSaved;
     case FileWriteOutcome::kExists:
     case FileWriteOutcome::kCannotCreate:
-      prompter.Show(kMsgFileOpenFailed, kCaptionError, WindowId::kMain);
+      prompter.Show(text::kMsgFileOpenFailed, text::kCaptionError, WindowId::kMain);
       return SaveResultsStatus::kOpenFailed;
     case FileWriteOutcome::kWriteFailed:
       break;
   }
-  prompter.Show(kMsgFileWriteFailed, kCaptionError, WindowId::kMain);
+  prompter.Show(text::kMsgFileWriteFailed, text::kCaptionError, WindowId::kMain);
   return SaveResultsStatus::kWriteFailed;
 }
 

@@ -72,8 +72,8 @@ class UserFileTest : public testing::Test {
 
   void ExpectWriteFailedShown() {
     ASSERT_FALSE(prompter_.calls().empty());
-    EXPECT_EQ(prompter_.calls().back().text, kMsgFileWriteFailed);
-    EXPECT_EQ(prompter_.calls().back().caption, kCaptionError);
+    EXPECT_EQ(prompter_.calls().back().text, text::kMsgFileWriteFailed);
+    EXPECT_EQ(prompter_.calls().back().caption, text::kCaptionError);
   }
 
   TempDir dir_;
@@ -148,7 +148,7 @@ TEST(InternalFiles, FormulaAndSelectionFilesFailedPartWayKeepTheirOldContent) {
   ConditionDialogValues values;
   values.formula = "k0*x+k1";
   values.formula_status = "";
-  ASSERT_EQ(CheckFormula(state->formula, values.formula, Y), FormulaValid);
+  ASSERT_EQ(CheckFormula(state->formula, values.formula, LeftSide::Y), FormulaCheckCode::FormulaValid);
   ScriptedPrompter prompter;
   RangeSelection selection{1, 2, 3, 65536, 1};
   AcceptResult accepted;

@@ -171,7 +171,7 @@ TEST(GraphScaleTest, PausedRunShowsTheReachedConstants) {
 // While a run holds the formula, a paint never reads the shared one (the worker's): no curve
 // until the pause snapshot hands over a copy, then that copy whatever the worker writes since.
 TEST(GraphScaleTest, HeldFormulaDrawsOnlyTheSnapshotsCopy) {
-  auto state = LineState(11, kPaused);
+  auto state = LineState(11, WorkflowStateValue::kPaused);
   GraphScale scale;
   scale.HoldForRun();
   EXPECT_FALSE(scale.Compute(*state, 566, 459).draw_curve);
@@ -180,7 +180,7 @@ TEST(GraphScaleTest, HeldFormulaDrawsOnlyTheSnapshotsCopy) {
   state->formula.paramValue[0] = 1.0;  // the reached point
   scale.TakeSnapshot(state->formula);
   state->formula.paramValue[0] = 5.0;  // the worker probes on after resuming
-  state->workflow.store(kAbortRequested);
+  state->workflow.store(WorkflowStateValue::kAbortRequested);
   const GraphPlan& held = scale.Compute(*state, 566, 459);
   ASSERT_EQ(held.curve.size(), 321u);
   EXPECT_EQ(held.curve.back(), (Pixel{353, 199}));
@@ -191,7 +191,7 @@ TEST(GraphScaleTest, HeldFormulaDrawsOnlyTheSnapshotsCopy) {
 
   scale.FollowShared();
   state->formula.paramValue[0] = 1.0;
-  state->workflow.store(kStoppedResults);
+  state->workflow.store(WorkflowStateValue::kStoppedResults);
   EXPECT_EQ(scale.Compute(*state, 566, 459).curve.back(), (Pixel{353, 199}));
 }
 

@@ -193,7 +193,7 @@ struct SheetRun {
 // The fitting-conditions dialog over a working folder, shown and active.
 struct ConditionsRun {
   ConditionsRun() : state(MakeAppState(dir.path().toStdString())) {
-    state->workflow = kDataLoaded;
+    state->workflow = WorkflowStateValue::kDataLoaded;
     std::map<int, QAction*> actions;
     menu.reset(BuildConditionsMenuBar(nullptr, actions));
     auto host = std::make_unique<ConditionCommands>(*state, view, chooser, [] {});
@@ -231,8 +231,8 @@ class HostileInputWindowsTest : public QObject {
     QTest::addColumn<QString>("y");
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<unsigned>("points");
-    const QString rows = QString::fromUtf8(kMsgTooManyRows.data());
-    const QString series = QString::fromUtf8(kMsgTooManySeries.data());
+    const QString rows = QString::fromUtf8(text::kMsgTooManyRows.data());
+    const QString series = QString::fromUtf8(text::kMsgTooManySeries.data());
     auto bytes = [](const std::string& text) {
       return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
     };

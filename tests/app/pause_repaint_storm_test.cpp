@@ -133,7 +133,7 @@ TEST(PauseRepaintStorm, GraphNeverReadsTheWorkersFormula) {
   EXPECT_EQ(snapshots, 2);
   EXPECT_GT(curves, 0);  // the paused graph drew the snapshot's curve
   EXPECT_GT(paints, curves);
-  EXPECT_EQ(s.workflow.load(), kStoppedResults);
+  EXPECT_EQ(s.workflow.load(), WorkflowStateValue::kStoppedResults);
   // After the run the graph reads the shared formula again, at the committed point.
   EXPECT_FALSE(graph.holding());
   EXPECT_EQ(graph.Compute(s, 566, 459).curve.size(), static_cast<std::size_t>(kCurveColumns));

@@ -118,9 +118,9 @@ class RunCommandTest : public QObject {
     IndexRows(text, program.prompter);
     RangeSelection selection{1, 2, 2, 0, 1};
     selection = ApplyUseToLastRow(selection, text);
-    QVERIFY(ConvertRange(text, selection, state, program.prompter).completed());
+    QVERIFY(ConvertRange(text, selection, state.points, state.ranges, program.prompter).completed());
     QVERIFY(WriteSelectionFile(state.working_directory, selection));
-    state.workflow.store(kDataLoaded);
+    state.workflow.store(WorkflowStateValue::kDataLoaded);
     program.window.SetFieldText(kCtlDataFile, data);
     ConditionDialogValues dialog = DialogValuesFromRecord(state);
     LoadConditionFile(ReadWholeFile(ccn).value(), dialog, state);
@@ -131,7 +131,7 @@ class RunCommandTest : public QObject {
       QCOMPARE(progress.ControlText(kPrgStatus), QStringLiteral("完了しました。"));
       Click(progress, kPrgOk);
     });
-    QCOMPARE(state.workflow.load(), std::int8_t{kCompletedResults});
+    QCOMPARE(state.workflow.load(), WorkflowStateValue::kCompletedResults);
     QVERIFY(program.window.Action(kCmdSaveResults)->isEnabled());
     QVERIFY(!program.Field(kCtlConstant0).endsWith(QStringLiteral(" *")));
     QVERIFY(!program.Field(kCtlR2).isEmpty());
@@ -140,7 +140,7 @@ class RunCommandTest : public QObject {
     program.chooser.Answer(window_report);
     program.window.RunCommand(kCmdSaveResults);
     QVERIFY(program.chooser.AllAnswered());
-    QCOMPARE(state.workflow.load(), std::int8_t{kResultsSaved});
+    QCOMPARE(state.workflow.load(), WorkflowStateValue::kResultsSaved);
     QCOMPARE(program.window.findChild<QLabel*>(QStringLiteral("1029"))->text(),
              QStringLiteral("計算結果保存済みです。"));
     QVERIFY(program.window.Action(kCmdSaveResults)->isEnabled());
@@ -179,7 +179,7 @@ class RunCommandTest : public QObject {
       QTRY_VERIFY_WITH_TIMEOUT(progress.Control(kPrgOk)->isEnabled(), 60000);
       Click(progress, kPrgOk);
     });
-    QCOMPARE(program.state->workflow.load(), std::int8_t{kCompletedResults});
+    QCOMPARE(program.state->workflow.load(), WorkflowStateValue::kCompletedResults);
     QCOMPARE(program.Field(kCtlConstant0), QStringLiteral("2"));
     QCOMPARE(program.Field(kCtlConstant0 + 1), QStringLiteral("1"));
     QVERIFY(!program.Field(kCtlR2).endsWith(QStringLiteral(" *")));
@@ -201,7 +201,7 @@ class RunCommandTest : public QObject {
       QCOMPARE(progress.ControlText(kPrgStatus), QStringLiteral("中止処理中です。お待ちください。"));
     });
     AppState& state = *program.state;
-    QCOMPARE(state.workflow.load(), std::int8_t{kStoppedResults});
+    QCOMPARE(state.workflow.load(), WorkflowStateValue::kStoppedResults);
     QCOMPARE(program.Field(kCtlConstant0), paused_k0);
     QVERIFY(program.Field(kCtlR2).endsWith(QStringLiteral(" *")));
     QVERIFY(!program.Field(kCtlEndTime).isEmpty());
@@ -214,7 +214,7 @@ class RunCommandTest : public QObject {
     const std::string k0_line = "k0, " + paused_k0.toStdString() + "\r\n";
     QVERIFY2(report.find(k0_line) != std::string::npos, report.c_str());
     QVERIFY(report.find("k2, ---\r\n") != std::string::npos);
-    QCOMPARE(state.workflow.load(), std::int8_t{kResultsSaved});
+    QCOMPARE(state.workflow.load(), WorkflowStateValue::kResultsSaved);
   }
 
   // An empty lower bound of a used constant: "計算条件エラー", its message and only OK; the main
@@ -233,7 +233,7 @@ class RunCommandTest : public QObject {
       QVERIFY(progress.ControlText(kPrgPhase).isEmpty());
       Click(progress, kPrgOk);
     });
-    QCOMPARE(program.state->workflow.load(), std::int8_t{kDataLoaded});
+    QCOMPARE(program.state->workflow.load(), WorkflowStateValue::kDataLoaded);
     QVERIFY(program.Field(kCtlConstant0).isEmpty());
     QVERIFY(!program.window.Action(kCmdSaveResults)->isEnabled());
   }
@@ -252,12 +252,12 @@ class RunCommandTest : public QObject {
     program.window.RunCommand(kCmdSaveResults);
     const std::string first = ReadWholeFile(path).value();
     QVERIFY(WriteWholeFile(path, "kept"));
-    program.state->workflow.store(kCompletedResults);
+    program.state->workflow.store(WorkflowStateValue::kCompletedResults);
     program.chooser.Answer(path);
     program.prompter.Answer(Answer::kCancel);
     program.window.RunCommand(kCmdSaveResults);
     QCOMPARE(ReadWholeFile(path).value(), std::string("kept"));
-    QCOMPARE(program.state->workflow.load(), std::int8_t{kCompletedResults});
+    QCOMPARE(program.state->workflow.load(), WorkflowStateValue::kCompletedResults);
     QCOMPARE(program.prompter.Texts(),
              std::vector<std::string>{"その名前のファイルは既に存在します。上書きしますか？"});
     QVERIFY(program.prompter.AllAnswered());

@@ -60,7 +60,7 @@ class RunFlowTest : public ::testing::Test {
 TEST_F(RunFlowTest, CompletedRunShowsItsResultsAndEnablesSaving) {
   view_.SetFieldText(kCtlR2, "old");
   ASSERT_EQ(Run(), RunRefusal::kNone);
-  EXPECT_EQ(setup_.state().workflow.load(), kCompletedResults);
+  EXPECT_EQ(setup_.state().workflow.load(), WorkflowStateValue::kCompletedResults);
   EXPECT_EQ(view_.FieldText(kCtlStartTime), "2026/12/07 09:05:01");
   EXPECT_EQ(view_.FieldText(kCtlEndTime), "2026/12/07 09:05:02");
   EXPECT_EQ(view_.FieldText(kCtlConstant0), "2");
@@ -78,7 +78,7 @@ TEST_F(RunFlowTest, ConditionErrorKeepsTheResultsCleared) {
   view_.SetFieldText(kCtlConstant0, "old");
   view_.SetStatusLine("計算を実行してください。");
   ASSERT_EQ(Run(), RunRefusal::kNone);
-  EXPECT_EQ(setup_.state().workflow.load(), kDataLoaded);
+  EXPECT_EQ(setup_.state().workflow.load(), WorkflowStateValue::kDataLoaded);
   EXPECT_EQ(view_.FieldText(kCtlConstant0), "");
   EXPECT_EQ(view_.FieldText(kCtlR2), "");
   EXPECT_EQ(view_.status_line(), "計算を実行してください。");
@@ -89,10 +89,10 @@ TEST_F(RunFlowTest, ConditionErrorKeepsTheResultsCleared) {
 TEST_F(RunFlowTest, AbortedRunMarksItsValuesAndTheReport) {
   // The abort arrives once the least-squares phase has begun, whatever the threads' timing.
   progress_.on_counters = [&](std::uint32_t step, std::uint32_t) {
-    if (step >= 1) setup_.state().workflow.store(kAbortRequested);
+    if (step >= 1) setup_.state().workflow.store(WorkflowStateValue::kAbortRequested);
   };
   ASSERT_EQ(Run(), RunRefusal::kNone);
-  EXPECT_EQ(setup_.state().workflow.load(), kStoppedResults);
+  EXPECT_EQ(setup_.state().workflow.load(), WorkflowStateValue::kStoppedResults);
   EXPECT_TRUE(record_.stopped_early);
   const std::string k0 = view_.FieldText(kCtlConstant0);
   ASSERT_GE(k0.size(), 2u);
@@ -106,7 +106,7 @@ TEST_F(RunFlowTest, AbortedRunMarksItsValuesAndTheReport) {
 // The run always evaluates the formula of the last OK: a check the conditions dialog ran on an
 // edit that was then cancelled leaves its program in the shared formula, and must not run.
 TEST_F(RunFlowTest, RunCompilesTheAcceptedFormulaAgain) {
-  ASSERT_EQ(CheckFormula(setup_.state().formula, "k0*x*x*x", Y), FormulaValid);
+  ASSERT_EQ(CheckFormula(setup_.state().formula, "k0*x*x*x", LeftSide::Y), FormulaCheckCode::FormulaValid);
   ASSERT_EQ(Run(), RunRefusal::kNone);
   EXPECT_EQ(view_.FieldText(kCtlConstant0), "2");
   EXPECT_EQ(view_.FieldText(kCtlR2), "1");
@@ -115,10 +115,10 @@ TEST_F(RunFlowTest, RunCompilesTheAcceptedFormulaAgain) {
 struct RefusedRunCase {
   const char* name;
   const char* formula_text;
-  std::uint8_t left_side;
+  LeftSide left_side;
   RunRefusal refusal;
   const char* message;
-  std::uint8_t formula_state;  // afterwards
+  FormulaState formula_state;  // afterwards
 };
 
 class RefusedRunTest : public RunFlowTest,
@@ -133,7 +133,7 @@ TEST_P(RefusedRunTest, NothingRuns) {
   state.conditions.leftSide = c.left_side;
   view_.SetFieldText(kCtlConstant0, "kept");
   EXPECT_EQ(Run(), c.refusal);
-  EXPECT_EQ(state.workflow.load(), kDataLoaded);
+  EXPECT_EQ(state.workflow.load(), WorkflowStateValue::kDataLoaded);
   EXPECT_EQ(view_.FieldText(kCtlConstant0), "kept");
   EXPECT_FALSE(FileExists(setup_.dir().File("Calculation.ini")));
   EXPECT_TRUE(progress_.calls.empty());
@@ -146,14 +146,14 @@ TEST_P(RefusedRunTest, NothingRuns) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, RefusedRunTest,
     ::testing::Values(
-        RefusedRunCase{"EmptiedFormula", "", Y, RunRefusal::kFormulaInvalid,
-                       "【エラー】式が未入力です", NotEntered},
-        RefusedRunCase{"FormulaNamingTheLeftSide", "k0*y", Y, RunRefusal::kFormulaInvalid,
-                       "左辺と同一の変数(xもしくはy)をフィッティング式中に含むことはできません。", Invalid}),
+        RefusedRunCase{"EmptiedFormula", "", LeftSide::Y, RunRefusal::kFormulaInvalid,
+                       "【エラー】式が未入力です", FormulaState::NotEntered},
+        RefusedRunCase{"FormulaNamingTheLeftSide", "k0*y", LeftSide::Y, RunRefusal::kFormulaInvalid,
+                       "左辺と同一の変数(xもしくはy)をフィッティング式中に含むことはできません。", FormulaState::Invalid}),
     [](const ::testing::TestParamInfo<RefusedRunCase>& row) { return std::string(row.param.name); });
 
 TEST_F(RunFlowTest, NoLeftSideRefusesTheRun) {
-  setup_.state().conditions.leftSide = NotSelected;
+  setup_.state().conditions.leftSide = LeftSide::NotSelected;
   EXPECT_EQ(Run(), RunRefusal::kNoLeftSide);
   EXPECT_FALSE(FileExists(setup_.dir().File("Calculation.ini")));
   EXPECT_EQ(prompter_.Texts(), std::vector<std::string>{"計算条件を設定してください。"});
@@ -163,7 +163,7 @@ TEST_F(RunFlowTest, DeclinedDiscardKeepsTheResults) {
   ASSERT_EQ(Run(), RunRefusal::kNone);
   prompter_.Answer(Answer::kNo);
   EXPECT_EQ(Run(), RunRefusal::kDiscardDeclined);
-  EXPECT_EQ(setup_.state().workflow.load(), kCompletedResults);
+  EXPECT_EQ(setup_.state().workflow.load(), WorkflowStateValue::kCompletedResults);
   EXPECT_EQ(view_.FieldText(kCtlConstant0), "2");
   EXPECT_EQ(view_.FieldText(kCtlEndTime), "2026/12/07 09:05:02");
   EXPECT_TRUE(prompter_.AllAnswered());
@@ -181,11 +181,11 @@ TEST_F(RunFlowTest, PauseSnapshotShowsTheReachedPointToWindowAndGraph) {
     curve_before_snapshot = graph_.Compute(state, 566, 459).draw_curve;
     flow.ShowPauseSnapshot(snapshot);
     shown_k0.push_back(view_.FieldText(kCtlConstant0));
-    state.workflow.store(kAbortRequested);
+    state.workflow.store(WorkflowStateValue::kAbortRequested);
   };
   progress_.on_counters = [&](std::uint32_t step, std::uint32_t) {
-    std::int8_t running = kDataLoaded;
-    if (step >= 1) state.workflow.compare_exchange_strong(running, kPaused);
+    WorkflowStateValue running = WorkflowStateValue::kDataLoaded;
+    if (step >= 1) state.workflow.compare_exchange_strong(running, WorkflowStateValue::kPaused);
   };
   ASSERT_EQ(flow.Begin(), RunRefusal::kNone);
   EXPECT_TRUE(graph_.holding());
@@ -199,7 +199,7 @@ TEST_F(RunFlowTest, PauseSnapshotShowsTheReachedPointToWindowAndGraph) {
   EXPECT_FALSE(curve_before_snapshot);
   ASSERT_EQ(shown_k0.size(), 1u);
   EXPECT_EQ(shown_k0[0].substr(shown_k0[0].size() - 2), " *");
-  EXPECT_EQ(state.workflow.load(), kStoppedResults);
+  EXPECT_EQ(state.workflow.load(), WorkflowStateValue::kStoppedResults);
 }
 
 class SaveFlowTest : public RunFlowTest {
@@ -215,7 +215,7 @@ TEST_F(SaveFlowTest, DialogAsksForAResultsFileAndTheSaveMarksTheState) {
   chooser.Answer(std::nullopt);
   EXPECT_EQ(SaveResultsCommand(setup_.state(), view_, record_, chooser),
             SaveResultsStatus::kCancelled);
-  EXPECT_EQ(setup_.state().workflow.load(), kCompletedResults);
+  EXPECT_EQ(setup_.state().workflow.load(), WorkflowStateValue::kCompletedResults);
   ASSERT_EQ(chooser.requests().size(), 1u);
   const auto& request = chooser.requests()[0];
   EXPECT_TRUE(request.save);
@@ -228,7 +228,7 @@ TEST_F(SaveFlowTest, DialogAsksForAResultsFileAndTheSaveMarksTheState) {
   chooser.Answer(path);
   EXPECT_EQ(SaveResultsCommand(setup_.state(), view_, record_, chooser),
             SaveResultsStatus::kSaved);
-  EXPECT_EQ(setup_.state().workflow.load(), kResultsSaved);
+  EXPECT_EQ(setup_.state().workflow.load(), WorkflowStateValue::kResultsSaved);
   EXPECT_EQ(view_.status_line(), "計算結果保存済みです。");
   EXPECT_TRUE(view_.Commands().save_results);
   const std::string report = Cp932ToUtf8(setup_.ReadFile("result.frs")).value_or("");

@@ -221,7 +221,7 @@ class ProgressWindowTest : public QObject {
     QCOMPARE(blink->text(), QString());
 
     QTest::mouseClick(run.Button(kPrgPause), Qt::LeftButton);
-    QCOMPARE(run.state->workflow.load(), std::int8_t{kPaused});
+    QCOMPARE(run.state->workflow.load(), WorkflowStateValue::kPaused);
     QCOMPARE(run.Text(kPrgPause), QStringLiteral("再開"));
     QCOMPARE(run.Text(kPrgStatus), QStringLiteral("計算停止しています。"));
     run.window->Tick();
@@ -230,7 +230,7 @@ class ProgressWindowTest : public QObject {
     QCOMPARE(blink->text(), QString());
 
     QTest::mouseClick(run.Button(kPrgPause), Qt::LeftButton);
-    QCOMPARE(run.state->workflow.load(), std::int8_t{kDataLoaded});
+    QCOMPARE(run.state->workflow.load(), WorkflowStateValue::kDataLoaded);
     QCOMPARE(run.Text(kPrgPause), QStringLiteral("一時中止"));
     QCOMPARE(run.Text(kPrgStatus), QStringLiteral("ただいま計算しています。"));
     run.window->Tick();
@@ -238,7 +238,7 @@ class ProgressWindowTest : public QObject {
 
     // Abort: the window waits for the worker with the event loop running, then ends with 1.
     QTest::mouseClick(run.Button(kPrgAbort), Qt::LeftButton);
-    QCOMPARE(run.state->workflow.load(), std::int8_t{kAbortRequested});
+    QCOMPARE(run.state->workflow.load(), WorkflowStateValue::kAbortRequested);
     QTRY_VERIFY(!run.window->isVisible());
     QCOMPARE(run.window->result(), 1);
     QVERIFY(run.driver.WorkerEnded());
@@ -252,7 +252,7 @@ class ProgressWindowTest : public QObject {
     run.view.SetStatusText("ただいま計算しています。");
     QCoreApplication::processEvents();
     QCOMPARE(run.Text(kPrgStatus), QStringLiteral("計算停止しています。"));
-    run.state->workflow.store(kAbortRequested);
+    run.state->workflow.store(WorkflowStateValue::kAbortRequested);
     run.window->SetControlText(kPrgStatus, "中止処理中です。お待ちください。");
     run.view.SetStatusText("ただいま計算しています。");
     QCoreApplication::processEvents();

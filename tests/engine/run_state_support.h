@@ -18,13 +18,13 @@ inline std::unique_ptr<AppState> RunnableState(const std::string& working_direct
                                                std::string_view formula, std::uint32_t count,
                                                double a = 2.0, double b = 1.0) {
   std::unique_ptr<AppState> state = MakeAppState(working_directory);
-  state->conditions.leftSide = Y;
+  state->conditions.leftSide = LeftSide::Y;
   state->conditions.roughEstimation = 0;
-  state->conditions.angleUnit = Radian;
-  CheckFormula(state->formula, formula, Y);
+  state->conditions.angleUnit = AngleUnit::Radian;
+  CheckFormula(state->formula, formula, LeftSide::Y);
   std::memset(state->formula.formulaText, 0, sizeof state->formula.formulaText);
   std::memcpy(state->formula.formulaText, formula.data(), formula.size());
-  state->conditions.formulaState = Valid;
+  state->conditions.formulaState = FormulaState::Valid;
   for (std::uint32_t i = 0; i < count; ++i) {
     const double x = count > 1 ? 10.0 * i / (count - 1) : 0.0;
     state->points.records[i].x = x;
@@ -39,7 +39,7 @@ inline std::unique_ptr<AppState> RunnableState(const std::string& working_direct
     texts.VarRegionU = "10";
     texts.Accuracy = "0.0000000001";
   }
-  state->workflow.store(kDataLoaded);
+  state->workflow.store(WorkflowStateValue::kDataLoaded);
   return state;
 }
 

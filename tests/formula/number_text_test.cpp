@@ -193,17 +193,17 @@ TEST(ParseNumber, ReadsFifteenDigitsWithAnExponentNear300) {
   };
   for (const auto& c : cases) {
     std::size_t position = 0;
-    std::uint8_t status = 255;
+    ParseStatus status = static_cast<ParseStatus>(255);
     const double value = ParseNumber(c.text, position, status);
-    EXPECT_EQ(status, ParseOk) << c.text;
+    EXPECT_EQ(status, ParseStatus::ParseOk) << c.text;
     EXPECT_EQ(value, c.value) << c.text;
   }
   for (double value : {1e295, -4.5e299, 9.9e301}) {
     const std::string text = FormatNumber(value);
     std::size_t position = 0;
-    std::uint8_t status = 255;
+    ParseStatus status = static_cast<ParseStatus>(255);
     const double parsed = ParseNumber(text.c_str(), position, status);
-    EXPECT_EQ(status, ParseOk) << text;
+    EXPECT_EQ(status, ParseStatus::ParseOk) << text;
     EXPECT_LE(std::fabs(parsed - value), std::fabs(value) * 1e-14) << text;
   }
 }
