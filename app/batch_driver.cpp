@@ -35,16 +35,6 @@
 namespace calvane {
 namespace {
 
-constexpr std::string_view kUsage =
-    "calvane-batch --data FILE --x N --y N --start N (--end N | --to-last-row)\n"
-    "              --conditions FILE.ccn [--report FILE] [--overwrite] [--skip-blank-rows]\n";
-
-constexpr std::string_view kProgressCaption = "計算中";
-constexpr std::string_view kMainCaption = "Calvane";
-
-constexpr std::string_view kSetConditions = "計算条件を設定してください。";
-constexpr std::string_view kConditionError = "計算条件エラー";
-
 // A whole number within the signed 32-bit range, read by the one number parser.
 std::optional<std::int32_t> ParseWholeNumber(const std::string& text) {
   std::size_t position = 0;
