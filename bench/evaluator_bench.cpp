@@ -14,6 +14,7 @@
 
 #include "bench/bench_reporter.h"
 #include "base/point_table.h"
+#include "formula/block_evaluator.h"
 #include "formula/compiled_formula.h"
 #include "formula/evaluator.h"
 #include "formula/formula_check.h"
@@ -136,6 +137,8 @@ void BM_EvaluatorSum(benchmark::State& state, int index) {
   SumOfSquaresTask task;
   task.points = points.data();
   task.count = kPoints;
+  BlockWorkspace workspace;
+  task.workspace = &workspace;
   std::int8_t status = 0;
   for (auto _ : state) {
     double sum = SumOfSquares(*f, task, status, nullptr).sum;

@@ -4,18 +4,15 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "formula/block_evaluator.h"
+#include "formula/eval_functions.h"
 #include "formula/formula_messages.h"
 #include "formula/number_text.h"
 
 namespace calvane {
 namespace {
 
-constexpr double kRangeLimit = 1e302;
-constexpr double kDegreesToRadians = 0.0174532925199433;
-constexpr double kRadiansToDegrees = 57.2957795130823;
-constexpr double kHalfTurn = 3.14159265358979;
-constexpr double kQuarterTurn = 1.5707963267948966;
-constexpr double kTwoTo31 = 2147483648.0;
+using namespace eval;
 
 // Handlers of the evaluation program. Every operation has variants by where its operands come
 // from: "m" reads a cell, "a" takes the previous step's result, which the evaluator keeps in a
@@ -60,20 +57,6 @@ constexpr std::uint8_t kBaseHandler[23] = {
     k_cos_m,       k_tan_m,      k_asin_m,     k_acos_m,      k_atan_m,      k_sin_deg_m,
     k_cos_deg_m,   k_tan_deg_m,  k_asin_deg_m, k_acos_deg_m,  k_atan_deg_m};
 // clang-format on
-
-bool IsWholeInt32(double r) { return r >= -kTwoTo31 && r < kTwoTo31 && r == std::floor(r); }
-
-// reduced(R) of the degree functions: R less its whole turns, computed as (R + t mod 360) - t
-// with t the 32-bit truncation of R; for magnitudes from 2^31 on (and for non-numbers) the
-// floating-point remainder, so that no out-of-range conversion happens.
-double ReduceDegrees(double r) {
-  if (std::fabs(r) < kTwoTo31) {
-    const std::int32_t t = static_cast<std::int32_t>(r);
-    const std::int32_t m = t % 360;
-    return (r + static_cast<double>(m)) - static_cast<double>(t);
-  }
-  return std::fmod(r, 360.0);
-}
 
 [[gnu::noinline, gnu::cold]] void Fail(std::int8_t& status, FormulaMessages* messages,
                                        std::uint8_t code) {
@@ -368,7 +351,7 @@ template <bool kSum, bool kCallFree>
   CALVANE_UNARY(neg, STORE(-r))
   CALVANE_UNARY(sqrt, {
     if (r >= 0.0) [[likely]] {
-      STORE(r == 0.0 ? 0.0 : std::sqrt(r));
+      STORE(SqrtNonNegative(r));
     } else {
       STORE(0.0);
       Fail(status, messages, 7);
@@ -377,7 +360,7 @@ template <bool kSum, bool kCallFree>
   CALVANE_UNARY(exp, CALLS(STORE(std::exp(r))))
   CALVANE_UNARY(log, CALLS({
     if (r > 0.0) [[likely]] {
-      STORE(std::log(r) / std::log(10.0));
+      STORE(LogTen(r));
     } else {
       KEEP(9);
     }
@@ -394,45 +377,37 @@ template <bool kSum, bool kCallFree>
   CALVANE_UNARY(tan, CALLS(STORE(std::tan(r))))
   CALVANE_UNARY(asin, CALLS({
     if (r >= -1.0 && r <= 1.0) [[likely]] {
-      STORE(r == -1.0  ? -kQuarterTurn
-            : r == 1.0 ? kQuarterTurn
-                       : std::atan(r / std::sqrt(1.0 - r * r)));
+      STORE(AsinRadians(r));
     } else {
       KEEP(14);
     }
   }))
   CALVANE_UNARY(acos, CALLS({
     if (r >= -1.0 && r <= 1.0) [[likely]] {
-      STORE(r == 0.0  ? kQuarterTurn
-            : r > 0.0 ? std::atan(std::sqrt(1.0 - r * r) / r)
-                      : std::atan(std::sqrt(1.0 - r * r) / r) + kHalfTurn);
+      STORE(AcosRadians(r));
     } else {
       KEEP(15);
     }
   }))
   CALVANE_UNARY(atan, CALLS(STORE(std::atan(r))))
-  CALVANE_UNARY(sin_deg, CALLS(STORE(std::sin(ReduceDegrees(r) * kDegreesToRadians))))
-  CALVANE_UNARY(cos_deg, CALLS(STORE(std::cos(ReduceDegrees(r) * kDegreesToRadians))))
-  CALVANE_UNARY(tan_deg, CALLS(STORE(std::tan(ReduceDegrees(r) * kDegreesToRadians))))
+  CALVANE_UNARY(sin_deg, CALLS(STORE(SinDegrees(r))))
+  CALVANE_UNARY(cos_deg, CALLS(STORE(CosDegrees(r))))
+  CALVANE_UNARY(tan_deg, CALLS(STORE(TanDegrees(r))))
   CALVANE_UNARY(asin_deg, CALLS({
     if (r >= -1.0 && r <= 1.0) [[likely]] {
-      STORE(r == -1.0  ? -90.0
-            : r == 1.0 ? 90.0
-                       : std::atan(r / std::sqrt(1.0 - r * r)) * kRadiansToDegrees);
+      STORE(AsinDegrees(r));
     } else {
       KEEP(20);
     }
   }))
   CALVANE_UNARY(acos_deg, CALLS({
     if (r >= -1.0 && r <= 1.0) [[likely]] {
-      STORE(r == 0.0  ? 90.0
-            : r > 0.0 ? std::atan(std::sqrt(1.0 - r * r) / r) * kRadiansToDegrees
-                      : std::atan(std::sqrt(1.0 - r * r) / r) * kRadiansToDegrees + 180.0);
+      STORE(AcosDegrees(r));
     } else {
       KEEP(21);
     }
   }))
-  CALVANE_UNARY(atan_deg, CALLS(STORE(std::atan(r) * kRadiansToDegrees)))
+  CALVANE_UNARY(atan_deg, CALLS(STORE(AtanDegrees(r))))
 
 // The product of slot s (operands by its variant), then slot s + 1 with the product as the
 // operand its variant names and its other operand from its cell.
@@ -515,6 +490,25 @@ SumOfSquaresResult SumOfSquares(CompiledFormula& formula, const SumOfSquaresTask
                                 std::int8_t& status, FormulaMessages* messages) {
   SumOfSquaresResult result;
   if (task.count == 0 || task.points == nullptr) return result;
+  if (task.workspace != nullptr) {
+    BlockWorkspace& workspace = *task.workspace;
+    const std::uint32_t interval = task.interval == 0 ? 1u : task.interval;
+    const std::uint32_t total = SumPointCount(task);
+    const std::uint32_t blocks = BlockCount(total);
+    BlockSumCursor cursor;
+    for (std::uint32_t b = 0; b < blocks && !cursor.stopped; ++b) {
+      const std::uint32_t first = b * kBlockPoints;
+      const std::uint32_t n = total - first < kBlockPoints ? total - first : kBlockPoints;
+      double* const values = workspace.Values();
+      const bool clean = EvaluateBlock(formula, task.points + std::size_t{first} * interval,
+                                       interval, n, workspace, values);
+      AddBlockTerms(formula, task, b, values, clean, cursor, status, messages);
+    }
+    FinishBlockSum(formula, task, cursor, status, messages);
+    result.sum = cursor.sum;
+    result.overflow = cursor.overflow;
+    return result;
+  }
   if (formula.evalCallFree_) {
     Run<true, true>(formula, task.points, &task, &result, status, messages);
   } else {

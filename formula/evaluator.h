@@ -8,6 +8,8 @@
 
 namespace calvane {
 
+class BlockWorkspace;
+
 // Where the evaluator's messages go. The domain errors go to the progress window's message
 // area; the unregistered operator is a message box (caption "エラー") owned by the main window.
 class FormulaMessages {
@@ -40,6 +42,9 @@ struct SumOfSquaresTask {
   // the sum (without that term) with overflow set.
   bool check_overflow = false;
   double overflow_limit = 0.0;
+  // With a workspace the points are evaluated a block at a time (block_evaluator.h), with the
+  // same values, statuses, messages and cells as point by point.
+  BlockWorkspace* workspace = nullptr;
 };
 
 struct SumOfSquaresResult {
