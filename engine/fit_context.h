@@ -8,6 +8,10 @@
 #include "formula/evaluator.h"
 
 namespace calvane {
+class SumWorkers;
+}
+
+namespace calvane {
 
 // What the worker and its phases share during one run, on the worker thread.
 struct FitContext {
@@ -15,6 +19,7 @@ struct FitContext {
   ProgressView& view;
   CalculationLog& log;
   FormulaMessages* messages;  // the evaluator's messages (to the view); may be null
+  SumWorkers* sums;           // how the sums are computed; null: one evaluation per point
 };
 
 // How a phase ended: the run goes on, or the worker ends with exit code 2 (abort or overflow).

@@ -104,7 +104,7 @@ PhaseEnd LeastSquaresStep(FitContext& ctx, double& MinSquare, int n, std::int8_t
   EngineState& engine = state.engine;
   CompiledFormula& formula = state.formula;
   FormulaMessages* messages = ctx.messages;
-  const SumPoints points = MakeSumPoints(state);
+  const SumPoints points = MakeSumPoints(state, ctx.sums);
   if (n > kMaxConstants) n = kMaxConstants;
 
   std::int64_t offset[kMaxConstants] = {};

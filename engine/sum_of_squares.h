@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "base/point_table.h"
 #include "engine/fit_context.h"
+#include "engine/parallel_sums.h"
 #include "formula/compiled_formula.h"
 #include "formula/evaluator.h"
 
@@ -18,11 +19,14 @@ struct SumPoints {
   std::uint32_t count = 0;
   std::uint32_t interval = 1;
   bool observed_is_x = false;
+  SumWorkers* workers = nullptr;  // null: one EvaluateFormula call per point
 };
 
-// The sum points of `state` (an interval of 0 counts as 1, so that a sum always ends).
-inline SumPoints MakeSumPoints(const AppState& state) {
+// The sum points of `state` (an interval of 0 counts as 1, so that a sum always ends), summed
+// by `workers` (null: point by point).
+inline SumPoints MakeSumPoints(const AppState& state, SumWorkers* workers = nullptr) {
   SumPoints p;
+  p.workers = workers;
   p.points = state.points.records.data();
   p.count = state.points.count <= kMaxPoints ? state.points.count : kMaxPoints;
   p.interval = state.conditions.dataInterval == 0 ? 1u : state.conditions.dataInterval;
@@ -43,12 +47,28 @@ struct SumResult {
 // into a double starting at 0. With kEarlyStop the sum stops as soon as the partial sum is
 // greater than or equal to `stop_at` (such a sum can no longer win). With kOverflowCheck each
 // residual is tested before its term is added; one of magnitude 1e100 or more stops the sum with
-// overflow set. `status` is the evaluator's status byte. One evaluation per point, nothing else:
-// no allocation, no virtual call, no atomic.
+// overflow set. `status` is the evaluator's status byte. Through p.workers the points are
+// evaluated in blocks (and above a threshold on two threads) with the same results; without, one
+// evaluation per point. Nothing allocates.
 template <bool kEarlyStop, bool kOverflowCheck>
 inline SumResult SumOfSquaresOf(CompiledFormula& formula, const SumPoints& p, double stop_at,
                                 std::int8_t& status, FormulaMessages* messages) {
   SumResult result;
+  if (p.workers != nullptr) {
+    SumOfSquaresTask task;
+    task.points = p.points;
+    task.count = p.count;
+    task.interval = p.interval;
+    task.observed_is_x = p.observed_is_x;
+    task.early_stop = kEarlyStop;
+    task.stop_at = stop_at;
+    task.check_overflow = kOverflowCheck;
+    task.overflow_limit = kOverflowResidual;
+    const SumOfSquaresResult r = p.workers->Sum(formula, task, status, messages);
+    result.sum = r.sum;
+    result.overflow = r.overflow;
+    return result;
+  }
   double sum = 0.0;
   const std::uint32_t count = p.count;
   const std::uint32_t step = p.interval;

@@ -8,6 +8,7 @@
 #include "engine/engine_messages.h"
 #include "engine/fit_context.h"
 #include "engine/lattice_search.h"
+#include "engine/parallel_sums.h"
 #include "engine/rough_estimate.h"
 #include "formula/number_text.h"
 
@@ -67,9 +68,10 @@ int ConditionError(FitContext& ctx, const std::string& message) {
 
 }  // namespace
 
-int RunWorker(AppState& state, ProgressView& view, CalculationLog& log) {
+int RunWorker(AppState& state, ProgressView& view, CalculationLog& log, SumSettings settings) {
   ProgressViewMessages messages(view);
-  FitContext ctx{state, view, log, &messages};
+  SumWorkers sums(settings);
+  FitContext ctx{state, view, log, &messages, &sums};
   EngineState& engine = state.engine;
   CompiledFormula& formula = state.formula;
 

@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "engine/calculation_log.h"
+#include "engine/parallel_sums.h"
 #include "engine/progress_view.h"
 
 namespace calvane {
@@ -27,6 +28,9 @@ enum WorkerExitCode : int {
 // Thread: the worker thread (or a test's thread). It reads state.workflow, which another thread
 // may write (pause -1, resume 1, abort -10), and writes state.engine, state.formula and the
 // view. Nothing else may evaluate state.formula meanwhile.
-int RunWorker(AppState& state, ProgressView& view, CalculationLog& log);
+// `settings` chooses how the sums are computed (blocks, two threads above a number of points);
+// every choice gives the same results, bytes and messages.
+int RunWorker(AppState& state, ProgressView& view, CalculationLog& log,
+              SumSettings settings = {});
 
 }  // namespace calvane

@@ -12,6 +12,7 @@
 #include "base/file_io.h"
 #include "engine/calculation_log.h"
 #include "engine/fit_context.h"
+#include "engine/parallel_sums.h"
 #include "formula/formula_check.h"
 #include "tests/engine/recording_progress_view.h"
 #include "tests/support/temp_dir.h"
@@ -84,7 +85,7 @@ struct PhaseHarness {
   explicit PhaseHarness(FitSetup& setup) : setup_(setup) {
     EXPECT_TRUE(log.Open(setup.dir().File("Calculation.ini")));
   }
-  FitContext Context() { return FitContext{setup_.state(), view, log, &messages}; }
+  FitContext Context() { return FitContext{setup_.state(), view, log, &messages, &sums}; }
   // Closes the log and returns its lines converted to UTF-8 (each line without CR LF).
   std::vector<std::string> LogLines() {
     log.Close();
@@ -108,6 +109,7 @@ struct PhaseHarness {
   RecordingProgressView view;
   ProgressViewMessages messages{view};
   CalculationLog log;
+  SumWorkers sums;
 };
 
 }  // namespace calvane::test
