@@ -1,8 +1,12 @@
 #include "engine/rough_estimate.h"
 
+#include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "engine/engine_messages.h"
+#include "formula/block_evaluator.h"
+
 #include "engine/sum_of_squares.h"
 
 namespace calvane {
@@ -28,6 +32,16 @@ PhaseEnd GiveUp(FitContext& ctx, int n) {
   ctx.log.Line(text::kLogRoughImpossible);
   for (int v = 0; v < n; ++v) ctx.state.formula.paramValue[v] = ctx.state.engine.CurrentValue[v];
   return PhaseEnd::kContinue;
+}
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Whether every value is within [-1e302, 1e302]: a point outside raises the evaluator's status 25.
+bool AllWithinRange(const double* values, std::uint32_t count) {
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (!(std::fabs(values[i]) <= 1e302)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -61,7 +75,7 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
   CompiledFormula& formula = state.formula;
   FormulaMessages* messages = ctx.messages;
   CalculationLog& log = ctx.log;
-  const SumPoints points = MakeSumPoints(state);
+  const SumPoints points = MakeSumPoints(state, ctx.sums);
   if (n > kMaxConstants) n = kMaxConstants;
 
   // 1. Starting sum, with the overflow test.
@@ -82,9 +96,8 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
   // 2. The normal equations from forward differences.
   double matrix[kMaxConstants][kMaxConstants] = {};
   double rhs[kMaxConstants] = {};
-  for (std::uint32_t q = 0; q < points.count; q += points.interval) {
-    const Point& point = points.points[q];
-    const double observed = ObservedValue(points, point);
+  // One point, evaluation by evaluation. False: give up.
+  auto accumulate_point = [&](const Point& point, double observed) -> bool {
     for (int r = 0; r < n; ++r) {
       const double small_step = engine.Accuracy[r] / 100.0;
       double f0 = EvaluateFormula(formula, point, EvalStatus, messages);
@@ -94,7 +107,7 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
         f0 = EvaluateFormula(formula, point, EvalStatus, messages);
         if (EvalStatus > 0) {
           EvalStatus = 0;
-          return GiveUp(ctx, n);
+          return false;
         }
       }
       formula.paramValue[r] += small_step;
@@ -107,7 +120,7 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
         f1 = EvaluateFormula(formula, point, EvalStatus, messages);
         if (EvalStatus > 0) {
           EvalStatus = 0;
-          return GiveUp(ctx, n);
+          return false;
         }
       }
       formula.paramValue[r] = engine.CurrentValue[r];
@@ -124,17 +137,84 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
           EvalStatus = 0;
           formula.paramValue[j] += engine.Accuracy[j];
           f2 = EvaluateFormula(formula, point, EvalStatus, messages);
-          if (EvalStatus > 0) return GiveUp(ctx, n);
+          if (EvalStatus > 0) return false;
         }
         formula.paramValue[j] = engine.CurrentValue[j];
         matrix[r][j] += derivative * (f2 - f0) / hj;
       }
     }
-    if (state.workflow.load(std::memory_order_acquire) == WorkflowStateValue::kAbortRequested) {
-      return PhaseEnd::kStopped;
-    }
-    engine.CycleCounter.store(q, std::memory_order_relaxed);
+    return true;
+  };
+  // Blocks of points: the base values and the 2n probes of every point of a block are evaluated
+  // a block at a time, then added in the order of the loop above. The base value and each probe
+  // are the same double at every r of one point when nothing fails, so each is evaluated once.
+  // A block where anything fails goes through the loop above. Only while paramValue equals
+  // CurrentValue, where the loop above starts from.
+  BlockWorkspace* workspace = ctx.sums != nullptr ? &ctx.sums->workspace() : nullptr;
+  for (int v = 0; v < n && workspace != nullptr; ++v) {
+    if (!SameBits(formula.paramValue[v], engine.CurrentValue[v])) workspace = nullptr;
   }
+  // The block's values: the base, then the small-step probe of each variable, then the
+  // accuracy probe of each variable.
+  double rows[1 + 2 * kMaxConstants][kBlockPoints];
+  std::uint32_t behind_point = 0;  // the cells must show the last probe at this point
+  bool state_behind = false;
+  // Brings the cells to the state the last evaluation of the loop above leaves at a point.
+  auto catch_up = [&]() {
+    if (!state_behind) return;
+    formula.paramValue[n - 1] += engine.Accuracy[n - 1];
+    EvaluateFormula(formula, points.points[behind_point], EvalStatus, messages);
+    formula.paramValue[n - 1] = engine.CurrentValue[n - 1];
+    state_behind = false;
+  };
+  const std::uint32_t total = points.count == 0 ? 0 : (points.count - 1) / points.interval + 1;
+  for (std::uint32_t first = 0; first < total; first += kBlockPoints) {
+    const std::uint32_t count = total - first < kBlockPoints ? total - first : kBlockPoints;
+    const Point* const block_points = points.points + std::size_t{first} * points.interval;
+    bool clean = workspace != nullptr && n > 0;
+    auto evaluate = [&](double* values) {
+      clean = clean && EvaluateBlock(formula, block_points, points.interval, count, *workspace,
+                                     values) &&
+              AllWithinRange(values, count);
+    };
+    evaluate(rows[0]);
+    for (int r = 0; r < n && clean; ++r) {
+      formula.paramValue[r] += engine.Accuracy[r] / 100.0;
+      evaluate(rows[1 + r]);
+      formula.paramValue[r] = engine.CurrentValue[r];
+    }
+    for (int j = 0; j < n && clean; ++j) {
+      formula.paramValue[j] += engine.Accuracy[j];
+      evaluate(rows[1 + n + j]);
+      formula.paramValue[j] = engine.CurrentValue[j];
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const std::uint32_t q = (first + i) * points.interval;
+      const Point& point = points.points[q];
+      const double observed = ObservedValue(points, point);
+      if (clean) {
+        const double f0 = rows[0][i];
+        for (int r = 0; r < n; ++r) {
+          const double derivative = (rows[1 + r][i] - f0) / (engine.Accuracy[r] / 100.0);
+          rhs[r] -= derivative * f0 - derivative * observed;
+          for (int j = 0; j < n; ++j) {
+            matrix[r][j] += derivative * (rows[1 + n + j][i] - f0) / engine.Accuracy[j];
+          }
+        }
+        behind_point = q;
+        state_behind = true;
+      } else {
+        catch_up();
+        if (!accumulate_point(point, observed)) return GiveUp(ctx, n);
+      }
+      if (state.workflow.load(std::memory_order_acquire) == WorkflowStateValue::kAbortRequested) {
+        catch_up();
+        return PhaseEnd::kStopped;
+      }
+      engine.CycleCounter.store(q, std::memory_order_relaxed);
+    }
+  }
+  catch_up();
   engine.CycleCounter.store(points.count, std::memory_order_relaxed);
 
   // 3. The matrices before the elimination.
