@@ -1,0 +1,236 @@
+// The block evaluator and the two-thread sums against the single-point evaluator: random
+// formulas over every operation (the degree forms included) on random data with domain errors
+// at random points, compared bit for bit in sums, statuses, messages and the formula's cells,
+// and whole runs compared byte for byte in their logs and results.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/parallel_sums.h"
+#include "engine/worker.h"
+#include "formula/formula_check.h"
+#include "tests/engine/engine_test_support.h"
+
+namespace calvane {
+namespace {
+
+class RecordingMessages : public FormulaMessages {
+ public:
+  void EvaluationError(std::string_view text) override { texts.emplace_back(text); }
+  void UnregisteredOperator(std::string_view text) override { texts.emplace_back(text); }
+  std::vector<std::string> texts;
+};
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Random formula texts in x and k0..k3 with every operator and function of the language.
+class FormulaGenerator {
+ public:
+  explicit FormulaGenerator(std::uint64_t seed) : rng_(seed) {}
+
+  // A random expression inside a frame that reads x and a constant (a formula without them does
+  // not check).
+  std::string Next() {
+    const Piece p = Expression(3);
+    switch (Pick(3)) {
+      case 0: return "k0*" + Operand(p) + "+x";
+      case 1: return Operand(p) + "/x-k0";
+      default: return p.text + "+k0*x";
+    }
+  }
+
+ private:
+  struct Piece {
+    std::string text;
+    bool atomic;  // a name, a number or a function call: needs no parentheses as an operand
+  };
+
+  int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
+
+  static std::string Operand(const Piece& p) { return p.atomic ? p.text : "(" + p.text + ")"; }
+
+  Piece Leaf() {
+    static const char* const kLeaves[] = {"x", "x", "k0", "k1", "k2", "k3", "2", "0.5", "3", "x"};
+    return {kLeaves[Pick(10)], true};
+  }
+
+  Piece Expression(int depth) {
+    if (depth == 0) return Leaf();
+    static const char* const kFunctions[] = {"Sqrt", "Exp", "Log", "Ln",   "Sin",
+                                             "Cos",  "Tan", "Asin", "Acos", "Atan"};
+    static const char* const kOperators[] = {"+", "-", "*", "/", "^"};
+    static const char* const kExponents[] = {"2", "3", "5", "0", "0.5", "k1", "(0-1)"};
+    switch (Pick(6)) {
+      case 0: return Leaf();
+      case 1: return {"-" + Operand(Expression(depth - 1)), false};
+      case 2: return {std::string(kFunctions[Pick(10)]) + "(" + Expression(depth - 1).text + ")", true};
+      case 3: return {Operand(Expression(depth - 1)) + "^" + kExponents[Pick(7)], false};
+      default:
+        return {Operand(Expression(depth - 1)) + kOperators[Pick(5)] +
+                    Operand(Expression(depth - 1)),
+                false};
+    }
+  }
+
+  std::mt19937_64 rng_;
+};
+
+// Points mostly inside every domain (x in [0.05, 0.95]) with a few at the edges and beyond (0,
+// 1, -1, -0.5), so that Sqrt, Ln, Log, Asin, Acos and division fail at some points and not at
+// others, and most blocks are clean.
+std::vector<Point> RandomPoints(std::uint64_t seed, std::size_t count) {
+  std::mt19937_64 rng(seed);
+  std::uniform_real_distribution<double> u(0.05, 0.95);
+  std::vector<Point> points(count);
+  for (Point& p : points) {
+    const int kind = std::uniform_int_distribution<int>(0, 999)(rng);
+    p.x = kind == 0 ? 0.0 : kind == 1 ? 1.0 : kind == 2 ? -1.0 : kind == 3 ? -0.5 : u(rng);
+    p.y = u(rng);
+  }
+  // Failures at the first point of a block, where a failing slot keeps the value of the last
+  // point of the block before.
+  for (std::size_t i = 256; i < count; i += 512) points[i].x = -1.5;
+  return points;
+}
+
+struct SumCase {
+  std::uint32_t interval;
+  bool early_stop;
+  double stop_at;
+  bool check_overflow;
+  std::int8_t start_status;
+};
+
+TEST(BlockSums, RandomFormulasGiveTheSinglePointSumsBitForBit) {
+  const std::vector<Point> points = RandomPoints(7, 3000);
+  const SumCase cases[] = {
+      {1, false, 0.0, false, 0},  {1, false, 0.0, true, 0},   {3, false, 0.0, false, 0},
+      {1, true, 500.0, false, 0}, {2, true, 1e6, true, -10},  {1, false, 0.0, false, -10},
+      {1, false, 0.0, false, 0},
+  };
+  FormulaGenerator generator(2024);
+  std::mt19937_64 rng(99);
+  std::uniform_real_distribution<double> constant(-3.0, 3.0);
+  int checked = 0;
+  int with_errors = 0;
+  for (int formula_number = 0; formula_number < 300; ++formula_number) {
+    const std::string text = generator.Next();
+    SCOPED_TRACE(text);
+    const std::uint8_t unit = formula_number % 2 == 0 ? Radian : Degree;
+    // Three copies of the formula: the reference, blocks on one thread, blocks on two.
+    std::unique_ptr<CompiledFormula> formulas[3];
+    bool valid = true;
+    for (auto& f : formulas) {
+      f = std::make_unique<CompiledFormula>();
+      valid = valid && CheckFormula(*f, text, 0) == 0;
+      ApplyAngleUnit(*f, unit);
+    }
+    if (!valid) continue;
+    ++checked;
+    SumWorkers reference(SumSettings{false, 0});
+    SumWorkers one_thread(SumSettings{true, 0});
+    SumWorkers two_threads(SumSettings{true, 1});
+    SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
+    RecordingMessages messages[3];
+    for (const SumCase& c : cases) {
+      double constants[kMaxConstants];
+      for (double& k : constants) k = constant(rng);
+      SumOfSquaresTask task;
+      task.points = points.data();
+      task.count = static_cast<std::uint32_t>(points.size()) - formula_number % 3;
+      task.interval = c.interval;
+      task.observed_is_x = formula_number % 5 == 0;
+      task.early_stop = c.early_stop;
+      task.stop_at = c.stop_at;
+      task.check_overflow = c.check_overflow;
+      task.overflow_limit = 1e100;
+      SumOfSquaresResult results[3];
+      std::int8_t statuses[3];
+      for (int w = 0; w < 3; ++w) {
+        std::memcpy(formulas[w]->paramValue, constants, sizeof constants);
+        statuses[w] = c.start_status;
+        results[w] = workers[w]->Sum(*formulas[w], task, statuses[w], &messages[w]);
+      }
+      if (statuses[0] > 0) ++with_errors;
+      for (int w = 1; w < 3; ++w) {
+        SCOPED_TRACE(w == 1 ? "one thread" : "two threads");
+        EXPECT_TRUE(SameBits(results[w].sum, results[0].sum))
+            << results[w].sum << " vs " << results[0].sum;
+        EXPECT_EQ(results[w].overflow, results[0].overflow);
+        EXPECT_EQ(statuses[w], statuses[0]);
+        EXPECT_EQ(messages[w].texts, messages[0].texts);
+        EXPECT_EQ(std::memcmp(formulas[w]->slotValue, formulas[0]->slotValue,
+                              sizeof formulas[0]->slotValue),
+                  0);
+        EXPECT_TRUE(SameBits(formulas[w]->x, formulas[0]->x));
+        EXPECT_TRUE(SameBits(formulas[w]->y, formulas[0]->y));
+      }
+      if (HasFailure()) return;  // one formula's report is enough
+    }
+    EXPECT_TRUE(two_threads.HelperStarted());
+  }
+  // The generator must have exercised what this test is about.
+  EXPECT_GT(checked, 250);
+  EXPECT_GT(with_errors, 200);
+  std::printf("%d formulas checked, %d sums with an evaluation error\n", checked, with_errors);
+}
+
+// Whole runs: the log bytes, the results and the messages of a run are those of the
+// single-point path, with blocks on one thread and on two.
+TEST(BlockSums, WholeRunsGiveThePointByPointBytes) {
+  struct RunCase {
+    const char* formula;
+    std::uint8_t unit;
+    std::uint8_t interval;
+    double start[3];
+  };
+  const RunCase cases[] = {
+      {"k0*Exp(-(x-k1)^2/k2)", Radian, 1, {2.0, 0.2, 1.0}},
+      {"k0*Ln(x-k1)+k2", Radian, 1, {1.0, -1.5, 0.5}},          // Ln fails left of k1
+      {"k0*Sin(k1*x)+Sqrt(x)*k2", Degree, 2, {1.0, 40.0, 0.1}},  // Sqrt fails below 0
+  };
+  const std::vector<Point> noise = RandomPoints(11, 1500);
+  const SumSettings settings[3] = {{false, 0}, {true, 0}, {true, 1}};
+  for (const RunCase& c : cases) {
+    SCOPED_TRACE(c.formula);
+    std::string logs[3];
+    std::vector<std::string> messages[3];
+    double values[3][3];
+    double last_slot[3];
+    for (int s = 0; s < 3; ++s) {
+      test::FitSetup setup(c.formula);
+      test::PhaseHarness harness(setup);
+      AppState& state = setup.state();
+      for (std::size_t i = 0; i < noise.size(); ++i) {
+        const double x = -2.0 + 4.0 * static_cast<double>(i) / static_cast<double>(noise.size());
+        setup.AddPoint(x, 1.5 * std::exp(-(x - 0.3) * (x - 0.3)) + 0.1 * noise[i].y);
+      }
+      for (int k = 0; k < 3; ++k) {
+        setup.SetTexts(k, FormatNumber(c.start[k]), "-10", "10", "0.0001");
+      }
+      state.conditions.angleUnit = c.unit;
+      state.conditions.roughEstimation = 1;
+      state.conditions.dataInterval = c.interval;
+      EXPECT_EQ(RunWorker(state, harness.view, harness.log, settings[s]), kWorkerCompleted);
+      harness.log.Close();
+      logs[s] = setup.ReadFile("Calculation.ini");
+      messages[s] = harness.view.messages;
+      for (int v = 0; v < 3; ++v) values[s][v] = state.engine.CurrentValue[v];
+      last_slot[s] = state.formula.slotValue[state.formula.evalLength_ - 1];
+    }
+    for (int s = 1; s < 3; ++s) {
+      EXPECT_EQ(logs[s], logs[0]);
+      EXPECT_EQ(messages[s], messages[0]);
+      for (int v = 0; v < 3; ++v) EXPECT_TRUE(SameBits(values[s][v], values[0][v]));
+      EXPECT_TRUE(SameBits(last_slot[s], last_slot[0]));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace calvane
