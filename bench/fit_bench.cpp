@@ -284,6 +284,9 @@ void BM_ProbeSum(benchmark::State& bench, int points) {
   CompiledFormula formula;
   SumPoints sum_points;
   if (!PrepareProbe(bench, points, formula, sum_points)) return;
+  // As a run sums: in blocks, on the calling thread.
+  SumWorkers workers(SumSettings{true, 0});
+  sum_points.workers = &workers;
   std::int8_t status = 0;
   for (auto _ : bench) {
     double sum = FullSum(formula, sum_points, status, nullptr);
