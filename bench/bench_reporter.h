@@ -27,13 +27,17 @@ class TimeCollectingReporter : public benchmark::ConsoleReporter {
       if (run.error_occurred) continue;
       const std::string name = run.run_name.function_name;
       const double t = run.GetAdjustedCPUTime();
+      const double real = run.GetAdjustedRealTime();
       if (pick_ == Pick::kFastest) {
         if (run.run_type != Run::RT_Iteration) continue;
         auto it = times_.find(name);
         if (it == times_.end() || t < it->second) times_[name] = t;
+        auto rt = real_times_.find(name);
+        if (rt == real_times_.end() || real < rt->second) real_times_[name] = real;
       } else if ((run.run_type == Run::RT_Iteration && run.repetitions <= 1) ||
                  (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")) {
         times_[name] = t;
+        real_times_[name] = real;
       }
     }
     ConsoleReporter::ReportRuns(runs);
@@ -46,12 +50,20 @@ class TimeCollectingReporter : public benchmark::ConsoleReporter {
     return it->second;
   }
 
+  // The real (wall-clock) time kept for a benchmark: for work spread over several threads.
+  std::optional<double> RealTime(const std::string& name) const {
+    auto it = real_times_.find(name);
+    if (it == real_times_.end()) return std::nullopt;
+    return it->second;
+  }
+
   // Printed once every benchmark has run.
   virtual void PrintRatios() const = 0;
 
  private:
   Pick pick_;
   std::map<std::string, double> times_;
+  std::map<std::string, double> real_times_;
 };
 
 // The body of a benchmark program's main(): registers the benchmarks, runs them with

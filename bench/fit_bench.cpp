@@ -34,6 +34,8 @@
 #include "data/range_conversion.h"
 #include "engine/progress_view.h"
 #include "engine/calculation_driver.h"
+#include "engine/calculation_log.h"
+#include "engine/worker.h"
 #include "engine/sum_of_squares.h"
 #include "formula/evaluator.h"
 #include "formula/number_text.h"
@@ -263,6 +265,52 @@ void BM_WholeFit(benchmark::State& bench, int points, int rough) {
   bench.SetLabel(label);
 }
 
+// The worker of a whole fit on the benchmark's thread, with the sums computed point by point
+// (the single-point path), in blocks, or in blocks on two threads from 8192 points: the CPU time
+// of the process (both threads), which other processes' load does not inflate.
+void BM_WorkerCpu(benchmark::State& bench, int points, int rough, int mode) {
+  PreparedFit& fit = Fit(points);
+  if (!fit.ok) {
+    bench.SkipWithError("the data or the conditions were refused");
+    return;
+  }
+  AppState& state = *fit.state;
+  state.conditions.roughEstimation = static_cast<std::uint8_t>(rough);
+  const SumSettings settings{mode != 0, mode == 2 ? kTwoThreadPoints : 0u};
+  SilentView view;
+  int exit_code = -1;
+  for (auto _ : bench) {
+    state.workflow.store(kDataLoaded);
+    CalculationLog log;
+    if (!log.Open(JoinPath(fit.folder.path, "Calculation.ini"))) std::abort();
+    exit_code = RunWorker(state, view, log, settings);
+  }
+  if (exit_code != 0) bench.SkipWithError("the fit did not complete");
+}
+
+// The fixed costs of a run: the whole fit on the 1000-point data with a data interval of 100, so
+// that its sums cover 10 points and the time is that of the files (FittingCondition.ini, the
+// log and its lines), the worker thread and the run's setup.
+void BM_RunFixedCosts(benchmark::State& bench) {
+  PreparedFit& fit = Fit(1000);
+  if (!fit.ok) {
+    bench.SkipWithError("the data or the conditions were refused");
+    return;
+  }
+  AppState& state = *fit.state;
+  state.conditions.roughEstimation = 1;
+  const std::uint8_t interval = state.conditions.dataInterval;
+  state.conditions.dataInterval = 100;
+  SilentView view;
+  int exit_code = -1;
+  for (auto _ : bench) {
+    state.workflow.store(kDataLoaded);
+    exit_code = RunFit(state, view).exit_code;
+  }
+  state.conditions.dataInterval = interval;
+  if (exit_code != 0) bench.SkipWithError("the fit did not complete");
+}
+
 // The formula (an own copy, at the start values) and the sum points of the fit on `points`
 // points, for the probe-sum benchmarks. False, with the benchmark skipped, when the fit's data
 // or conditions were refused.
@@ -366,6 +414,21 @@ void Register() {
     benchmark::RegisterBenchmark(("evaluations/" + std::to_string(points)).c_str(),
                                  BM_Evaluations, points);
   }
+  for (int points : {1000, 65536}) {
+    for (int rough : {1, 0}) {
+      for (int mode : {0, 1, 2}) {
+        if (points == 1000 && mode == 2) continue;  // below the two-thread threshold
+        std::string name = "worker_cpu/" + std::to_string(points) + (rough ? "/rough" : "/no_rough") +
+                           (mode == 0 ? "/points" : mode == 1 ? "/blocks" : "/two_threads");
+        benchmark::RegisterBenchmark(name.c_str(), BM_WorkerCpu, points, rough, mode)
+            ->Unit(benchmark::kMillisecond)
+            ->MeasureProcessCPUTime();
+      }
+    }
+  }
+  benchmark::RegisterBenchmark("run_fixed_costs/1000", BM_RunFixedCosts)
+      ->Unit(benchmark::kMicrosecond)
+      ->UseRealTime();
   benchmark::RegisterBenchmark("batch_path/65536", BM_BatchPath, 65536)
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime();

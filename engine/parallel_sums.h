@@ -42,6 +42,9 @@ class SumWorkers {
   SumOfSquaresResult Sum(CompiledFormula& formula, const SumOfSquaresTask& task,
                          std::int8_t& status, FormulaMessages* messages);
 
+  // Whether the sums evaluate in blocks; other evaluations of the run follow the same choice.
+  bool blocks() const { return settings_.blocks; }
+
   // The calling thread's workspace, for other block evaluations of the run.
   BlockWorkspace& workspace() { return workspace_; }
 

@@ -150,7 +150,8 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
   // are the same double at every r of one point when nothing fails, so each is evaluated once.
   // A block where anything fails goes through the loop above. Only while paramValue equals
   // CurrentValue, where the loop above starts from.
-  BlockWorkspace* workspace = ctx.sums != nullptr ? &ctx.sums->workspace() : nullptr;
+  BlockWorkspace* workspace =
+      ctx.sums != nullptr && ctx.sums->blocks() ? &ctx.sums->workspace() : nullptr;
   for (int v = 0; v < n && workspace != nullptr; ++v) {
     if (!SameBits(formula.paramValue[v], engine.CurrentValue[v])) workspace = nullptr;
   }
