@@ -154,7 +154,7 @@ bool OutsideUnit(double r) { return !(r >= -1.0 && r <= 1.0); }
 }  // namespace
 
 BlockWorkspace::BlockWorkspace()
-    : rows_(new double[(static_cast<std::size_t>(kMaxSlots) + 3) * kBlockPoints]()) {}
+    : rows_(new double[(static_cast<std::size_t>(kMaxSlots) + 3) * kBlockPoints]) {}  // every row is written before it is read
 
 bool EvaluateBlock(const CompiledFormula& f, const Point* points, std::uint32_t interval,
                    std::uint32_t count, BlockWorkspace& w, double* values) {
