@@ -1,6 +1,7 @@
 #include "engine/parallel_sums.h"
 
 #include <cmath>
+#include <exception>
 
 namespace calvane {
 
@@ -84,9 +85,17 @@ SumOfSquaresResult SumWorkers::TwoThreadSum(CompiledFormula& formula,
                                             const SumOfSquaresTask& task, std::int8_t& status,
                                             FormulaMessages* messages) {
   if (!helper_.joinable()) {
-    helper_workspace_ = std::make_unique<BlockWorkspace>();
-    values_.reset(new double[kMaxPoints]);
-    helper_ = std::thread([this] { HelperLoop(); });
+    try {
+      helper_workspace_ = std::make_unique<BlockWorkspace>();
+      values_.reset(new double[kMaxPoints]);
+      helper_ = std::thread([this] { HelperLoop(); });
+    } catch (const std::exception&) {
+      // No second thread to be had: this run sums on one.
+      settings_.two_thread_points = 0;
+      SumOfSquaresTask own = task;
+      own.workspace = &workspace_;
+      return SumOfSquares(formula, own, status, messages);
+    }
   }
   const std::uint32_t total = SumPointCount(task);
   const std::uint32_t blocks = BlockCount(total);
