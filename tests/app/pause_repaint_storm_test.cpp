@@ -72,7 +72,7 @@ std::uint64_t Cycles(const AppState& state) {
 
 TEST(PauseRepaintStorm, GraphNeverReadsTheWorkersFormula) {
   test::TempDir dir;
-  std::unique_ptr<AppState> state = test::RunnableState(dir.path(), "k0*x+k1", 3000);
+  std::unique_ptr<AppState> state = test::RunnableState(dir.path(), "k0*x+k1", 30000);
   AppState& s = *state;
   test::RecordingPrompter prompter;
   HeadlessMainView view(s, prompter);
