@@ -280,7 +280,7 @@ void BM_WorkerCpu(benchmark::State& bench, int points, int rough, int mode) {
   SilentView view;
   int exit_code = -1;
   for (auto _ : bench) {
-    state.workflow.store(kDataLoaded);
+    state.workflow.store(WorkflowStateValue::kDataLoaded);
     CalculationLog log;
     if (!log.Open(JoinPath(fit.folder.path, "Calculation.ini"))) std::abort();
     exit_code = RunWorker(state, view, log, settings);
@@ -304,7 +304,7 @@ void BM_RunFixedCosts(benchmark::State& bench) {
   SilentView view;
   int exit_code = -1;
   for (auto _ : bench) {
-    state.workflow.store(kDataLoaded);
+    state.workflow.store(WorkflowStateValue::kDataLoaded);
     exit_code = RunFit(state, view).exit_code;
   }
   state.conditions.dataInterval = interval;

@@ -121,13 +121,13 @@ TEST(BlockSums, RandomFormulasGiveTheSinglePointSumsBitForBit) {
   for (int formula_number = 0; formula_number < 300; ++formula_number) {
     const std::string text = generator.Next();
     SCOPED_TRACE(text);
-    const std::uint8_t unit = formula_number % 2 == 0 ? Radian : Degree;
+    const AngleUnit unit = formula_number % 2 == 0 ? AngleUnit::Radian : AngleUnit::Degree;
     // Three copies of the formula: the reference, blocks on one thread, blocks on two.
     std::unique_ptr<CompiledFormula> formulas[3];
     bool valid = true;
     for (auto& f : formulas) {
       f = std::make_unique<CompiledFormula>();
-      valid = valid && CheckFormula(*f, text, 0) == 0;
+      valid = valid && CheckFormula(*f, text, LeftSide::NotSelected) == FormulaCheckCode::FormulaValid;
       ApplyAngleUnit(*f, unit);
     }
     if (!valid) continue;
@@ -185,14 +185,14 @@ TEST(BlockSums, RandomFormulasGiveTheSinglePointSumsBitForBit) {
 TEST(BlockSums, WholeRunsGiveThePointByPointBytes) {
   struct RunCase {
     const char* formula;
-    std::uint8_t unit;
+    AngleUnit unit;
     std::uint8_t interval;
     double start[3];
   };
   const RunCase cases[] = {
-      {"k0*Exp(-(x-k1)^2/k2)", Radian, 1, {2.0, 0.2, 1.0}},
-      {"k0*Ln(x-k1)+k2", Radian, 1, {1.0, -1.5, 0.5}},          // Ln fails left of k1
-      {"k0*Sin(k1*x)+Sqrt(x)*k2", Degree, 2, {1.0, 40.0, 0.1}},  // Sqrt fails below 0
+      {"k0*Exp(-(x-k1)^2/k2)", AngleUnit::Radian, 1, {2.0, 0.2, 1.0}},
+      {"k0*Ln(x-k1)+k2", AngleUnit::Radian, 1, {1.0, -1.5, 0.5}},          // Ln fails left of k1
+      {"k0*Sin(k1*x)+Sqrt(x)*k2", AngleUnit::Degree, 2, {1.0, 40.0, 0.1}},  // Sqrt fails below 0
   };
   const std::vector<Point> noise = RandomPoints(11, 1500);
   const SumSettings settings[3] = {{false, 0}, {true, 0}, {true, 1}};
