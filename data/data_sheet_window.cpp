@@ -124,6 +124,9 @@ void DataSheetWindow::CreateControls() {
       case Kind::kEdit: {
         auto* edit = new QLineEdit(this);
         edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+        // The fields are 40 pixels wide; without the line edit's inner padding the largest row
+        // number, 65536, fits whole instead of being scrolled under the frame.
+        edit->setTextMargins(-2, 0, -2, 0);
         connect(edit, &QLineEdit::textChanged, this, [this] { RefreshFrames(); });
         control = edit;
         break;
