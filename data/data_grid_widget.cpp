@@ -2,7 +2,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QRegularExpression>
 
 namespace calvane {
 namespace {
@@ -48,22 +47,6 @@ void DrawFrame(QPainter& painter, const QColor& color, const SelectionFrame& fra
   }
 }
 
-// `text` cut to `width` at its right end, except that a number's exponent ("e-05") is kept:
-// the mantissa is cut instead, so a person never reads 6.567033926e-05 as "6.567033926…".
-QString ElideKeepingExponent(const QFontMetrics& metrics, const QString& text, int width) {
-  if (metrics.horizontalAdvance(text) <= width) return text;
-  static const QRegularExpression kExponent(QStringLiteral("[eE][+-]?[0-9]+$"));
-  const QRegularExpressionMatch match = kExponent.match(text);
-  if (!match.hasMatch() || match.capturedStart() == 0) {
-    return metrics.elidedText(text, Qt::ElideRight, width);
-  }
-  const QString exponent = match.captured();
-  const QString mantissa = metrics.elidedText(
-      text.left(match.capturedStart()), Qt::ElideRight,
-      width - metrics.horizontalAdvance(exponent));
-  return mantissa + exponent;
-}
-
 }  // namespace
 
 DataGridWidget::DataGridWidget(const DataText& text, QWidget* parent)
@@ -102,8 +85,8 @@ void DataGridWidget::paintEvent(QPaintEvent*) {
       if (bytes.empty()) continue;
       const QRect box(SheetGrid::kLeft + SheetGrid::kColumnWidth * j,
                       SheetGrid::kTop + SheetGrid::kRowHeight * g, 98, 18);
-      const QString shown =
-          ElideKeepingExponent(metrics, QString::fromStdString(CellDisplayText(bytes)), box.width());
+      const QString shown = metrics.elidedText(QString::fromStdString(CellDisplayText(bytes)),
+                                               Qt::ElideRight, box.width());
       painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, shown);
     }
   }
