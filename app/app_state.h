@@ -4,9 +4,9 @@
 #include <string>
 
 #include "base/file_chooser.h"
+#include "base/point_table.h"
 #include "base/workflow_state.h"
 #include "conditions/condition_record.h"
-#include "base/point_table.h"
 #include "engine/engine_state.h"
 #include "formula/compiled_formula.h"
 

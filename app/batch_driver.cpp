@@ -1,5 +1,5 @@
-#include "base/base_messages.h"
 #include "app/batch_driver.h"
+#include "base/base_messages.h"
 
 #include <signal.h>
 
@@ -10,23 +10,23 @@
 #include <optional>
 
 #include "app/app_state.h"
-#include "app/messages.h"
 #include "app/condition_commands.h"
 #include "app/data_commands.h"
-#include "app/main_view.h"
 #include "app/headless_main_view.h"
+#include "app/main_view.h"
+#include "app/messages.h"
 #include "app/run_commands.h"
+#include "base/cp932.h"
+#include "base/file_io.h"
 #include "conditions/condition_accept.h"
 #include "conditions/condition_file.h"
-#include "base/cp932.h"
 #include "data/data_selection.h"
 #include "data/data_text.h"
-#include "base/file_io.h"
 #include "data/range_conversion.h"
 #include "data/selection_file.h"
-#include "engine/fit_results.h"
 #include "engine/calculation_driver.h"
 #include "engine/engine_messages.h"
+#include "engine/fit_results.h"
 #include "engine/worker.h"
 #include "formula/formula_check.h"
 #include "formula/number_text.h"
@@ -58,7 +58,8 @@ std::string ResolvePath(const std::string& directory, const std::string& path) {
 std::optional<std::string> ReadInput(const std::string& path, Prompter& prompter) {
   std::optional<std::string> bytes = ReadWholeFile(path);
   if (!bytes) {
-    prompter.Show(FileExists(path) ? text::kMsgFileReadFailed : text::kMsgFileOpenFailed, text::kCaptionError, WindowId::kMain);
+    prompter.Show(FileExists(path) ? text::kMsgFileReadFailed : text::kMsgFileOpenFailed,
+                  text::kCaptionError, WindowId::kMain);
   }
   return bytes;
 }
@@ -95,7 +96,6 @@ class InterruptTarget {
   InterruptTarget(const InterruptTarget&) = delete;
   InterruptTarget& operator=(const InterruptTarget&) = delete;
 };
-
 
 }  // namespace
 
@@ -232,7 +232,8 @@ void TerminalProgressView::SetCycleTotal(std::string_view text) { cycle_total_ =
 void TerminalProgressView::SetCycleSlash(std::string_view text) { cycle_slash_ = text; }
 
 void TerminalProgressView::SetStepValue(std::string_view text) {
-  output_.Err(TerminalLine(text::kProgressCaption, std::string(text::kStepLabel) + " " + std::string(text) + "/" + step_total_));
+  output_.Err(TerminalLine(text::kProgressCaption, std::string(text::kStepLabel) + " " +
+                                                       std::string(text) + "/" + step_total_));
 }
 
 void TerminalProgressView::SetMessage(std::string_view text) {
@@ -252,10 +253,10 @@ void TerminalProgressView::RefreshCounters(std::uint32_t step, std::uint32_t cyc
 }
 
 void TerminalProgressView::PrintCounters(std::uint32_t step, std::uint32_t cycle) {
-  output_.Err(TerminalLine(text::kProgressCaption, std::string(text::kStepLabel) + " " + Decimal(step) + "/" +
-                                                 step_total_ + " " + std::string(text::kCycleLabel) +
-                                                 " " + Decimal(cycle) + cycle_slash_ +
-                                                 cycle_total_));
+  output_.Err(TerminalLine(text::kProgressCaption,
+                           std::string(text::kStepLabel) + " " + Decimal(step) + "/" + step_total_ +
+                               " " + std::string(text::kCycleLabel) + " " + Decimal(cycle) +
+                               cycle_slash_ + cycle_total_));
 }
 
 void TerminalProgressView::ShowConditionError() {
@@ -270,11 +271,10 @@ void TerminalProgressView::ShowErrorBox(std::string_view text, std::string_view 
 }
 
 void TerminalProgressView::ShowPauseSnapshot(const PauseSnapshot& snapshot) {
-  output_.Err(TerminalLine(text::kProgressCaption, std::string(text::kStopped) + " " +
-                                                 std::string(text::kStepLabel) + " " +
-                                                 Decimal(snapshot.step) + " " +
-                                                 std::string(text::kCycleLabel) + " " +
-                                                 Decimal(snapshot.cycle)));
+  output_.Err(TerminalLine(text::kProgressCaption,
+                           std::string(text::kStopped) + " " + std::string(text::kStepLabel) + " " +
+                               Decimal(snapshot.step) + " " + std::string(text::kCycleLabel) + " " +
+                               Decimal(snapshot.cycle)));
   if (snapshot.formula == nullptr || snapshot.values == nullptr) return;
   // The reached point, as the main window's result fields show it during a pause.
   for (int k = 0; k < 10; ++k) {
@@ -388,9 +388,8 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
   }
   const bool stopped_early = exit_code != kWorkerCompleted;
   const ReportValues values = ReportValuesFromWindow(*state, main_view, record);
-  if (!report_path.empty() &&
-      SaveResultsTo(*state, main_view, record, report_path, prompter) !=
-          SaveResultsStatus::kSaved) {
+  if (!report_path.empty() && SaveResultsTo(*state, main_view, record, report_path, prompter) !=
+                                  SaveResultsStatus::kSaved) {
     return kBatchRefused;
   }
 

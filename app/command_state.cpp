@@ -46,12 +46,15 @@ CommandUpdate AfterConditionsAccepted(const CommandState& now, WorkflowStateValu
   const bool has_left_side = left_side == LeftSide::X || left_side == LeftSide::Y;
   if (formula_state == FormulaState::NotEntered || formula_state == FormulaState::Invalid) {
     update.commands.run = false;
-    if (workflow == WorkflowStateValue::kDataLoaded) update.status_line = text::kStatusSetConditions;
+    if (workflow == WorkflowStateValue::kDataLoaded)
+      update.status_line = text::kStatusSetConditions;
   } else if (formula_state == FormulaState::Valid) {
-    if (workflow == WorkflowStateValue::kStoppedResults || (workflow == WorkflowStateValue::kDataLoaded && has_left_side)) {
+    if (workflow == WorkflowStateValue::kStoppedResults ||
+        (workflow == WorkflowStateValue::kDataLoaded && has_left_side)) {
       update.commands.run = true;
       update.status_line = text::kStatusRun;
-    } else if (workflow == WorkflowStateValue::kNoData || workflow == WorkflowStateValue::kDataLoaded) {
+    } else if (workflow == WorkflowStateValue::kNoData ||
+               workflow == WorkflowStateValue::kDataLoaded) {
       update.commands.run = false;
     }
   }
@@ -83,10 +86,11 @@ CommandUpdate AfterClearResults(const CommandState& now) {
 }
 
 bool DiscardCheckAsks(WorkflowStateValue workflow) {
-  return workflow == WorkflowStateValue::kStoppedResults || workflow == WorkflowStateValue::kCompletedResults;
+  return workflow == WorkflowStateValue::kStoppedResults ||
+         workflow == WorkflowStateValue::kCompletedResults;
 }
 
-bool CurveVisible(WorkflowStateValue workflow) { 
+bool CurveVisible(WorkflowStateValue workflow) {
   const auto value = static_cast<std::int8_t>(workflow);
   return value >= static_cast<std::int8_t>(WorkflowStateValue::kStoppedResults) || value < 0;
 }

@@ -9,11 +9,11 @@
 namespace calvane {
 namespace {
 
-constexpr FileFilter kConditionFilters[] = {
-    {text::kFilterLabel, text::kFilterPattern}};
+constexpr FileFilter kConditionFilters[] = {{text::kFilterLabel, text::kFilterPattern}};
 
 bool ResultsShown(WorkflowStateValue workflow) {
-  return workflow == WorkflowStateValue::kStoppedResults || workflow == WorkflowStateValue::kCompletedResults;
+  return workflow == WorkflowStateValue::kStoppedResults ||
+         workflow == WorkflowStateValue::kCompletedResults;
 }
 
 }  // namespace
@@ -22,9 +22,9 @@ AcceptResult AcceptConditionsCommand(const ConditionDialogValues& values, AppSta
                                      MainView& view) {
   AcceptResult result = AcceptConditions(values, state, view.prompter(), WindowId::kConditions);
   if (!result.accepted) return result;
-  ApplyUpdate(view, AfterConditionsAccepted(view.Commands(), state.workflow.load(),
-                                            state.conditions.formulaState,
-                                            state.conditions.leftSide));
+  ApplyUpdate(view,
+              AfterConditionsAccepted(view.Commands(), state.workflow.load(),
+                                      state.conditions.formulaState, state.conditions.leftSide));
   return result;
 }
 
@@ -48,15 +48,14 @@ bool PrepareDetailedConditions(AppState& state, MainView& view) {
 }
 
 FileDialogRequest OpenConditionFileRequest(const AppState& state) {
-  return FileDialogRequest{text::kOpenTitle, kConditionFilters,
-                           text::kExtension,
+  return FileDialogRequest{text::kOpenTitle, kConditionFilters, text::kExtension,
                            state.first_dialog.InitialFolder(state.working_directory),
                            WindowId::kConditions};
 }
 
 FileDialogRequest SaveConditionFileRequest() {
-  return FileDialogRequest{text::kSaveTitle, kConditionFilters,
-                           text::kExtension, {}, WindowId::kConditions};
+  return FileDialogRequest{
+      text::kSaveTitle, kConditionFilters, text::kExtension, {}, WindowId::kConditions};
 }
 
 bool OpenConditionFileCommand(ConditionDialogValues& values, AppState& state, MainView& view,

@@ -57,7 +57,8 @@ void PublishAcceptedData(MainView& view, AppState& state, const std::string& pat
 
 bool CloseData(MainView& view, AppState& state) {
   const WorkflowStateValue workflow = state.workflow.load();
-  if (workflow == WorkflowStateValue::kPaused || workflow == WorkflowStateValue::kAbortRequested) return false;
+  if (workflow == WorkflowStateValue::kPaused || workflow == WorkflowStateValue::kAbortRequested)
+    return false;
   if (!view.ConfirmDiscard()) return false;
   view.ClearResults();
   state.workflow.store(WorkflowStateValue::kNoData);

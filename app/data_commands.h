@@ -30,11 +30,10 @@ FileDialogRequest OpenDataRequest(const AppState& state);
 // Open data (command 1123): the discard check, the open-file dialog, clear results, the file read
 // whole, the data sheet; on acceptance PublishAcceptedData. A cancelled dialog or a refused
 // discard changes nothing. A file that cannot be opened or read shows its message (caption
-// "エラー", without "終了します。") and leaves the data loaded before as they were; the program goes
-// on. A cancelled sheet leaves the file name, status line, workflow state and commands as they
+// "エラー", without "終了します。") and leaves the data loaded before as they were; the program
+// goes on. A cancelled sheet leaves the file name, status line, workflow state and commands as they
 // were (the results are already cleared). Returns true when new data were accepted. Main thread.
-bool OpenData(MainView& view, FileChooser& chooser, AppState& state,
-              const RunDataSheet& run_sheet);
+bool OpenData(MainView& view, FileChooser& chooser, AppState& state, const RunDataSheet& run_sheet);
 
 // What follows an accepted data selection: the data ranges over the points, the file path in
 // field 1001, the workflow state 1, the commands and the status line of the accepted step, and a

@@ -9,10 +9,10 @@
 #include "app/main_window.h"
 #include "app/qt_command_wiring.h"
 #include "app/qt_images.h"
-#include "base/qt_prompter.h"
-#include "base/qt_ui_font.h"
 #include "app/start_up.h"
 #include "base/qt_file_chooser.h"
+#include "base/qt_prompter.h"
+#include "base/qt_ui_font.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -23,8 +23,7 @@ int main(int argc, char** argv) {
                                                          : calvane::ProgramIcon());
 
   // The working directory is the current directory at start-up, not the executable's folder.
-  std::unique_ptr<calvane::AppState> state =
-      calvane::MakeAppState(calvane::ReadWorkingDirectory());
+  std::unique_ptr<calvane::AppState> state = calvane::MakeAppState(calvane::ReadWorkingDirectory());
   calvane::QtPrompter prompter;
   calvane::MainWindow window(*state, prompter);
   prompter.SetOwner(calvane::WindowId::kMain, &window);

@@ -13,7 +13,7 @@ enum MainControlId : int {
   kCtlDataFileLabel = 1000,
   kCtlDataFile = 1001,
   kCtlConstantsHeader = 1002,
-  kCtlConstant0 = 1003,  // 1003..1012: fitted value of k0..k9
+  kCtlConstant0 = 1003,      // 1003..1012: fitted value of k0..k9
   kCtlConstantName0 = 1013,  // 1013..1022: "k0".."k9"
   kCtlStartTimeLabel = 1023,
   kCtlR2Label = 1024,

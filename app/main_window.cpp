@@ -11,14 +11,14 @@
 #include "app/messages.h"
 #include "app/qt_images.h"
 #include "app/qt_menus.h"
-#include "base/qt_prompter.h"
 #include "app/start_up.h"
+#include "base/qt_prompter.h"
 
 namespace calvane {
 
 namespace {
 
-constexpr int kToolbarHeight = 28;  // the separator lines follow at y = 29 and 30
+constexpr int kToolbarHeight = 28;       // the separator lines follow at y = 29 and 30
 constexpr int kNumberFieldStretch = 90;  // percent of the normal width
 
 QString IdName(int id) { return QString::number(id); }

@@ -33,10 +33,12 @@ inline constexpr std::string_view kBatchRepeatedOption = "オプションが重�
 inline constexpr std::string_view kBatchMissingValue = "オプションの値がありません: ";
 inline constexpr std::string_view kBatchNotWholeNumber = "オプションの値が整数ではありません: ";
 inline constexpr std::string_view kBatchMissingOption = "必須のオプションがありません: ";
-inline constexpr std::string_view kBatchEndTwice = "--end と --to-last-row は同時に指定できません。";
+inline constexpr std::string_view kBatchEndTwice =
+    "--end と --to-last-row は同時に指定できません。";
 inline constexpr std::string_view kBatchEndMissing =
     "--end か --to-last-row のどちらかを指定してください。";
-inline constexpr std::string_view kBatchUsageHint = "使い方は calvane-batch --help で表示されます。";
+inline constexpr std::string_view kBatchUsageHint =
+    "使い方は calvane-batch --help で表示されます。";
 
 // Version box: two carriage returns, no line feeds.
 inline constexpr std::string_view kVersionCaption = "バージョン情報";

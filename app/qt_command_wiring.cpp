@@ -18,7 +18,6 @@
 #include "engine/progress_window.h"
 #include "engine/qt_progress_view.h"
 
-
 namespace calvane {
 
 void InstallCommandHooks(MainWindow& window, QtPrompter& prompter, FileChooser& chooser) {
@@ -64,9 +63,8 @@ void InstallCommandHooks(MainWindow& window, QtPrompter& prompter, FileChooser& 
   window.hooks().run = [record, &prompter](MainWindow& main) {
     QtProgressView progress;
     RunCommandFlow flow(main.state(), main, progress, *record, &main.graph()->scale());
-    progress.SetSnapshotHandler([&flow](const PauseSnapshot& snapshot) {
-      flow.ShowPauseSnapshot(snapshot);
-    });
+    progress.SetSnapshotHandler(
+        [&flow](const PauseSnapshot& snapshot) { flow.ShowPauseSnapshot(snapshot); });
     progress.SetPrompter(&main.prompter());
     flow.Run([&](CalculationDriver& driver) {
       ProgressWindow dialog(main.state(), driver, progress, &main);

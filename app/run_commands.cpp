@@ -43,11 +43,12 @@ RunRefusal RunCommandFlow::Begin() {
   // The accepted formula, compiled again: a check that the conditions dialog ran on an edit it
   // then cancelled left its program behind, and the accepted text may be empty.
   const std::size_t length = strnlen(state_.formula.formulaText, kFormulaTextSize);
-  const FormulaCheckCode code = CheckFormula(state_.formula,
-                                std::string_view(state_.formula.formulaText, length),
-                                state_.conditions.leftSide);
+  const FormulaCheckCode code =
+      CheckFormula(state_.formula, std::string_view(state_.formula.formulaText, length),
+                   state_.conditions.leftSide);
   if (code != FormulaCheckCode::FormulaValid) {
-    state_.conditions.formulaState = code == FormulaCheckCode::FormulaEmpty ? FormulaState::NotEntered : FormulaState::Invalid;
+    state_.conditions.formulaState =
+        code == FormulaCheckCode::FormulaEmpty ? FormulaState::NotEntered : FormulaState::Invalid;
     std::string_view message = FormulaCheckMessage(code);
     if (message.empty()) message = FormulaStatusLabel(code);
     prompter.Show(message, text::kCaptionError, WindowId::kMain);

@@ -41,10 +41,8 @@ WindowPosition CentredPosition(int desktop_left, int desktop_top, int desktop_ri
                                int desktop_bottom, int width, int height) {
   // Integer division truncates toward zero, as the rule asks; the sums are taken in 64 bits so
   // that no desktop coordinate can overflow them.
-  const long long left =
-      (static_cast<long long>(desktop_left) + desktop_right) / 2 - width / 2;
-  const long long top =
-      (static_cast<long long>(desktop_top) + desktop_bottom) / 2 - height / 2;
+  const long long left = (static_cast<long long>(desktop_left) + desktop_right) / 2 - width / 2;
+  const long long top = (static_cast<long long>(desktop_top) + desktop_bottom) / 2 - height / 2;
   return {static_cast<int>(left), static_cast<int>(top)};
 }
 

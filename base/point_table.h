@@ -5,8 +5,8 @@
 
 namespace calvane {
 
-constexpr std::uint32_t kMaxPoints = 65536;      // selected data points, records 0..65535
-constexpr std::uint32_t kPointRecords = 65538;   // plus the graph's scratch record
+constexpr std::uint32_t kMaxPoints = 65536;     // selected data points, records 0..65535
+constexpr std::uint32_t kPointRecords = 65538;  // plus the graph's scratch record
 constexpr std::uint32_t kGraphScratchPoint = 65537;
 
 // One data point. z is always 0; no formula reads it.

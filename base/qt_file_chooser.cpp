@@ -7,7 +7,8 @@ namespace calvane {
 QStringList NameFilters(std::span<const FileFilter> filters) {
   QStringList list;
   for (const FileFilter& filter : filters) {
-    QString label = QString::fromUtf8(filter.label.data(), static_cast<qsizetype>(filter.label.size()));
+    QString label =
+        QString::fromUtf8(filter.label.data(), static_cast<qsizetype>(filter.label.size()));
     const QString pattern =
         QString::fromUtf8(filter.pattern.data(), static_cast<qsizetype>(filter.pattern.size()));
     if (!label.endsWith(QLatin1Char('(') + pattern + QLatin1Char(')'))) {
@@ -28,8 +29,8 @@ std::optional<std::string> QtFileChooser::ChooseSave(const FileDialogRequest& re
 
 std::optional<std::string> QtFileChooser::Choose(const FileDialogRequest& request, bool save) {
   QFileDialog dialog(owners_.Owner(request.owner));
-  dialog.setWindowTitle(QString::fromUtf8(request.title.data(),
-                                          static_cast<qsizetype>(request.title.size())));
+  dialog.setWindowTitle(
+      QString::fromUtf8(request.title.data(), static_cast<qsizetype>(request.title.size())));
   dialog.setOption(QFileDialog::ReadOnly, false);
   if (save) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -42,8 +43,8 @@ std::optional<std::string> QtFileChooser::Choose(const FileDialogRequest& reques
   const QStringList filters = NameFilters(request.filters);
   dialog.setNameFilters(filters);
   if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
-  const QString suffix = QString::fromUtf8(request.default_extension.data(),
-                                           static_cast<qsizetype>(request.default_extension.size()));
+  const QString suffix = QString::fromUtf8(
+      request.default_extension.data(), static_cast<qsizetype>(request.default_extension.size()));
   dialog.setDefaultSuffix(suffix);
   if (!request.initial_folder.empty()) {
     dialog.setDirectory(QString::fromStdString(request.initial_folder));

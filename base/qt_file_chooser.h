@@ -10,7 +10,8 @@
 namespace calvane {
 
 // The Qt type list for a dialog: each label as the user sees it, followed by its pattern in
-// parentheses unless the label already ends with it ("CSV カンマ区切り(*.csv)"), in the order given.
+// parentheses unless the label already ends with it ("CSV カンマ区切り(*.csv)"), in the order
+// given.
 QStringList NameFilters(std::span<const FileFilter> filters);
 
 // The FileChooser of the windows: the system's open and save dialogs (QFileDialog), owned by

@@ -6,8 +6,7 @@
 namespace calvane {
 
 namespace {
-constexpr Qt::WindowFlags kModalFlags =
-    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+constexpr Qt::WindowFlags kModalFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
 }  // namespace
 
 ModalWindow::ModalWindow(QWidget* owner) : QDialog(owner, kModalFlags) {}

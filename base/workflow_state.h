@@ -17,7 +17,8 @@ enum class WorkflowStateValue : std::int8_t {
 };
 
 using WorkflowState = std::atomic<WorkflowStateValue>;
-static_assert(WorkflowState::is_always_lock_free, "the batch driver's signal handler stores into it");
+static_assert(WorkflowState::is_always_lock_free,
+              "the batch driver's signal handler stores into it");
 static_assert(sizeof(WorkflowState) == 1);
 
 }  // namespace calvane

@@ -59,7 +59,8 @@ void BM_ConvertTwoColumns(benchmark::State& state) {
   auto app = MakeAppState("");
   const RangeSelection selection{3, 8, 1, static_cast<std::int32_t>(kMaxRows), 0};
   for (auto _ : state) {
-    const ConversionResult result = ConvertRange(text, selection, app->points, app->ranges, prompter);
+    const ConversionResult result =
+        ConvertRange(text, selection, app->points, app->ranges, prompter);
     if (!result.completed()) state.SkipWithError("conversion stopped");
     benchmark::DoNotOptimize(app->points.count);
   }
@@ -73,7 +74,8 @@ void BM_IndexAndConvert(benchmark::State& state) {
   const RangeSelection selection{3, 8, 1, static_cast<std::int32_t>(kMaxRows), 0};
   for (auto _ : state) {
     IndexRows(text, prompter);
-    const ConversionResult result = ConvertRange(text, selection, app->points, app->ranges, prompter);
+    const ConversionResult result =
+        ConvertRange(text, selection, app->points, app->ranges, prompter);
     if (!result.completed()) state.SkipWithError("conversion stopped");
     benchmark::DoNotOptimize(app->points.count);
   }

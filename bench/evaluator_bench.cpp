@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_reporter.h"
 #include "base/point_table.h"
+#include "bench/bench_reporter.h"
 #include "engine/parallel_sums.h"
 #include "formula/block_evaluator.h"
 #include "formula/compiled_formula.h"
@@ -66,8 +66,10 @@ struct BenchFormula {
 const BenchFormula kFormulas[] = {
     {"line", "k0*x+k1", {1.5, -0.25}, 6.0},
     {"gaussian", "k0*Exp(-(x-k1)^2/k2)", {1.2, 0.3, 0.8}, 3.0},
-    {"rational", "(k0+k1*x+k2*x^2+k3*x^3)/(1+k4*x+k5*x^2+k6*x^3)",
-     {0.5, -1.25, 0.75, 0.125, 0.25, 0.5, 0.0625}, 20.0},
+    {"rational",
+     "(k0+k1*x+k2*x^2+k3*x^3)/(1+k4*x+k5*x^2+k6*x^3)",
+     {0.5, -1.25, 0.75, 0.125, 0.25, 0.5, 0.0625},
+     20.0},
     {"sine", "k0*Sin(k1*x+k2)+k3", {2.0, 1.5, 0.25, -0.5}, 2.0},
 };
 
@@ -208,9 +210,10 @@ class RatioReporter : public bench::TimeCollectingReporter {
     auto two = RealTime("sum_two_threads/gaussian");
     auto hand = RealTime("hand_sum/gaussian");
     if (two && hand) {
-      std::printf("Gaussian sum on two threads / hand-written loop on one, wall clock: %.2f ns "
-                  "against %.2f ns, ratio %.2fx (target below 0.6x)\n",
-                  *two / kPoints, *hand / kPoints, *two / *hand);
+      std::printf(
+          "Gaussian sum on two threads / hand-written loop on one, wall clock: %.2f ns "
+          "against %.2f ns, ratio %.2fx (target below 0.6x)\n",
+          *two / kPoints, *hand / kPoints, *two / *hand);
     }
   }
 };
@@ -228,8 +231,8 @@ void Register() {
   void (*hand_sum[])(benchmark::State&, int) = {BM_HandSum<Line>, BM_HandSum<Gaussian>,
                                                 BM_HandSum<Rational>, BM_HandSum<Sine>};
   for (int i = 0; i < 4; ++i) {
-    benchmark::RegisterBenchmark((std::string("sum/") + kFormulas[i].name).c_str(),
-                                 BM_EvaluatorSum, i);
+    benchmark::RegisterBenchmark((std::string("sum/") + kFormulas[i].name).c_str(), BM_EvaluatorSum,
+                                 i);
     benchmark::RegisterBenchmark((std::string("hand_sum/") + kFormulas[i].name).c_str(),
                                  hand_sum[i], i);
   }

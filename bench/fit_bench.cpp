@@ -26,17 +26,17 @@
 
 #include "app/app_state.h"
 #include "app/batch_driver.h"
+#include "base/file_io.h"
 #include "bench/bench_reporter.h"
 #include "conditions/condition_accept.h"
 #include "conditions/condition_file.h"
 #include "data/data_text.h"
-#include "base/file_io.h"
 #include "data/range_conversion.h"
-#include "engine/progress_view.h"
 #include "engine/calculation_driver.h"
 #include "engine/calculation_log.h"
-#include "engine/worker.h"
+#include "engine/progress_view.h"
 #include "engine/sum_of_squares.h"
+#include "engine/worker.h"
 #include "formula/evaluator.h"
 #include "formula/number_text.h"
 
@@ -67,8 +67,8 @@ class Uniforms {
 // d.ddde-XX / d.ddde+XX with at least two exponent digits.
 std::string ShortestRoundTrip(double value) {
   char buffer[64];
-  auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                    std::chars_format::scientific);
+  auto [end, error] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
   if (error != std::errc()) return "nan";
   std::string_view text(buffer, static_cast<std::size_t>(end - buffer));
   bool negative = text.front() == '-';
@@ -131,9 +131,7 @@ class SilentPrompter : public Prompter {
     std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
                  static_cast<int>(text.size()), text.data());
   }
-  Answer Ask(std::string_view, std::string_view, Buttons, WindowId) override {
-    return Answer::kNo;
-  }
+  Answer Ask(std::string_view, std::string_view, Buttons, WindowId) override { return Answer::kNo; }
 };
 
 class SilentView : public ProgressView {
@@ -158,7 +156,8 @@ class SilentView : public ProgressView {
 struct BenchFolder {
   std::string path;
   BenchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "calvane-bench-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "calvane-bench-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();
     path = pattern;
   }
@@ -374,9 +373,13 @@ void BM_BatchPath(benchmark::State& bench, int points) {
     void Out(std::string_view) override {}
     void Err(std::string_view) override {}
   } output;
-  const std::vector<std::string> args = {"--data", "data.csv", "--x", "1", "--y", "2",
-                                         "--start", "1", "--to-last-row", "--conditions",
-                                         "gauss.ccn", "--report", "result.frs", "--overwrite"};
+  const std::vector<std::string> args = {"--data",        "data.csv",
+                                         "--x",           "1",
+                                         "--y",           "2",
+                                         "--start",       "1",
+                                         "--to-last-row", "--conditions",
+                                         "gauss.ccn",     "--report",
+                                         "result.frs",    "--overwrite"};
   int exit_code = -1;
   for (auto _ : bench) exit_code = RunBatch(args, fit.folder.path, output);
   if (exit_code != 0) bench.SkipWithError("calvane-batch did not complete");
@@ -411,15 +414,18 @@ void Register() {
     }
     benchmark::RegisterBenchmark(("probe_sum/" + std::to_string(points)).c_str(), BM_ProbeSum,
                                  points);
-    benchmark::RegisterBenchmark(("evaluations/" + std::to_string(points)).c_str(),
-                                 BM_Evaluations, points);
+    benchmark::RegisterBenchmark(("evaluations/" + std::to_string(points)).c_str(), BM_Evaluations,
+                                 points);
   }
   for (int points : {1000, 65536}) {
     for (int rough : {1, 0}) {
       for (int mode : {0, 1, 2}) {
         if (points == 1000 && mode == 2) continue;  // below the two-thread threshold
-        std::string name = "worker_cpu/" + std::to_string(points) + (rough ? "/rough" : "/no_rough") +
-                           (mode == 0 ? "/points" : mode == 1 ? "/blocks" : "/two_threads");
+        std::string name = "worker_cpu/" + std::to_string(points) +
+                           (rough ? "/rough" : "/no_rough") +
+                           (mode == 0   ? "/points"
+                            : mode == 1 ? "/blocks"
+                                        : "/two_threads");
         benchmark::RegisterBenchmark(name.c_str(), BM_WorkerCpu, points, rough, mode)
             ->Unit(benchmark::kMillisecond)
             ->MeasureProcessCPUTime();

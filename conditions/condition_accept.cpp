@@ -11,7 +11,6 @@
 namespace calvane {
 namespace {
 
-
 constexpr std::size_t kFieldCheckBytes = 22;  // what the per-field check reads
 constexpr std::size_t kStoredBytes = 19;      // what OK reads and stores
 constexpr std::size_t kFormulaStoredBytes = 499;
@@ -63,9 +62,15 @@ ConditionDialogValues DialogValuesFromRecord(const AppState& state) {
   ConditionDialogValues values;
   values.left_side_index = record.leftSide <= LeftSide::Y ? LeftSideIndex(record.leftSide) : 0;
   switch (record.formulaState) {
-    case FormulaState::NotEntered: values.formula_status = std::string(text::kStatusNotEntered); break;
-    case FormulaState::Invalid: values.formula_status = std::string(text::kStatusInvalid); break;
-    default: values.formula_status.clear(); break;
+    case FormulaState::NotEntered:
+      values.formula_status = std::string(text::kStatusNotEntered);
+      break;
+    case FormulaState::Invalid:
+      values.formula_status = std::string(text::kStatusInvalid);
+      break;
+    default:
+      values.formula_status.clear();
+      break;
   }
   values.degree = record.angleUnit == AngleUnit::Degree;
   for (int row = 0; row < 10; ++row) {
@@ -89,9 +94,12 @@ FieldCheck CheckConstantText(std::string_view text) {
 
 std::string_view FieldCheckMessage(FieldCheck check) {
   switch (check) {
-    case FieldCheck::kAccepted: return {};
-    case FieldCheck::kInvalid: return text::kInvalidInput;
-    case FieldCheck::kOutOfRange: return text::kOutOfRange;
+    case FieldCheck::kAccepted:
+      return {};
+    case FieldCheck::kInvalid:
+      return text::kInvalidInput;
+    case FieldCheck::kOutOfRange:
+      return text::kOutOfRange;
   }
   return {};
 }
@@ -142,7 +150,8 @@ AcceptResult AcceptConditions(const ConditionDialogValues& values, AppState& sta
     const FieldValue& lower = field[1];
     const FieldValue& upper = field[2];
     const FieldValue& accuracy = field[3];
-    if (accuracy.present && !(accuracy.value > 0.0)) return refuse(row + 1, 4, text::kAccuracyNotPositive);
+    if (accuracy.present && !(accuracy.value > 0.0))
+      return refuse(row + 1, 4, text::kAccuracyNotPositive);
     if (lower.present && upper.present && !(lower.value < upper.value)) {
       return refuse(row + 1, 2, text::kBoundsOrder);
     }

@@ -20,9 +20,10 @@ struct ConditionDialogValues {
   // 2 VarRegionU, 3 Accuracy. Field id = 1049 + 4*row + column. Empty strings without a
   // braced initializer: clang 14 (the fuzz build's compiler) crashes on `{}` here.
   std::array<std::array<std::string, 4>, 10> constants;
-  int left_side_index = LeftSideIndex(LeftSide::Y);  // selected item of the left-side box: 0 empty, 1 x, 2 y; -1 none
-  std::string formula;      // the formula field
-  bool degree = true;       // the Degree button is selected (else Radian)
+  int left_side_index =
+      LeftSideIndex(LeftSide::Y);  // selected item of the left-side box: 0 empty, 1 x, 2 y; -1 none
+  std::string formula;             // the formula field
+  bool degree = true;              // the Degree button is selected (else Radian)
   std::string formula_status{text::kStatusNotEntered};  // the formula status label
 };
 

@@ -15,7 +15,6 @@
 namespace calvane {
 namespace {
 
-
 constexpr std::size_t kDialogFormulaBytes = 999;  // read from the formula field when saving
 constexpr std::size_t kDialogConstantBytes = 19;
 constexpr std::size_t kLoadedFormulaBytes = 500;  // the formula field's limit
@@ -24,9 +23,12 @@ constexpr std::uint8_t kMaxInterval = 100;
 
 std::string_view LeftSideLine(LeftSide left_side) {
   switch (left_side) {
-    case LeftSide::X: return "x=";
-    case LeftSide::Y: return "y=";
-    default: return "(Not selected)=";
+    case LeftSide::X:
+      return "x=";
+    case LeftSide::Y:
+      return "y=";
+    default:
+      return "(Not selected)=";
   }
 }
 
@@ -131,25 +133,28 @@ bool SaveConditionFile(const std::string& path, const AppState& state,
   const std::string bytes = BuildConditionFile(ConditionSource::FromDialog, state, dialog);
   FileWriteOutcome outcome = CreateNewFileWithOutcome(path, bytes);
   if (outcome == FileWriteOutcome::kExists) {
-    if (prompter.Ask(text::kMsgOverwriteQuestion, text::kCaptionConfirm, Buttons::kOkCancel, owner) !=
-        Answer::kOk) {
+    if (prompter.Ask(text::kMsgOverwriteQuestion, text::kCaptionConfirm, Buttons::kOkCancel,
+                     owner) != Answer::kOk) {
       return false;
     }
     outcome = ReplaceFileWithOutcome(path, bytes);
   }
   switch (outcome) {
-    case FileWriteOutcome::kWritten: return true;
+    case FileWriteOutcome::kWritten:
+      return true;
     case FileWriteOutcome::kWriteFailed:
       prompter.Show(text::kMsgFileWriteFailed, text::kCaptionError, owner);
       return false;
     case FileWriteOutcome::kExists:
-    case FileWriteOutcome::kCannotCreate: break;
+    case FileWriteOutcome::kCannotCreate:
+      break;
   }
   prompter.Show(text::kMsgFileOpenFailed, text::kCaptionError, owner);
   return false;
 }
 
-FormulaCheckCode LoadConditionFile(std::string_view file_bytes, ConditionDialogValues& dialog, AppState& state) {
+FormulaCheckCode LoadConditionFile(std::string_view file_bytes, ConditionDialogValues& dialog,
+                                   AppState& state) {
   std::string content(file_bytes);
   content.push_back('\0');
   LayoutReader reader(content);
@@ -157,10 +162,17 @@ FormulaCheckCode LoadConditionFile(std::string_view file_bytes, ConditionDialogV
   // [Formula], then the left side.
   reader.SkipPast(']');
   switch (reader.At()) {
-    case '(': dialog.left_side_index = LeftSideIndex(LeftSide::NotSelected); break;
-    case 'x': dialog.left_side_index = LeftSideIndex(LeftSide::X); break;
-    case 'y': dialog.left_side_index = LeftSideIndex(LeftSide::Y); break;
-    default: break;
+    case '(':
+      dialog.left_side_index = LeftSideIndex(LeftSide::NotSelected);
+      break;
+    case 'x':
+      dialog.left_side_index = LeftSideIndex(LeftSide::X);
+      break;
+    case 'y':
+      dialog.left_side_index = LeftSideIndex(LeftSide::Y);
+      break;
+    default:
+      break;
   }
 
   // The formula line.

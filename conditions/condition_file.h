@@ -55,7 +55,8 @@ bool SaveConditionFile(const std::string& path, const AppState& state,
 // the rest only in `dialog`. Then CheckFormula runs on the loaded formula with the loaded left
 // side, without messages: it rebuilds state.formula (its formulaText stays the accepted text)
 // and sets dialog.formula_status. Returns the formula check's result code. Main thread.
-FormulaCheckCode LoadConditionFile(std::string_view file_bytes, ConditionDialogValues& dialog, AppState& state);
+FormulaCheckCode LoadConditionFile(std::string_view file_bytes, ConditionDialogValues& dialog,
+                                   AppState& state);
 
 // The dialog's open command once a file is chosen: reads `path` whole and loads it. A file that
 // cannot be opened shows "ファイルを開くのに失敗しました。", one that cannot be read

@@ -53,7 +53,9 @@ DetailedConditionsDialog::DetailedConditionsDialog(ConditionRecord& record, QWid
       case Kind::kCheck:
         widget = no_rough_estimation_ = new QCheckBox(DisplayText(control.text), this);
         break;
-      case Kind::kLabel: widget = new QLabel(DisplayText(control.text), this); break;
+      case Kind::kLabel:
+        widget = new QLabel(DisplayText(control.text), this);
+        break;
       case Kind::kEdit:
         widget = interval_ = new QLineEdit(this);
         interval_->setValidator(new QRegularExpressionValidator(

@@ -23,7 +23,6 @@
 namespace calvane {
 namespace {
 
-
 enum class Kind { kLabel, kCombo, kEdit, kConstant, kGroup, kRadio, kButton, kDefaultButton };
 
 struct Control {
@@ -80,7 +79,9 @@ std::vector<Control> ControlTable() {
   }
   for (int row = 0; row < 10; ++row) {
     for (int column = 0; column < 4; ++column) {
-      table.push_back({kFirstConstantId + 4 * row + column, Kind::kConstant, {},
+      table.push_back({kFirstConstantId + 4 * row + column,
+                       Kind::kConstant,
+                       {},
                        {60 + 150 * column, 120 + 30 * row, 130, 20}});
     }
   }
@@ -186,7 +187,9 @@ void FittingConditionsDialog::CreateControls(QWidget* client) {
         widget = field;
         break;
       }
-      case Kind::kGroup: widget = new QGroupBox(Text(control.text), client); break;
+      case Kind::kGroup:
+        widget = new QGroupBox(Text(control.text), client);
+        break;
       case Kind::kRadio: {
         auto* radio = new QRadioButton(Text(control.text), client);
         (control.id == kDegreeId ? degree_ : radian_) = radio;
@@ -232,8 +235,9 @@ ConditionDialogValues FittingConditionsDialog::Values() const {
 void FittingConditionsDialog::SetValues(const ConditionDialogValues& values) {
   for (int row = 0; row < 10; ++row) {
     for (int column = 0; column < 4; ++column) {
-      ConstantField(row, column)->setText(FromCp932(
-          values.constants[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)]));
+      ConstantField(row, column)
+          ->setText(FromCp932(
+              values.constants[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)]));
     }
   }
   left_side_->setCurrentIndex(values.left_side_index);
@@ -246,7 +250,8 @@ void FittingConditionsDialog::SetValues(const ConditionDialogValues& values) {
 // menu and the toolbar stay usable.
 void FittingConditionsDialog::ApplyWorkflowState() {
   const WorkflowStateValue workflow = state_.workflow.load();
-  const bool editable = workflow != WorkflowStateValue::kStoppedResults && workflow != WorkflowStateValue::kCompletedResults;
+  const bool editable = workflow != WorkflowStateValue::kStoppedResults &&
+                        workflow != WorkflowStateValue::kCompletedResults;
   left_side_->setEnabled(editable);
   formula_->setEnabled(editable);
   for (QLineEdit* field : constants_) field->setEnabled(editable);
@@ -277,9 +282,14 @@ void FittingConditionsDialog::RunCommand(int id) {
         RunModal(detailed, this);
       }
       break;
-    case kClose: EndModal(1); break;
-    case kHelp: host_->OpenHelp(); break;
-    default: break;
+    case kClose:
+      EndModal(1);
+      break;
+    case kHelp:
+      host_->OpenHelp();
+      break;
+    default:
+      break;
   }
 }
 

@@ -36,8 +36,8 @@ class FittingConditionsDialog : public ModalWindow {
   // `state` and `menu_bar` outlive the window; the menu bar's actions carry their command ids as
   // objectName (1132, 1133, 1134, 1135, 1129) and 1132 and 1133 their toolbar images. `beep`
   // sounds the default beep (injectable for tests).
-  FittingConditionsDialog(AppState& state, std::unique_ptr<ConditionsHost> host,
-                          QMenuBar* menu_bar, QWidget* owner, std::function<void()> beep = {});
+  FittingConditionsDialog(AppState& state, std::unique_ptr<ConditionsHost> host, QMenuBar* menu_bar,
+                          QWidget* owner, std::function<void()> beep = {});
   ~FittingConditionsDialog() override;
 
   // What the controls hold now (texts as Shift-JIS bytes), and filling them.

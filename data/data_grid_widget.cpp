@@ -13,8 +13,7 @@ const QColor kYFrame(255, 0, 0);
 constexpr int kCornerSquare = 5;
 
 // A frame outline from (left, top) to (right, bottom) inclusive.
-void DrawOutline(QPainter& painter, const QColor& color, int left, int top, int right,
-                 int bottom) {
+void DrawOutline(QPainter& painter, const QColor& color, int left, int top, int right, int bottom) {
   painter.setPen(QPen(color, 1));
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(left, top, right - left, bottom - top);

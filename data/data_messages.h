@@ -31,9 +31,11 @@ inline constexpr std::string_view kSheetRowUnit = "行目";
 inline constexpr std::string_view kSheetUseToLastRow = "最終行まで使用";
 inline constexpr std::string_view kSheetRangeGroup = "使用するﾃﾞｰﾀ範囲";
 inline constexpr std::string_view kSheetFirstPrompt =
-    "範囲を選択してください（マウスクリックでも可能です。その場合は、まずx(x系列)の開始行をクリックしてください。）";
+    "範囲を選択してください（マウスクリックでも可能です。その場合は、まずx(x系列)"
+    "の開始行をクリックしてください。）";
 inline constexpr std::string_view kSheetSecondPrompt =
-    "範囲を選択してください（マウスクリックでも可能です。その場合は、つぎにy(y系列)の終了行をクリックしてください。）";
+    "範囲を選択してください（マウスクリックでも可能です。その場合は、つぎにy(y系列)"
+    "の終了行をクリックしてください。）";
 
 inline constexpr std::string_view kMsgTooManyRows =
     "データ要素数が最大値（65536）を越えています。以降のデータは無視されます。";

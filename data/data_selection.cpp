@@ -17,7 +17,8 @@ SelectionAcceptance AcceptDataSelection(const DataText& text, const RangeSelecti
     acceptance.outcome = SelectionOutcome::kRangeRefused;
     return acceptance;
   }
-  acceptance.conversion = ConvertRange(text, acceptance.selection, state.points, state.ranges, prompter, owner);
+  acceptance.conversion =
+      ConvertRange(text, acceptance.selection, state.points, state.ranges, prompter, owner);
   if (!acceptance.conversion.completed()) {
     acceptance.outcome = SelectionOutcome::kDataRefused;
     return acceptance;

@@ -13,15 +13,15 @@ namespace calvane {
 
 // How an acceptance of a data selection ended.
 enum class SelectionOutcome {
-  kAccepted,       // the points, their count and the data ranges are the new ones
-  kRangeRefused,   // a check of the range failed; its message was shown, nothing changed
-  kDataRefused,    // the conversion stopped; its message was shown, the old points stay
+  kAccepted,      // the points, their count and the data ranges are the new ones
+  kRangeRefused,  // a check of the range failed; its message was shown, nothing changed
+  kDataRefused,   // the conversion stopped; its message was shown, the old points stay
 };
 
 struct SelectionAcceptance {
   SelectionOutcome outcome = SelectionOutcome::kRangeRefused;
-  RangeSelection selection;       // as validated (the end row is the row count with the flag)
-  ConversionResult conversion;    // meaningful once the range passed its checks
+  RangeSelection selection;             // as validated (the end row is the row count with the flag)
+  ConversionResult conversion;          // meaningful once the range passed its checks
   bool selection_file_written = false;  // only tried after a completed conversion
   bool accepted() const { return outcome == SelectionOutcome::kAccepted; }
 };

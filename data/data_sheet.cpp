@@ -46,7 +46,8 @@ std::optional<SheetCell> CellAt(int px, int py, int left_series, int top_row) {
   if (py < SheetGrid::kTop || py >= SheetGrid::kBottom) return std::nullopt;
   SheetCell cell;
   cell.series = (px - SheetGrid::kLeft) / SheetGrid::kColumnWidth + left_series + 1;
-  cell.row = static_cast<std::uint32_t>((py - SheetGrid::kTop) / SheetGrid::kRowHeight + top_row + 1);
+  cell.row =
+      static_cast<std::uint32_t>((py - SheetGrid::kTop) / SheetGrid::kRowHeight + top_row + 1);
   return cell;
 }
 
@@ -76,7 +77,8 @@ std::array<std::string_view, 4> GridRowTexts(const DataText& text, std::uint32_t
 std::string CellDisplayText(std::string_view cp932_bytes) {
   if (std::optional<std::string> utf8 = Cp932ToUtf8(cp932_bytes)) return *utf8;
   if (!cp932_bytes.empty()) {
-    if (std::optional<std::string> cut = Cp932ToUtf8(cp932_bytes.substr(0, cp932_bytes.size() - 1))) {
+    if (std::optional<std::string> cut =
+            Cp932ToUtf8(cp932_bytes.substr(0, cp932_bytes.size() - 1))) {
       return *cut;
     }
   }

@@ -4,8 +4,8 @@
 #include <QRegularExpressionValidator>
 #include <QWheelEvent>
 #include <algorithm>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "base/qt_prompter.h"
 #include "base/qt_ui_font.h"
@@ -17,8 +17,18 @@
 namespace calvane {
 namespace {
 
-enum class Kind { kLabel, kLabelCentred, kLabelRight, kEdit, kCheck, kGroup, kHBar, kVBar,
-                  kButton, kHelpLine };
+enum class Kind {
+  kLabel,
+  kLabelCentred,
+  kLabelRight,
+  kEdit,
+  kCheck,
+  kGroup,
+  kHBar,
+  kVBar,
+  kButton,
+  kHelpLine
+};
 
 struct ControlSpec {
   int id;
@@ -55,8 +65,8 @@ std::vector<ControlSpec> ControlTable() {
     table.push_back({kHeaderIds[i], Kind::kLabelCentred, {}, {header_x[i], 30, 35, 16}});
   }
   for (std::size_t i = 0; i < kRowLabelIds.size(); ++i) {
-    table.push_back({kRowLabelIds[i], Kind::kLabelRight, {},
-                     {150, 53 + 20 * static_cast<int>(i), 35, 16}});
+    table.push_back(
+        {kRowLabelIds[i], Kind::kLabelRight, {}, {150, 53 + 20 * static_cast<int>(i), 35, 16}});
   }
   table.push_back({1119, Kind::kLabel, text::kSheetRowUnit, {85, 241, 41, 16}});
   table.push_back({1120, Kind::kLabel, text::kSheetRowUnit, {85, 190, 41, 16}});
@@ -205,16 +215,14 @@ void DataSheetWindow::RefreshView() {
 }
 
 void DataSheetWindow::RefreshFrames() {
-  grid_->SetFields(ReadSheetFields(Field(kSheetXField)->text().toStdString(),
-                                   Field(kSheetYField)->text().toStdString(),
-                                   Field(kSheetStartField)->text().toStdString(),
-                                   Field(kSheetEndField)->text().toStdString()));
+  grid_->SetFields(ReadSheetFields(
+      Field(kSheetXField)->text().toStdString(), Field(kSheetYField)->text().toStdString(),
+      Field(kSheetStartField)->text().toStdString(), Field(kSheetEndField)->text().toStdString()));
   grid_->update();
 }
 
 void DataSheetWindow::OnGridPressed(int px, int py) {
-  const std::optional<SheetCell> cell =
-      CellAt(px, py, horizontal_->value(), vertical_->value());
+  const std::optional<SheetCell> cell = CellAt(px, py, horizontal_->value(), vertical_->value());
   if (!cell) return;
   if (help_line_->text() == DisplayText(text::kSheetFirstPrompt)) {
     Field(kSheetXField)->setText(Number(cell->series));

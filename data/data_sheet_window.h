@@ -67,8 +67,8 @@ class DataSheetWindow : public ModalWindow {
  private:
   void CreateControls();
   void ShowSelection(const RangeSelection& selection);
-  void RefreshView();      // headers, row labels and cells after scrolling
-  void RefreshFrames();    // the frames after the fields changed
+  void RefreshView();    // headers, row labels and cells after scrolling
+  void RefreshFrames();  // the frames after the fields changed
   void OnGridPressed(int px, int py);
   void OnUseToLastRow(bool checked);
   void OnWheel(int delta);

@@ -8,8 +8,8 @@
 #include <optional>
 #include <utility>
 
-#include "data/data_messages.h"
 #include "base/file_io.h"
+#include "data/data_messages.h"
 #include "formula/number_text.h"
 
 namespace calvane {
@@ -145,7 +145,8 @@ CellLocation LocateCell(const DataText& text, std::uint32_t row, int series) {
 }
 
 bool IsBlankStatus(ParseStatus status) {
-  return status == ParseStatus::ParseEndOfText || status == ParseStatus::ParseEndOfLine || status == ParseStatus::ParseEmptyField;
+  return status == ParseStatus::ParseEndOfText || status == ParseStatus::ParseEndOfLine ||
+         status == ParseStatus::ParseEmptyField;
 }
 
 CellValue ConvertCell(const DataText& text, std::size_t offset) {

@@ -44,13 +44,20 @@ RangeCheck CheckRange(const RangeSelection& s) {
 
 std::string_view RangeCheckMessage(RangeCheck check) {
   switch (check) {
-    case RangeCheck::kAccepted: return {};
-    case RangeCheck::kXSeries: return text::kMsgXSeriesRange;
-    case RangeCheck::kYSeries: return text::kMsgYSeriesRange;
-    case RangeCheck::kStartRow: return text::kMsgStartRowRange;
-    case RangeCheck::kEndRow: return text::kMsgEndRowRange;
-    case RangeCheck::kStartAfterEnd: return text::kMsgStartAfterEnd;
-    case RangeCheck::kSameSeries: return text::kMsgSameSeries;
+    case RangeCheck::kAccepted:
+      return {};
+    case RangeCheck::kXSeries:
+      return text::kMsgXSeriesRange;
+    case RangeCheck::kYSeries:
+      return text::kMsgYSeriesRange;
+    case RangeCheck::kStartRow:
+      return text::kMsgStartRowRange;
+    case RangeCheck::kEndRow:
+      return text::kMsgEndRowRange;
+    case RangeCheck::kStartAfterEnd:
+      return text::kMsgStartAfterEnd;
+    case RangeCheck::kSameSeries:
+      return text::kMsgSameSeries;
   }
   return {};
 }
@@ -112,8 +119,8 @@ ConversionResult ConvertRange(const DataText& text, const RangeSelection& select
     }
     if (x_blank && y_blank) {
       if (!skip_blank_rows) {
-        const Answer answer = prompter.Ask(RowText(row, text::kMsgBlankRowQuestion), text::kCaptionBlankRow,
-                                           Buttons::kYesNo, owner);
+        const Answer answer = prompter.Ask(RowText(row, text::kMsgBlankRowQuestion),
+                                           text::kCaptionBlankRow, Buttons::kYesNo, owner);
         if (answer != Answer::kYes) return stop(ConversionStop::kBlankRowDeclined, row);
         skip_blank_rows = true;
       }

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/point_table.h"
 #include "base/prompter.h"
 #include "data/data_text.h"
-#include "base/point_table.h"
 
 namespace calvane {
 

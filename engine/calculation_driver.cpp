@@ -101,7 +101,8 @@ void CalculationDriver::StartWorker() {
 
 PauseToggle CalculationDriver::TogglePause() {
   WorkflowStateValue expected = WorkflowStateValue::kDataLoaded;
-  if (state_.workflow.compare_exchange_strong(expected, WorkflowStateValue::kPaused)) return PauseToggle::kPaused;
+  if (state_.workflow.compare_exchange_strong(expected, WorkflowStateValue::kPaused))
+    return PauseToggle::kPaused;
   expected = WorkflowStateValue::kPaused;
   if (state_.workflow.compare_exchange_strong(expected, WorkflowStateValue::kDataLoaded)) {
     return PauseToggle::kResumed;

@@ -25,9 +25,9 @@ std::tm CurrentLocalTime();
 // What the main thread does after the worker has ended, by exit code.
 struct RunEndEffects {
   std::optional<WorkflowStateValue> workflow;  // the new workflow state, or none (unchanged)
-  std::string_view status_line;         // the new main-window status line, or empty (unchanged)
-  bool enable_save = false;             // enable the save-results command
-  bool refresh_results = false;         // refresh the result display
+  std::string_view status_line;  // the new main-window status line, or empty (unchanged)
+  bool enable_save = false;      // enable the save-results command
+  bool refresh_results = false;  // refresh the result display
 };
 // 0: state 3, "必要であれば計算結果を保存してください。", save, refresh; 1: state 1, nothing else;
 // 2: state 2, "計算を実行してください。", save, refresh; any other: refresh only.
@@ -44,8 +44,7 @@ enum class PauseToggle { kNothing, kPaused, kResumed };
 // All member functions are called on the main thread; the view's calls come from the worker.
 class CalculationDriver {
  public:
-  CalculationDriver(AppState& state, ProgressView& view,
-                    LocalTimeSource clock = CurrentLocalTime);
+  CalculationDriver(AppState& state, ProgressView& view, LocalTimeSource clock = CurrentLocalTime);
   // Joins a worker that is still running (after requesting an abort).
   ~CalculationDriver();
   CalculationDriver(const CalculationDriver&) = delete;

@@ -26,7 +26,6 @@ inline constexpr std::string_view kPauseAgain = "一時中止";
 // The blinking line: 30 asterisks.
 inline constexpr std::string_view kBlinkLine = "******************************";
 
-
 // Progress window: the phases.
 inline constexpr std::string_view kProgressCompleted = "完了しました。";
 inline constexpr std::string_view kPhaseRoughEstimate = "--- 概略推測フェーズ ---";

@@ -116,4 +116,3 @@ FitResults RefreshResults(AppState& state) {
 }
 
 }  // namespace calvane
-

@@ -28,10 +28,10 @@ bool IsProvisionalState(WorkflowStateValue workflow);
 
 // Computes the result display for the constants `values` (by constant index) over the points
 // 0, d, 2d, ... below points.count, in two passes: population means and deviations of the
-// observed field (by left_side: X the x value, Y the y value) and of the model, then the covariance over the same
-// points; R2Value = (covariance / (n * observed deviation * model deviation))^2. When a model
-// value cannot be evaluated, or either deviation is 0 or not a real number, or the result is not
-// finite, R2Value is 0 and r2_text "計算できません"; the constant texts keep their values.
+// observed field (by left_side: X the x value, Y the y value) and of the model, then the covariance
+// over the same points; R2Value = (covariance / (n * observed deviation * model deviation))^2. When
+// a model value cannot be evaluated, or either deviation is 0 or not a real number, or the result
+// is not finite, R2Value is 0 and r2_text "計算できません"; the constant texts keep their values.
 // Evaluates with `scratch`, an independent copy of `formula` made here (CopyFrom) with
 // paramValue set to `values`, so that it never overlaps an evaluation of `formula` elsewhere.
 // Pure apart from `scratch`; any thread.

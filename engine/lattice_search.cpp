@@ -11,7 +11,6 @@
 namespace calvane {
 namespace {
 
-
 // How long the paused worker waits between two looks at the workflow state.
 constexpr std::chrono::milliseconds kPausePoll{5};
 
@@ -70,8 +69,10 @@ void ShowSnapshot(FitContext& ctx, const std::int64_t (&offset)[kMaxConstants], 
 // the reached point.
 bool PauseAndAbortCheck(FitContext& ctx, std::int64_t (&offset)[kMaxConstants], int n) {
   WorkflowStateValue workflow = ctx.state.workflow.load(std::memory_order_acquire);
-  if (workflow == WorkflowStateValue::kPaused) ShowSnapshot(ctx, offset, n);
-  else if (workflow != WorkflowStateValue::kAbortRequested) return true;
+  if (workflow == WorkflowStateValue::kPaused)
+    ShowSnapshot(ctx, offset, n);
+  else if (workflow != WorkflowStateValue::kAbortRequested)
+    return true;
   for (;;) {
     workflow = ctx.state.workflow.load(std::memory_order_acquire);
     if (workflow == WorkflowStateValue::kAbortRequested) {
@@ -192,7 +193,8 @@ PhaseEnd LeastSquaresStep(FitContext& ctx, double& MinSquare, int n, std::int8_t
     if (!coarse) break;
     if (last_variable >= 0) {
       AddMove(offset[last_variable], -static_cast<std::int64_t>(last_offset));
-      formula.paramValue[last_variable] = LatticeValue(engine, last_variable, offset[last_variable]);
+      formula.paramValue[last_variable] =
+          LatticeValue(engine, last_variable, offset[last_variable]);
     }
     coarse = false;
     first = -1;

@@ -81,9 +81,8 @@ void SumWorkers::HelperLoop() {
   }
 }
 
-SumOfSquaresResult SumWorkers::TwoThreadSum(CompiledFormula& formula,
-                                            const SumOfSquaresTask& task, std::int8_t& status,
-                                            FormulaMessages* messages) {
+SumOfSquaresResult SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& task,
+                                            std::int8_t& status, FormulaMessages* messages) {
   if (!helper_.joinable()) {
     try {
       helper_workspace_ = std::make_unique<BlockWorkspace>();

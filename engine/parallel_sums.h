@@ -20,7 +20,7 @@ constexpr std::uint32_t kTwoThreadPoints = 8192;
 // How the sums of a run are computed. Every choice gives the same doubles, statuses, messages
 // and cells; they differ only in speed.
 struct SumSettings {
-  bool blocks = true;  // false: one EvaluateFormula call per point
+  bool blocks = true;                                  // false: one EvaluateFormula call per point
   std::uint32_t two_thread_points = kTwoThreadPoints;  // 0: never two threads
 };
 
@@ -79,9 +79,9 @@ class SumWorkers {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable finished_;
-  std::uint64_t job_number_ = 0;   // under mutex_
-  bool helper_busy_ = false;       // under mutex_
-  bool quit_ = false;              // under mutex_
+  std::uint64_t job_number_ = 0;  // under mutex_
+  bool helper_busy_ = false;      // under mutex_
+  bool quit_ = false;             // under mutex_
 };
 
 }  // namespace calvane

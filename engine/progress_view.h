@@ -83,4 +83,3 @@ class ProgressViewMessages final : public FormulaMessages {
 };
 
 }  // namespace calvane
-

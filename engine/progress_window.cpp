@@ -50,11 +50,9 @@ QString Decimal(std::uint32_t value) {
 
 ProgressWindow::ProgressWindow(AppState& state, CalculationDriver& driver, QtProgressView& view,
                                QWidget* owner, bool start_worker)
-    : ModalWindow(owner),
-      state_(state),
-      driver_(driver),
-      view_(view),
-      beeper_([] { QApplication::beep(); }) {
+    : ModalWindow(owner), state_(state), driver_(driver), view_(view), beeper_([] {
+        QApplication::beep();
+      }) {
   setObjectName(QStringLiteral("NowComputing"));
   setWindowTitle(DisplayText(text::kProgressCaption));
   setFixedSize(kClientWidth, kClientHeight);
@@ -130,7 +128,8 @@ void ProgressWindow::SetControlText(int id, std::string_view text) {
 
 void ProgressWindow::ShowWorkerStatus(std::string_view text) {
   const WorkflowStateValue workflow = state_.workflow.load(std::memory_order_acquire);
-  if (text == text::kCalculating && (workflow == WorkflowStateValue::kPaused || workflow == WorkflowStateValue::kAbortRequested)) {
+  if (text == text::kCalculating && (workflow == WorkflowStateValue::kPaused ||
+                                     workflow == WorkflowStateValue::kAbortRequested)) {
     return;
   }
   SetControlText(kPrgStatus, text);
@@ -162,9 +161,9 @@ void ProgressWindow::Beep() {
 
 void ProgressWindow::Tick() {
   QLabel* blink = labels_[kPrgBlink];
-  const bool paused = state_.workflow.load(std::memory_order_acquire) == WorkflowStateValue::kPaused;
-  blink->setText(blink->text().isEmpty() && !paused ? DisplayText(text::kBlinkLine)
-                                                    : QString());
+  const bool paused =
+      state_.workflow.load(std::memory_order_acquire) == WorkflowStateValue::kPaused;
+  blink->setText(blink->text().isEmpty() && !paused ? DisplayText(text::kBlinkLine) : QString());
   ShowCounters(state_.engine.StepCounter.load(std::memory_order_relaxed),
                state_.engine.CycleCounter.load(std::memory_order_relaxed));
 }

@@ -50,8 +50,8 @@ class ProgressWindow : public ModalWindow {
   static constexpr int kTimerMs = 1500;
 
   // `start_worker` false leaves the worker to the caller (tests that play the worker's part).
-  ProgressWindow(AppState& state, CalculationDriver& driver, QtProgressView& view,
-                 QWidget* owner, bool start_worker = true);
+  ProgressWindow(AppState& state, CalculationDriver& driver, QtProgressView& view, QWidget* owner,
+                 bool start_worker = true);
   ~ProgressWindow() override;
 
   // The control `id` (a QLabel or a QPushButton), or null.

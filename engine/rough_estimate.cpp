@@ -12,7 +12,6 @@
 namespace calvane {
 namespace {
 
-
 void LogMatrices(CalculationLog& log, std::string_view heading,
                  const double (&matrix)[kMaxConstants][kMaxConstants],
                  const double (&rhs)[kMaxConstants], int n) {
@@ -174,8 +173,8 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
     const Point* const block_points = points.points + std::size_t{first} * points.interval;
     bool clean = workspace != nullptr && n > 0;
     auto evaluate = [&](double* values) {
-      clean = clean && EvaluateBlock(formula, block_points, points.interval, count, *workspace,
-                                     values) &&
+      clean = clean &&
+              EvaluateBlock(formula, block_points, points.interval, count, *workspace, values) &&
               AllWithinRange(values, count);
     };
     evaluate(rows[0]);

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <string>
 
-#include "conditions/condition_file.h"
 #include "base/file_io.h"
+#include "conditions/condition_file.h"
 #include "engine/engine_messages.h"
 #include "engine/fit_context.h"
 #include "engine/lattice_search.h"

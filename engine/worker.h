@@ -30,7 +30,6 @@ enum WorkerExitCode : int {
 // view. Nothing else may evaluate state.formula meanwhile.
 // `settings` chooses how the sums are computed (blocks, two threads above a number of points);
 // every choice gives the same results, bytes and messages.
-int RunWorker(AppState& state, ProgressView& view, CalculationLog& log,
-              SumSettings settings = {});
+int RunWorker(AppState& state, ProgressView& view, CalculationLog& log, SumSettings settings = {});
 
 }  // namespace calvane

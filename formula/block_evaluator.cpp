@@ -23,8 +23,7 @@ constexpr std::uint32_t kYRow = kMaxSlots + 1;
 // Resolves the operand `cell` of slot `s`. False when it reads a slot cell that this evaluation
 // has not written yet (its value would come from the previous evaluation): such programs are
 // left to the single-point evaluator.
-bool Resolve(const CompiledFormula& f, const double* cell, int s, BlockWorkspace& w,
-             Operand& out) {
+bool Resolve(const CompiledFormula& f, const double* cell, int s, BlockWorkspace& w, Operand& out) {
   out.row = nullptr;
   out.value = 0.0;
   if (cell == nullptr) return true;  // reads 0
@@ -154,7 +153,8 @@ bool OutsideUnit(double r) { return !(r >= -1.0 && r <= 1.0); }
 }  // namespace
 
 BlockWorkspace::BlockWorkspace()
-    : rows_(new double[(static_cast<std::size_t>(kMaxSlots) + 3) * kBlockPoints]) {}  // every row is written before it is read
+    : rows_(new double[(static_cast<std::size_t>(kMaxSlots) + 3) * kBlockPoints]) {
+}  // every row is written before it is read
 
 bool EvaluateBlock(const CompiledFormula& f, const Point* points, std::uint32_t interval,
                    std::uint32_t count, BlockWorkspace& w, double* values) {
@@ -193,9 +193,15 @@ bool EvaluateBlock(const CompiledFormula& f, const Point* points, std::uint32_t 
     const Operand& r = rights[s];
     double* const out = w.Row(static_cast<std::uint32_t>(s));
     switch (code) {
-      case 1: Map2(l, r, out, n, [](double a, double b) { return a + b; }); break;
-      case 2: Map2(l, r, out, n, [](double a, double b) { return a - b; }); break;
-      case 3: Map2(l, r, out, n, [](double a, double b) { return a * b; }); break;
+      case 1:
+        Map2(l, r, out, n, [](double a, double b) { return a + b; });
+        break;
+      case 2:
+        Map2(l, r, out, n, [](double a, double b) { return a - b; });
+        break;
+      case 3:
+        Map2(l, r, out, n, [](double a, double b) { return a * b; });
+        break;
       case 4:
         bad |= Any2(l, r, n, [](double, double b) { return b == 0.0 || std::isnan(b); });
         Map2(l, r, out, n, [](double a, double b) { return a / b; });
@@ -209,12 +215,16 @@ bool EvaluateBlock(const CompiledFormula& f, const Point* points, std::uint32_t 
           Map2(l, r, out, n, [](double a, double b) { return Power(a, b); });
         }
         break;
-      case 6: Map1(r, out, n, [](double a) { return -a; }); break;
+      case 6:
+        Map1(r, out, n, [](double a) { return -a; });
+        break;
       case 7:
         bad |= Any1(r, n, [](double a) { return !(a >= 0.0); });
         Map1(r, out, n, [](double a) { return SqrtNonNegative(a); });
         break;
-      case 8: Map1(r, out, n, [](double a) { return std::exp(a); }); break;
+      case 8:
+        Map1(r, out, n, [](double a) { return std::exp(a); });
+        break;
       case 9:
         bad |= Any1(r, n, [](double a) { return !(a > 0.0); });
         if (!bad) Map1(r, out, n, [](double a) { return LogTen(a); });
@@ -223,9 +233,15 @@ bool EvaluateBlock(const CompiledFormula& f, const Point* points, std::uint32_t 
         bad |= Any1(r, n, [](double a) { return !(a > 0.0); });
         if (!bad) Map1(r, out, n, [](double a) { return std::log(a); });
         break;
-      case 11: Map1(r, out, n, [](double a) { return std::sin(a); }); break;
-      case 12: Map1(r, out, n, [](double a) { return std::cos(a); }); break;
-      case 13: Map1(r, out, n, [](double a) { return std::tan(a); }); break;
+      case 11:
+        Map1(r, out, n, [](double a) { return std::sin(a); });
+        break;
+      case 12:
+        Map1(r, out, n, [](double a) { return std::cos(a); });
+        break;
+      case 13:
+        Map1(r, out, n, [](double a) { return std::tan(a); });
+        break;
       case 14:
         bad |= Any1(r, n, OutsideUnit);
         if (!bad) Map1(r, out, n, AsinRadians);
@@ -234,10 +250,18 @@ bool EvaluateBlock(const CompiledFormula& f, const Point* points, std::uint32_t 
         bad |= Any1(r, n, OutsideUnit);
         if (!bad) Map1(r, out, n, AcosRadians);
         break;
-      case 16: Map1(r, out, n, [](double a) { return std::atan(a); }); break;
-      case 17: Map1(r, out, n, SinDegrees); break;
-      case 18: Map1(r, out, n, CosDegrees); break;
-      case 19: Map1(r, out, n, TanDegrees); break;
+      case 16:
+        Map1(r, out, n, [](double a) { return std::atan(a); });
+        break;
+      case 17:
+        Map1(r, out, n, SinDegrees);
+        break;
+      case 18:
+        Map1(r, out, n, CosDegrees);
+        break;
+      case 19:
+        Map1(r, out, n, TanDegrees);
+        break;
       case 20:
         bad |= Any1(r, n, OutsideUnit);
         if (!bad) Map1(r, out, n, AsinDegrees);
@@ -246,7 +270,9 @@ bool EvaluateBlock(const CompiledFormula& f, const Point* points, std::uint32_t 
         bad |= Any1(r, n, OutsideUnit);
         if (!bad) Map1(r, out, n, AcosDegrees);
         break;
-      default: Map1(r, out, n, AtanDegrees); break;  // 22
+      default:
+        Map1(r, out, n, AtanDegrees);
+        break;  // 22
     }
     // A domain error anywhere sends the whole block to the single-point evaluator.
     if (bad) return false;
@@ -333,8 +359,8 @@ void AddBlockTerms(CompiledFormula& formula, const SumOfSquaresTask& task, std::
   cursor.state_behind = clean;
 }
 
-void FinishBlockSum(CompiledFormula& formula, const SumOfSquaresTask& task,
-                    BlockSumCursor& cursor, std::int8_t& status, FormulaMessages* messages) {
+void FinishBlockSum(CompiledFormula& formula, const SumOfSquaresTask& task, BlockSumCursor& cursor,
+                    std::int8_t& status, FormulaMessages* messages) {
   if (cursor.state_behind) {
     EvaluateFormula(formula, task.points[cursor.last_point], status, messages);
     cursor.state_behind = false;

@@ -46,7 +46,7 @@ bool EvaluateBlock(const CompiledFormula& formula, const Point* points, std::uin
 // The running state of one sum of squares fed block by block, in point order.
 struct BlockSumCursor {
   double sum = 0.0;
-  bool stopped = false;   // early stop or overflow: no further terms
+  bool stopped = false;  // early stop or overflow: no further terms
   bool overflow = false;
   // The formula's cells hold the state of an earlier point than the last one added; the point
   // whose state they must show (a clean point, so one evaluation brings them there).
@@ -66,8 +66,8 @@ void AddBlockTerms(CompiledFormula& formula, const SumOfSquaresTask& task, std::
 
 // Brings the formula's cells (x, y, slotValue) to the state of the last point added, as the
 // single-point loop leaves them. Call once after the last AddBlockTerms.
-void FinishBlockSum(CompiledFormula& formula, const SumOfSquaresTask& task,
-                    BlockSumCursor& cursor, std::int8_t& status, FormulaMessages* messages);
+void FinishBlockSum(CompiledFormula& formula, const SumOfSquaresTask& task, BlockSumCursor& cursor,
+                    std::int8_t& status, FormulaMessages* messages);
 
 // The number of points of `task` that enter the sum, and the number of blocks they make.
 std::uint32_t SumPointCount(const SumOfSquaresTask& task);

@@ -35,7 +35,7 @@ const double* RebindCell(const double* p, const CompiledFormula& from, const Com
 }
 
 constexpr std::string_view kOperationName[23] = {
-    "",    "+",   "-",   "*",    "/",    "^",    "-",   "Sqrt", "Exp", "Log",  "Ln",   "Sin",
+    "",    "+",   "-",    "*",    "/",    "^",   "-",   "Sqrt", "Exp",  "Log",  "Ln",  "Sin",
     "Cos", "Tan", "Asin", "Acos", "Atan", "Sin", "Cos", "Tan",  "Asin", "Acos", "Atan"};
 
 // The text of an operand of slot `s` in Formula.ini.

@@ -56,9 +56,9 @@ struct CompiledFormula {
 
   // Evaluator-internal: the program that EvaluateFormula runs, derived from the fields above.
   EvalStep evalProgram_[kMaxSlots + 1];  // the steps, then an end step
-  std::int32_t evalLength_;   // number of steps (at least 1: slot 0 always runs)
-  double missingOperand_;     // always 0: what an operand reads where the check left none
-  bool evalCallFree_;         // no step calls a library function (see the evaluator)
+  std::int32_t evalLength_;              // number of steps (at least 1: slot 0 always runs)
+  double missingOperand_;  // always 0: what an operand reads where the check left none
+  bool evalCallFree_;      // no step calls a library function (see the evaluator)
 };
 
 // Codes 11..16 become 17..22 for Degree; 17..22 become 11..16 for Radian. Idempotent.

@@ -15,9 +15,7 @@ constexpr double kHalfTurn = 3.14159265358979;
 constexpr double kQuarterTurn = 1.5707963267948966;
 constexpr double kTwoTo31 = 2147483648.0;
 
-inline bool IsWholeInt32(double r) {
-  return r >= -kTwoTo31 && r < kTwoTo31 && r == std::floor(r);
-}
+inline bool IsWholeInt32(double r) { return r >= -kTwoTo31 && r < kTwoTo31 && r == std::floor(r); }
 
 // reduced(R) of the degree functions: R less its whole turns, computed as (R + t mod 360) - t
 // with t the 32-bit truncation of R; for magnitudes from 2^31 on (and for non-numbers) the

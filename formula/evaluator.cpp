@@ -63,16 +63,32 @@ constexpr std::uint8_t kBaseHandler[23] = {
   if (status == 0 && messages != nullptr) {
     std::string_view text;
     switch (code) {
-      case 4: text = text::kEvalDivisionByZero; break;
-      case 5: text = text::kEvalFractionalPowerOfNegative; break;
-      case 7: text = text::kEvalSqrtOfNegative; break;
-      case 9: text = text::kEvalLogOfNonPositive; break;
-      case 10: text = text::kEvalLnOfNonPositive; break;
+      case 4:
+        text = text::kEvalDivisionByZero;
+        break;
+      case 5:
+        text = text::kEvalFractionalPowerOfNegative;
+        break;
+      case 7:
+        text = text::kEvalSqrtOfNegative;
+        break;
+      case 9:
+        text = text::kEvalLogOfNonPositive;
+        break;
+      case 10:
+        text = text::kEvalLnOfNonPositive;
+        break;
       case 14:
-      case 20: text = text::kEvalAsinOutOfRange; break;
+      case 20:
+        text = text::kEvalAsinOutOfRange;
+        break;
       case 15:
-      case 21: text = text::kEvalAcosOutOfRange; break;
-      default: text = text::kEvalOutOfRange; break;
+      case 21:
+        text = text::kEvalAcosOutOfRange;
+        break;
+      default:
+        text = text::kEvalOutOfRange;
+        break;
     }
     messages->EvaluationError(text);
   }
@@ -96,11 +112,20 @@ std::uint8_t FusedHandler(std::uint8_t first, std::uint8_t second) {
   if (first < k_mul_mm || first > k_mul_ma) return 0;
   int column;
   switch (second) {
-    case k_add_am: column = 0; break;
-    case k_add_ma: column = 1; break;
-    case k_sub_am: column = 2; break;
-    case k_sub_ma: column = 3; break;
-    default: return 0;
+    case k_add_am:
+      column = 0;
+      break;
+    case k_add_ma:
+      column = 1;
+      break;
+    case k_sub_am:
+      column = 2;
+      break;
+    case k_sub_ma:
+      column = 3;
+      break;
+    default:
+      return 0;
   }
   return static_cast<std::uint8_t>(k_fused_mm_add_am + 4 * (first - k_mul_mm) + column);
 }

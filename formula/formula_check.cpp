@@ -162,9 +162,8 @@ void FormulaChecker::CompileFunction(int open) {
     std::uint8_t code;
   };
   static constexpr Name kNames[] = {
-      {"SQRT", 4, 7}, {"ASIN", 4, 14}, {"ACOS", 4, 15}, {"ATAN", 4, 16},
-      {"EXP", 3, 8},  {"LOG", 3, 9},   {"SIN", 3, 11},  {"COS", 3, 12},
-      {"TAN", 3, 13}, {"LN", 2, 10},
+      {"SQRT", 4, 7}, {"ASIN", 4, 14}, {"ACOS", 4, 15}, {"ATAN", 4, 16}, {"EXP", 3, 8},
+      {"LOG", 3, 9},  {"SIN", 3, 11},  {"COS", 3, 12},  {"TAN", 3, 13},  {"LN", 2, 10},
   };
   for (const Name& name : kNames) {
     if (name_is(name.text, name.length)) {
@@ -292,8 +291,7 @@ void FormulaChecker::FinalScan() {
 
 }  // namespace
 
-FormulaCheckCode CheckFormula(CompiledFormula& formula, std::string_view text,
-                              LeftSide left_side) {
+FormulaCheckCode CheckFormula(CompiledFormula& formula, std::string_view text, LeftSide left_side) {
   // The check works in a buffer of its own, so formula.formulaText, the text accepted by the
   // last OK command, is the same after the check as before it.
   FormulaChecker checker(formula, left_side);

@@ -20,7 +20,8 @@ inline constexpr std::string_view kCheckUsesLeftSide =
     "左辺と同一の変数(xもしくはy)をフィッティング式中に含むことはできません。";
 inline constexpr std::string_view kCheckLiteralOutOfRange =
     "フィッティング式中に大きすぎる、あるいは小さすぎる数値定数が含まれています。";
-inline constexpr std::string_view kCheckTooLong = "フィッティング式は500文字未満でなくてはいけません。";
+inline constexpr std::string_view kCheckTooLong =
+    "フィッティング式は500文字未満でなくてはいけません。";
 
 // Evaluation errors, written to the progress window's message area.
 inline constexpr std::string_view kEvalDivisionByZero = "ゼロで除算しました。計算できません。";

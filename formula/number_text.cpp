@@ -239,7 +239,8 @@ double ParseNumber(const char* text, std::size_t& position, ParseStatus& status)
   while (text[p] == ' ') ++p;
   position = p;
   const double result = (mantissa * sign) / IntegerPower(10.0, decimals);
-  if (result < -kRangeLimit || result > kRangeLimit || std::isnan(result)) status = ParseStatus::ParseOutOfRange;
+  if (result < -kRangeLimit || result > kRangeLimit || std::isnan(result))
+    status = ParseStatus::ParseOutOfRange;
   return result;
 }
 

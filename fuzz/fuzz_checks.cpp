@@ -44,17 +44,16 @@ class Verdict {
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 bool IsBlank(ParseStatus status) {
-  return status == ParseStatus::ParseEndOfText || status == ParseStatus::ParseEndOfLine || status == ParseStatus::ParseEmptyField;
+  return status == ParseStatus::ParseEndOfText || status == ParseStatus::ParseEndOfLine ||
+         status == ParseStatus::ParseEmptyField;
 }
 
 bool IsKnownStatus(ParseStatus status) {
-  return status == ParseStatus::ParseOk || status == ParseStatus::ParseInvalid || status == ParseStatus::ParseOutOfRange ||
-         IsBlank(status);
+  return status == ParseStatus::ParseOk || status == ParseStatus::ParseInvalid ||
+         status == ParseStatus::ParseOutOfRange || IsBlank(status);
 }
 
-bool IsFieldEnd(char c) {
-  return c == '\t' || c == ',' || c == ';' || c == '\r' || c == '\0';
-}
+bool IsFieldEnd(char c) { return c == '\t' || c == ',' || c == ';' || c == '\r' || c == '\0'; }
 
 bool IsSeparator(char c) { return c == '\t' || c == ',' || c == ';'; }
 
@@ -102,9 +101,9 @@ void CheckFormatted(double value, Verdict& verdict) {
                   "FormatNumberInto differs from FormatNumber");
   char small[8];
   FormatNumberInto(value, small, sizeof small);
-  verdict.Require(text.compare(0, 7, small) == 0 && std::strlen(small) == std::min<std::size_t>(
-                                                                               7, text.size()),
-                  "FormatNumberInto does not cut to its buffer");
+  verdict.Require(
+      text.compare(0, 7, small) == 0 && std::strlen(small) == std::min<std::size_t>(7, text.size()),
+      "FormatNumberInto does not cut to its buffer");
   if (!std::isfinite(value)) return;
   const double magnitude = std::fabs(value);
   if (value > 0.0) {
@@ -197,16 +196,30 @@ bool IsKnownCode(FormulaCheckCode code) {
     case FormulaCheckCode::FormulaUsesLeftSide:
     case FormulaCheckCode::FormulaLiteralOutOfRange:
     case FormulaCheckCode::FormulaTooLong:
-    case FormulaCheckCode::FormulaEmpty: return true;
-    default: return false;
+    case FormulaCheckCode::FormulaEmpty:
+      return true;
+    default:
+      return false;
   }
 }
 
 bool IsKnownEvalStatus(std::int8_t status) {
   switch (status) {
-    case 0: case 4: case 5: case 7: case 9: case 10: case 14: case 15: case 20: case 21:
-    case 23: case 25: return true;
-    default: return false;
+    case 0:
+    case 4:
+    case 5:
+    case 7:
+    case 9:
+    case 10:
+    case 14:
+    case 15:
+    case 20:
+    case 21:
+    case 23:
+    case 25:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -282,7 +295,8 @@ std::string CheckFormulaText(const std::uint8_t* data, std::size_t size) {
 
   const std::string_view read = text.substr(0, std::min<std::size_t>(text.size(), 500));
   const std::size_t length = std::min(read.find('\0'), read.size());
-  if (code == FormulaCheckCode::FormulaTooLong) verdict.Require(length >= 500, "code 8 for a text below 500 bytes");
+  if (code == FormulaCheckCode::FormulaTooLong)
+    verdict.Require(length >= 500, "code 8 for a text below 500 bytes");
   if (code == FormulaCheckCode::FormulaEmpty) {
     verdict.Require(read.substr(0, length).find_first_not_of(' ') == std::string_view::npos,
                     "code 10 for a text that is not only spaces");
@@ -291,11 +305,11 @@ std::string CheckFormulaText(const std::uint8_t* data, std::size_t size) {
   PrepareRecord(*second);
   const FormulaCheckCode second_code = CheckFormula(*second, text, left_side);
   verdict.Require(second_code == code, "a second check gives another code");
-  verdict.Require(std::memcmp(formula->opCode, second->opCode, sizeof formula->opCode) == 0 &&
-                      std::memcmp(formula->paramIndex, second->paramIndex,
-                                  sizeof formula->paramIndex) == 0 &&
-                      formula->usesX == second->usesX && formula->usesY == second->usesY,
-                  "a second check compiles another program");
+  verdict.Require(
+      std::memcmp(formula->opCode, second->opCode, sizeof formula->opCode) == 0 &&
+          std::memcmp(formula->paramIndex, second->paramIndex, sizeof formula->paramIndex) == 0 &&
+          formula->usesX == second->usesX && formula->usesY == second->usesY,
+      "a second check compiles another program");
 
   if (code == FormulaCheckCode::FormulaValid) {
     verdict.Require(length < 500, "a valid formula of 500 bytes or more");
@@ -322,7 +336,8 @@ std::string CheckFormulaText(const std::uint8_t* data, std::size_t size) {
       verdict.Require(index_seen[i], "constant indices leave a gap");
     }
     verdict.Require(formula->usesX || formula->usesY, "a valid formula without a variable");
-    verdict.Require(!(left_side == LeftSide::X && formula->usesX) && !(left_side == LeftSide::Y && formula->usesY),
+    verdict.Require(!(left_side == LeftSide::X && formula->usesX) &&
+                        !(left_side == LeftSide::Y && formula->usesY),
                     "a valid formula uses the left side");
   }
 
@@ -421,14 +436,15 @@ std::string CheckDataText(const std::uint8_t* data, std::size_t size) {
   const int expected_series = std::min(expected.widest, kMaxSeries);
   verdict.Require(text.series_count() == expected_series, "series count differs from the rule");
   verdict.Require(text.rows_truncated() == expected.rows_truncated, "row limit differs");
-  verdict.Require(text.series_truncated() == (expected.widest > kMaxSeries), "series limit differs");
+  verdict.Require(text.series_truncated() == (expected.widest > kMaxSeries),
+                  "series limit differs");
   std::vector<std::string> limit_messages;
   if (expected.rows_truncated) limit_messages.emplace_back(text::kMsgTooManyRows);
   if (expected.widest > kMaxSeries) limit_messages.emplace_back(text::kMsgTooManySeries);
   verdict.Require(index_prompter.shown == limit_messages && index_prompter.asked.empty(),
                   "IndexRows showed other messages than its limits call for");
-  const std::uint32_t rows = std::min<std::uint32_t>(
-      text.row_count(), static_cast<std::uint32_t>(expected.starts.size()));
+  const std::uint32_t rows =
+      std::min<std::uint32_t>(text.row_count(), static_cast<std::uint32_t>(expected.starts.size()));
   for (std::uint32_t row = 1; row <= rows; ++row) {
     verdict.Require(text.RowStart(row) == expected.starts[row - 1], "a row starts elsewhere");
   }
@@ -455,8 +471,8 @@ std::string CheckDataText(const std::uint8_t* data, std::size_t size) {
         verdict.Require(std::fabs(value.value) <= kRangeLimit, "a cell value beyond 1e302");
       }
       const CellValue read = ReadCell(text, row, series);
-      verdict.Require(read.status == value.status &&
-                          (SameBits(read.value, value.value) || read.status != ParseStatus::ParseOk),
+      verdict.Require(read.status == value.status && (SameBits(read.value, value.value) ||
+                                                      read.status != ParseStatus::ParseOk),
                       "ReadCell differs from LocateCell and ConvertCell");
       const std::string_view shown = CellText(text, row, series);
       verdict.Require(shown.size() <= 20, "a cell text longer than asked");
@@ -520,16 +536,17 @@ std::string CheckDataText(const std::uint8_t* data, std::size_t size) {
   }
 
   CountingPrompter prompter(answer);
-  const ConversionResult result = ConvertRange(text, applied, state->points, state->ranges, prompter);
+  const ConversionResult result =
+      ConvertRange(text, applied, state->points, state->ranges, prompter);
   if (result.stop != expected_stop || result.row != expected_row) {
     verdict.Fail("the conversion stopped otherwise than its cells call for");
   }
   verdict.Require(prompter.asked.size() == (asked ? 1u : 0u), "the blank-row question count");
-  const std::size_t messages =
-      (expected_stop == ConversionStop::kCompleted || expected_stop == ConversionStop::kInvalidRange ||
-       expected_stop == ConversionStop::kBlankRowDeclined)
-          ? 0
-          : 1;
+  const std::size_t messages = (expected_stop == ConversionStop::kCompleted ||
+                                expected_stop == ConversionStop::kInvalidRange ||
+                                expected_stop == ConversionStop::kBlankRowDeclined)
+                                   ? 0
+                                   : 1;
   verdict.Require(prompter.shown.size() == messages, "the conversion showed other messages");
   if (messages == 1 && expected_row != 0) {
     verdict.Require(prompter.shown[0].rfind(std::to_string(expected_row), 0) == 0 &&
@@ -589,9 +606,9 @@ std::string CheckConditionFile(const std::uint8_t* data, std::size_t size) {
   verdict.Require(first.left_side_index >= 0 && first.left_side_index <= 2,
                   "loading selected a left side outside the box");
   const std::string written = BuildConditionFile(ConditionSource::FromDialog, *first_state, first);
-  verdict.Require(!written.empty() && written.back() == '\0' &&
-                      written.find('\0') == written.size() - 1,
-                  "the written file is not its text plus one zero byte");
+  verdict.Require(
+      !written.empty() && written.back() == '\0' && written.find('\0') == written.size() - 1,
+      "the written file is not its text plus one zero byte");
 
   // Read back into values that differ from every default, so nothing can pass by staying put.
   second_state->conditions = ConditionRecord{};

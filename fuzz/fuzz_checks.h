@@ -67,8 +67,8 @@ struct NamedCheck {
   CheckFunction check;
 };
 inline constexpr NamedCheck kChecks[] = {
-    {"number_text", &CheckNumberText},   {"formula", &CheckFormulaText},
-    {"data_text", &CheckDataText},       {"condition_file", &CheckConditionFile},
+    {"number_text", &CheckNumberText},       {"formula", &CheckFormulaText},
+    {"data_text", &CheckDataText},           {"condition_file", &CheckConditionFile},
     {"selection_file", &CheckSelectionFile},
 };
 

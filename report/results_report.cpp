@@ -1,5 +1,5 @@
-#include "base/base_messages.h"
 #include "report/results_report.h"
+#include "base/base_messages.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -16,7 +16,6 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kUnusedValue = "---";
-
 
 void AppendLine(std::string& report, std::string_view text) {
   report.append(text);
@@ -122,8 +121,8 @@ SaveResultsStatus SaveResultsReport(const ReportValues& values, const std::strin
     case CreateResult::kExists:
       break;
   }
-  if (prompter.Ask(text::kMsgOverwriteQuestion, text::kCaptionConfirm, Buttons::kOkCancel, WindowId::kMain) !=
-      Answer::kOk) {
+  if (prompter.Ask(text::kMsgOverwriteQuestion, text::kCaptionConfirm, Buttons::kOkCancel,
+                   WindowId::kMain) != Answer::kOk) {
     return SaveResultsStatus::kCancelled;
   }
   // Replaced in one piece: a failure leaves the old report as it was.

@@ -14,7 +14,7 @@ namespace calvane {
 struct ReportValues {
   std::string start_time;  // "YYYY/MM/DD hh:mm:ss"
   std::string end_time;
-  std::string data_path;   // the full path of the data file of the run
+  std::string data_path;         // the full path of the data file of the run
   double CurrentValue[10] = {};  // fitted values by constant index
   std::uint8_t paramIndex[10] = {255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
   double R2Value = 0.0;
@@ -47,8 +47,8 @@ enum class SaveResultsStatus {
 };
 
 // Writes the results report to `path` as a new file. When a file of that name exists, asks
-// "その名前のファイルは既に存在します。上書きしますか？" (caption "確認", OK/Cancel, owner main window);
-// only OK replaces it, in one piece (a failed replacement leaves the old file whole).
+// "その名前のファイルは既に存在します。上書きしますか？" (caption "確認", OK/Cancel, owner main
+// window); only OK replaces it, in one piece (a failed replacement leaves the old file whole).
 // FittingCondition.ini is read from `working_directory` before anything is created, so a missing
 // internal file never leaves an empty or truncated report behind. Failures are shown through
 // `prompter` ("内部ファイルが見つかりません。", "ファイルを開くのに失敗しました。",

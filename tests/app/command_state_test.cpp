@@ -29,40 +29,68 @@ TEST(CommandStateTest, WorkflowStepsSetCommandsAndStatusLine) {
       {"start-up", [](const CommandState&) { return AtStartUp(); }, kAll, kNone,
        text::kStatusOpenData},
       {"data accepted, valid, left side y, from nothing",
-       [](const CommandState& s) { return AfterDataAccepted(s, FormulaState::Valid, LeftSide::Y); }, kNone,
-       {true, true, false}, text::kStatusRun},
+       [](const CommandState& s) { return AfterDataAccepted(s, FormulaState::Valid, LeftSide::Y); },
+       kNone,
+       {true, true, false},
+       text::kStatusRun},
       {"data accepted, valid, left side x, drops save",
-       [](const CommandState& s) { return AfterDataAccepted(s, FormulaState::Valid, LeftSide::X); }, kAll,
-       {true, true, false}, text::kStatusRun},
+       [](const CommandState& s) { return AfterDataAccepted(s, FormulaState::Valid, LeftSide::X); },
+       kAll,
+       {true, true, false},
+       text::kStatusRun},
       {"data accepted, valid, no left side keeps run disabled",
-       [](const CommandState& s) { return AfterDataAccepted(s, FormulaState::Valid, LeftSide::NotSelected); }, kNone,
-       {true, false, false}, text::kStatusRun},
+       [](const CommandState& s) {
+         return AfterDataAccepted(s, FormulaState::Valid, LeftSide::NotSelected);
+       },
+       kNone,
+       {true, false, false},
+       text::kStatusRun},
       {"data accepted, valid, no left side keeps run enabled",
-       [](const CommandState& s) { return AfterDataAccepted(s, FormulaState::Valid, LeftSide::NotSelected); }, kAll,
-       {true, true, false}, text::kStatusRun},
+       [](const CommandState& s) {
+         return AfterDataAccepted(s, FormulaState::Valid, LeftSide::NotSelected);
+       },
+       kAll,
+       {true, true, false},
+       text::kStatusRun},
       {"data accepted, formula invalid keeps run",
-       [](const CommandState& s) { return AfterDataAccepted(s, FormulaState::Invalid, LeftSide::Y); }, kAll,
-       {true, true, false}, text::kStatusSetConditions},
+       [](const CommandState& s) {
+         return AfterDataAccepted(s, FormulaState::Invalid, LeftSide::Y);
+       },
+       kAll,
+       {true, true, false},
+       text::kStatusSetConditions},
       {"data accepted, formula not entered keeps run disabled",
-       [](const CommandState& s) { return AfterDataAccepted(s, FormulaState::NotEntered, LeftSide::Y); }, kNone,
-       {true, false, false}, text::kStatusSetConditions},
+       [](const CommandState& s) {
+         return AfterDataAccepted(s, FormulaState::NotEntered, LeftSide::Y);
+       },
+       kNone,
+       {true, false, false},
+       text::kStatusSetConditions},
       {"run converged enables save",
-       [](const CommandState& s) { return AfterRunEnded(s, WorkflowStateValue::kCompletedResults); },
-       {true, true, false}, kAll, text::kStatusSaveIfNeeded},
+       [](const CommandState& s) {
+         return AfterRunEnded(s, WorkflowStateValue::kCompletedResults);
+       },
+       {true, true, false},
+       kAll,
+       text::kStatusSaveIfNeeded},
       {"run stopped early enables save",
        [](const CommandState& s) { return AfterRunEnded(s, WorkflowStateValue::kStoppedResults); },
-       {true, true, false}, kAll, text::kStatusRun},
+       {true, true, false},
+       kAll,
+       text::kStatusRun},
       {"run ended for a missing text changes nothing",
-       [](const CommandState& s) { return AfterRunEnded(s, WorkflowStateValue::kDataLoaded); }, {true, true, false},
-       {true, true, false}, kUnchanged},
+       [](const CommandState& s) { return AfterRunEnded(s, WorkflowStateValue::kDataLoaded); },
+       {true, true, false},
+       {true, true, false},
+       kUnchanged},
       {"results saved keeps the commands",
-       [](const CommandState& s) { return AfterResultsSaved(s); }, kAll, kAll,
-       text::kStatusSaved},
-      {"data closed disables everything",
-       [](const CommandState& s) { return AfterDataClosed(s); }, kAll, kNone,
-       text::kStatusOpenData},
+       [](const CommandState& s) { return AfterResultsSaved(s); }, kAll, kAll, text::kStatusSaved},
+      {"data closed disables everything", [](const CommandState& s) { return AfterDataClosed(s); },
+       kAll, kNone, text::kStatusOpenData},
       {"clear results disables only save",
-       [](const CommandState& s) { return AfterClearResults(s); }, kAll, {true, true, false},
+       [](const CommandState& s) { return AfterClearResults(s); },
+       kAll,
+       {true, true, false},
        kUnchanged},
   };
   for (const StepCase& c : cases) {
@@ -87,28 +115,41 @@ TEST(CommandStateTest, AcceptedConditionsFollowTheFormulaVerdict) {
   const CommandState run_on{true, true, false};
   const std::vector<ConditionsCase> cases = {
       // Not entered or invalid: run disabled; the status line asks for conditions in state 1.
-      {WorkflowStateValue::kDataLoaded, FormulaState::NotEntered, LeftSide::Y, run_on, false, text::kStatusSetConditions},
-      {WorkflowStateValue::kDataLoaded, FormulaState::Invalid, LeftSide::Y, run_on, false, text::kStatusSetConditions},
+      {WorkflowStateValue::kDataLoaded, FormulaState::NotEntered, LeftSide::Y, run_on, false,
+       text::kStatusSetConditions},
+      {WorkflowStateValue::kDataLoaded, FormulaState::Invalid, LeftSide::Y, run_on, false,
+       text::kStatusSetConditions},
       {WorkflowStateValue::kNoData, FormulaState::Invalid, LeftSide::Y, run_on, false, kUnchanged},
-      {WorkflowStateValue::kStoppedResults, FormulaState::NotEntered, LeftSide::Y, run_on, false, kUnchanged},
-      {WorkflowStateValue::kResultsSaved, FormulaState::Invalid, LeftSide::X, run_on, false, kUnchanged},
+      {WorkflowStateValue::kStoppedResults, FormulaState::NotEntered, LeftSide::Y, run_on, false,
+       kUnchanged},
+      {WorkflowStateValue::kResultsSaved, FormulaState::Invalid, LeftSide::X, run_on, false,
+       kUnchanged},
       // Valid: state 2, or state 1 with a left side, enables run.
-      {WorkflowStateValue::kStoppedResults, FormulaState::Valid, LeftSide::NotSelected, run_off, true, text::kStatusRun},
-      {WorkflowStateValue::kDataLoaded, FormulaState::Valid, LeftSide::X, run_off, true, text::kStatusRun},
-      {WorkflowStateValue::kDataLoaded, FormulaState::Valid, LeftSide::Y, run_off, true, text::kStatusRun},
+      {WorkflowStateValue::kStoppedResults, FormulaState::Valid, LeftSide::NotSelected, run_off,
+       true, text::kStatusRun},
+      {WorkflowStateValue::kDataLoaded, FormulaState::Valid, LeftSide::X, run_off, true,
+       text::kStatusRun},
+      {WorkflowStateValue::kDataLoaded, FormulaState::Valid, LeftSide::Y, run_off, true,
+       text::kStatusRun},
       // Valid without data, or state 1 without a left side, disables it.
       {WorkflowStateValue::kNoData, FormulaState::Valid, LeftSide::Y, run_on, false, kUnchanged},
-      {WorkflowStateValue::kDataLoaded, FormulaState::Valid, LeftSide::NotSelected, run_on, false, kUnchanged},
+      {WorkflowStateValue::kDataLoaded, FormulaState::Valid, LeftSide::NotSelected, run_on, false,
+       kUnchanged},
       // Valid in states 3 and 4 leaves it as it was.
-      {WorkflowStateValue::kCompletedResults, FormulaState::Valid, LeftSide::Y, run_off, false, kUnchanged},
-      {WorkflowStateValue::kCompletedResults, FormulaState::Valid, LeftSide::Y, run_on, true, kUnchanged},
-      {WorkflowStateValue::kResultsSaved, FormulaState::Valid, LeftSide::Y, run_on, true, kUnchanged},
+      {WorkflowStateValue::kCompletedResults, FormulaState::Valid, LeftSide::Y, run_off, false,
+       kUnchanged},
+      {WorkflowStateValue::kCompletedResults, FormulaState::Valid, LeftSide::Y, run_on, true,
+       kUnchanged},
+      {WorkflowStateValue::kResultsSaved, FormulaState::Valid, LeftSide::Y, run_on, true,
+       kUnchanged},
       // A formula state outside the three values changes nothing.
-      {WorkflowStateValue::kDataLoaded, static_cast<FormulaState>(7), LeftSide::Y, run_on, true, kUnchanged},
+      {WorkflowStateValue::kDataLoaded, static_cast<FormulaState>(7), LeftSide::Y, run_on, true,
+       kUnchanged},
   };
   for (const ConditionsCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "workflow " << static_cast<int>(c.workflow) << " formula "
-                                    << static_cast<int>(c.formula_state) << " left " << static_cast<int>(c.left_side));
+    SCOPED_TRACE(testing::Message()
+                 << "workflow " << static_cast<int>(c.workflow) << " formula "
+                 << static_cast<int>(c.formula_state) << " left " << static_cast<int>(c.left_side));
     const CommandUpdate update =
         AfterConditionsAccepted(c.before, c.workflow, c.formula_state, c.left_side);
     EXPECT_EQ(update.commands.run, c.run_after);
@@ -141,9 +182,12 @@ TEST(CommandStateTest, DiscardQuestionAndCurveByWorkflowState) {
     bool curve;
   };
   const std::vector<Row> rows = {
-      {WorkflowStateValue::kNoData, false, false},          {WorkflowStateValue::kDataLoaded, false, false},
-      {WorkflowStateValue::kStoppedResults, true, true},    {WorkflowStateValue::kCompletedResults, true, true},
-      {WorkflowStateValue::kResultsSaved, false, true},     {WorkflowStateValue::kPaused, false, true},
+      {WorkflowStateValue::kNoData, false, false},
+      {WorkflowStateValue::kDataLoaded, false, false},
+      {WorkflowStateValue::kStoppedResults, true, true},
+      {WorkflowStateValue::kCompletedResults, true, true},
+      {WorkflowStateValue::kResultsSaved, false, true},
+      {WorkflowStateValue::kPaused, false, true},
       {WorkflowStateValue::kAbortRequested, false, true},
   };
   for (const Row& row : rows) {
@@ -158,9 +202,9 @@ std::vector<std::string> Flatten(std::span<const MenuEntry> bar) {
   for (const MenuEntry& popup : bar) {
     lines.push_back(std::string(popup.text));
     for (const MenuEntry& item : popup.items) {
-      lines.push_back(item.text.empty() ? std::string("  -")
-                                        : "  " + std::string(item.text) + "[" +
-                                              std::to_string(item.id) + "]");
+      lines.push_back(item.text.empty()
+                          ? std::string("  -")
+                          : "  " + std::string(item.text) + "[" + std::to_string(item.id) + "]");
     }
   }
   return lines;
@@ -168,16 +212,32 @@ std::vector<std::string> Flatten(std::span<const MenuEntry> bar) {
 
 TEST(CommandStateTest, MenusListTheirItemsInDisplayOrder) {
   const std::vector<std::string> main = {
-      "ファイル(&F)",           "  データを開く(&D)[1123]",     "  データを閉じる(&C)[1124]",
-      "  -",                     "  計算結果を保存する(&S)[1125]", "  -",
-      "  終了(&X)[1126]",        "計算(&C)",                     "  計算条件(&C)[1127]",
-      "  -",                     "  実行(&E)[1128]",             "ヘルプ(&H)",
-      "  ヘルプ(&H)[1129]",      "  バージョン情報(&A)[1130]",
+      "ファイル(&F)",
+      "  データを開く(&D)[1123]",
+      "  データを閉じる(&C)[1124]",
+      "  -",
+      "  計算結果を保存する(&S)[1125]",
+      "  -",
+      "  終了(&X)[1126]",
+      "計算(&C)",
+      "  計算条件(&C)[1127]",
+      "  -",
+      "  実行(&E)[1128]",
+      "ヘルプ(&H)",
+      "  ヘルプ(&H)[1129]",
+      "  バージョン情報(&A)[1130]",
   };
   EXPECT_EQ(Flatten(MainMenuBar()), main);
   const std::vector<std::string> conditions = {
-      "ファイル(&F)", "  計算条件を開く(&O)[1132]", "  計算条件を保存する(&S)[1133]", "  -",
-      "  詳細条件(&D)[1134]", "  -", "  閉じる(&C)[1135]", "ヘルプ(&H)", "  ヘルプ(&H)[1129]",
+      "ファイル(&F)",
+      "  計算条件を開く(&O)[1132]",
+      "  計算条件を保存する(&S)[1133]",
+      "  -",
+      "  詳細条件(&D)[1134]",
+      "  -",
+      "  閉じる(&C)[1135]",
+      "ヘルプ(&H)",
+      "  ヘルプ(&H)[1129]",
   };
   EXPECT_EQ(Flatten(ConditionsMenuBar()), conditions);
 }

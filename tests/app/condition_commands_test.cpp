@@ -56,7 +56,8 @@ TEST_F(ConditionCommandsTest, AcceptedConditionsSetTheRunCommandAndTheStatusLine
       {"", WorkflowStateValue::kDataLoaded, LeftSide::NotSelected, false, "before"},
       {"", WorkflowStateValue::kStoppedResults, LeftSide::NotSelected, true, kRun},
       {"", WorkflowStateValue::kNoData, LeftSide::Y, false, "before"},
-      {"", WorkflowStateValue::kCompletedResults, LeftSide::Y, true, "before"},  // unchanged: was enabled
+      {"", WorkflowStateValue::kCompletedResults, LeftSide::Y, true,
+       "before"},  // unchanged: was enabled
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.label << " workflow " << static_cast<int>(c.workflow));
@@ -103,21 +104,25 @@ TEST_F(ConditionCommandsTest, ResetAsksTheDiscardQuestionAndOnlyYesDropsTheResul
 }
 
 TEST_F(ConditionCommandsTest, DetailedConditionsResetOnlyWhenResultsWereShown) {
-  for (WorkflowStateValue workflow : {WorkflowStateValue::kDataLoaded, WorkflowStateValue::kResultsSaved, WorkflowStateValue::kStoppedResults}) {
+  for (WorkflowStateValue workflow :
+       {WorkflowStateValue::kDataLoaded, WorkflowStateValue::kResultsSaved,
+        WorkflowStateValue::kStoppedResults}) {
     SetUp();
     state_->workflow = workflow;
     if (workflow == WorkflowStateValue::kStoppedResults) prompter_.Answer(Answer::kYes);
     EXPECT_TRUE(PrepareDetailedConditions(*state_, view_));
     EXPECT_EQ(view_.results_cleared, 1);
-    EXPECT_EQ(state_->workflow.load(), workflow == WorkflowStateValue::kStoppedResults ? WorkflowStateValue::kDataLoaded : workflow);
+    EXPECT_EQ(state_->workflow.load(), workflow == WorkflowStateValue::kStoppedResults
+                                           ? WorkflowStateValue::kDataLoaded
+                                           : workflow);
     EXPECT_EQ(view_.status_line, workflow == WorkflowStateValue::kStoppedResults ? kRun : "before");
   }
   EXPECT_TRUE(prompter_.AllAnswered());
 }
 
 TEST_F(ConditionCommandsTest, OpenDialogStartsInSampleUntilAFileIsChosenInEitherDialog) {
-  ASSERT_TRUE(WriteWholeFile(dir_.File("c.ccn"),
-                             BuildConditionFile(ConditionSource::FromRecord, *state_)));
+  ASSERT_TRUE(
+      WriteWholeFile(dir_.File("c.ccn"), BuildConditionFile(ConditionSource::FromRecord, *state_)));
   ConditionDialogValues values;
   chooser_.Answer(std::nullopt);
   EXPECT_FALSE(OpenConditionFileCommand(values, *state_, view_, chooser_));
@@ -168,8 +173,8 @@ TEST_F(ConditionCommandsTest, OpeningAFileClearsTheResultsOnlyWhenItLoads) {
   EXPECT_EQ(view_.results_cleared, 1);
   EXPECT_EQ(state_->workflow.load(), WorkflowStateValue::kDataLoaded);
   EXPECT_EQ(view_.status_line, kRun);
-  EXPECT_EQ(prompter_.Texts(), (std::vector<std::string>{kDiscard, "ファイルを開くのに失敗しました。",
-                                                         kDiscard}));
+  EXPECT_EQ(prompter_.Texts(),
+            (std::vector<std::string>{kDiscard, "ファイルを開くのに失敗しました。", kDiscard}));
 }
 
 TEST_F(ConditionCommandsTest, SaveAsksBeforeReplacingAndWritesOnlyOnOk) {

@@ -73,7 +73,8 @@ class DataCommandsTest : public QObject {
     window.RunCommand(kCmdOpenData);
     QVERIFY(seen);
     QCOMPARE(FieldText(window, "1001"), first);
-    QCOMPARE(window.findChild<QLabel*>("1029")->text(), QStringLiteral("計算条件を設定してください。"));
+    QCOMPARE(window.findChild<QLabel*>("1029")->text(),
+             QStringLiteral("計算条件を設定してください。"));
     QCOMPARE(state->points.count, 15u);
     QCOMPARE(state->ranges.min_x, -5.0);
     QVERIFY(window.Commands().close_data);

@@ -95,7 +95,7 @@ TEST(OpenData, TheDialogOffersTheDataFiltersAndStartsInSampleOnlyFirst) {
   EXPECT_EQ(requests[0].initial_folder, f.dir.path() + "/Sample");
   EXPECT_EQ(requests[1].initial_folder, f.dir.path() + "/Sample");
   EXPECT_EQ(requests[2].initial_folder, "");  // a file was chosen: the system's default
-  EXPECT_EQ(f.view.clears, 1);  // only the dialog that chose a file cleared results
+  EXPECT_EQ(f.view.clears, 1);                // only the dialog that chose a file cleared results
   EXPECT_EQ(f.sheets, 1);
 }
 
@@ -110,7 +110,8 @@ TEST(OpenData, AcceptedDataArePublished) {
   const Case cases[] = {
       {FormulaState::Valid, LeftSide::Y, false, true, "計算を実行してください。"},
       {FormulaState::Valid, LeftSide::NotSelected, false, false, "計算を実行してください。"},
-      {FormulaState::Invalid, LeftSide::X, true, true, "計算条件を設定してください。"},  // run keeps its state
+      {FormulaState::Invalid, LeftSide::X, true, true,
+       "計算条件を設定してください。"},  // run keeps its state
       {FormulaState::NotEntered, LeftSide::Y, false, false, "計算条件を設定してください。"},
   };
   for (const Case& c : cases) {
@@ -155,8 +156,9 @@ TEST(OpenData, CancelOrFailureAfterASecondFileKeepsTheFirst) {
   f.chooser.Answer(f.dir.File("missing.csv"));
   EXPECT_FALSE(OpenData(f.view, f.chooser, *f.state, f.Sheet(true)));
   ASSERT_EQ(f.view.messages.calls().size(), 1u);
-  EXPECT_EQ(f.view.messages.calls()[0].text,
-            "ファイルを開くのに失敗しました。既に他のアプリケーションで開かれている可能性があります。");
+  EXPECT_EQ(
+      f.view.messages.calls()[0].text,
+      "ファイルを開くのに失敗しました。既に他のアプリケーションで開かれている可能性があります。");
   EXPECT_EQ(f.view.messages.calls()[0].caption, "エラー");
   EXPECT_EQ(f.view.fields[kCtlDataFile], f.dir.File("a.csv"));
   EXPECT_EQ(f.state->points.count, 3u);

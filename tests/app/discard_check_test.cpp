@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/start_up.h"
-#include "base/workflow_state.h"
 #include "base/file_io.h"
+#include "base/workflow_state.h"
 #include "tests/support/scripted_prompter.h"
 #include "tests/support/temp_dir.h"
 
@@ -22,10 +22,14 @@ struct DiscardCase {
 
 TEST(DiscardCheckTest, AsksOnlyForUnsavedResultsAndStopsOnlyOnNo) {
   const std::vector<DiscardCase> cases = {
-      {WorkflowStateValue::kNoData, std::nullopt, true},         {WorkflowStateValue::kDataLoaded, std::nullopt, true},
-      {WorkflowStateValue::kResultsSaved, std::nullopt, true},   {WorkflowStateValue::kPaused, std::nullopt, true},
-      {WorkflowStateValue::kAbortRequested, std::nullopt, true}, {WorkflowStateValue::kStoppedResults, Answer::kYes, true},
-      {WorkflowStateValue::kStoppedResults, Answer::kNo, false}, {WorkflowStateValue::kCompletedResults, Answer::kYes, true},
+      {WorkflowStateValue::kNoData, std::nullopt, true},
+      {WorkflowStateValue::kDataLoaded, std::nullopt, true},
+      {WorkflowStateValue::kResultsSaved, std::nullopt, true},
+      {WorkflowStateValue::kPaused, std::nullopt, true},
+      {WorkflowStateValue::kAbortRequested, std::nullopt, true},
+      {WorkflowStateValue::kStoppedResults, Answer::kYes, true},
+      {WorkflowStateValue::kStoppedResults, Answer::kNo, false},
+      {WorkflowStateValue::kCompletedResults, Answer::kYes, true},
       {WorkflowStateValue::kCompletedResults, Answer::kNo, false},
   };
   for (const DiscardCase& c : cases) {

@@ -61,7 +61,8 @@ std::vector<std::string> Sorted(std::vector<std::string> names) {
 }
 
 // The user's files, each replaced after the overwrite question and each created new: a failed
-// write leaves the old file whole (or no file at all) and shows "ファイルの書き込みに失敗しました。".
+// write leaves the old file whole (or no file at all) and shows
+// "ファイルの書き込みに失敗しました。".
 class UserFileTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -148,7 +149,8 @@ TEST(InternalFiles, FormulaAndSelectionFilesFailedPartWayKeepTheirOldContent) {
   ConditionDialogValues values;
   values.formula = "k0*x+k1";
   values.formula_status = "";
-  ASSERT_EQ(CheckFormula(state->formula, values.formula, LeftSide::Y), FormulaCheckCode::FormulaValid);
+  ASSERT_EQ(CheckFormula(state->formula, values.formula, LeftSide::Y),
+            FormulaCheckCode::FormulaValid);
   ScriptedPrompter prompter;
   RangeSelection selection{1, 2, 3, 65536, 1};
   AcceptResult accepted;
@@ -165,8 +167,7 @@ TEST(InternalFiles, FormulaAndSelectionFilesFailedPartWayKeepTheirOldContent) {
   EXPECT_TRUE(prompter.calls().empty());
   EXPECT_EQ(ReadWholeFile(dir.File("Formula.ini")), Previous("formula"));
   EXPECT_EQ(ReadWholeFile(dir.File(std::string(kSelectionFileName))), Previous("selection"));
-  EXPECT_EQ(FolderEntries(dir.path()),
-            Sorted({"Formula.ini", std::string(kSelectionFileName)}));
+  EXPECT_EQ(FolderEntries(dir.path()), Sorted({"Formula.ini", std::string(kSelectionFileName)}));
 }
 
 // The run's files. FittingCondition.ini is written by the worker first: its failure ends the run

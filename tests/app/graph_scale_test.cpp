@@ -24,7 +24,8 @@ std::unique_ptr<AppState> LineState(std::uint32_t n, WorkflowStateValue workflow
   state->points.count = n;
   state->ranges = {0.0, double(n - 1), 1.0, 2.0 * (n - 1) + 1.0};
   state->conditions.leftSide = LeftSide::Y;
-  EXPECT_EQ(CheckFormula(state->formula, formula, LeftSide::Y), FormulaCheckCode::FormulaValid) << formula;
+  EXPECT_EQ(CheckFormula(state->formula, formula, LeftSide::Y), FormulaCheckCode::FormulaValid)
+      << formula;
   state->formula.paramValue[0] = 2.0;
   state->formula.paramValue[1] = 1.0;
   state->workflow = workflow;
@@ -37,8 +38,8 @@ TEST(GraphScaleTest, OriginFollowsTheClientSizeInSinglePrecision) {
     PlotOrigin expected;
   };
   const std::vector<Row> rows = {
-      {566, 459, {33, 299}}, {567, 460, {33, 300}}, {101, 51, {-199, 95}}, {0, 0, {-250, 70}},
-      {1000, 800, {250, 470}},
+      {566, 459, {33, 299}}, {567, 460, {33, 300}},   {101, 51, {-199, 95}},
+      {0, 0, {-250, 70}},    {1000, 800, {250, 470}},
   };
   for (const Row& r : rows) {
     const PlotOrigin o = PlotOriginFor(r.w, r.h);
@@ -135,8 +136,7 @@ TEST(GraphScaleTest, CurveHasOneDotPerColumnFromTheCurrentConstants) {
     const double h = 0.0 + j * (10.0 / 320.0);
     const double value = static_cast<float>(2.0 * h + 1.0);
     const double y = 299 + (value - 1.0) * (-200.0 / 20.0);
-    EXPECT_EQ(plan.curve[static_cast<std::size_t>(j)], (Pixel{33 + j, static_cast<int>(y)}))
-        << j;
+    EXPECT_EQ(plan.curve[static_cast<std::size_t>(j)], (Pixel{33 + j, static_cast<int>(y)})) << j;
   }
   // The last column's horizontal value went through the graph's scratch point.
   EXPECT_EQ(state->points.records[kGraphScratchPoint].x, 10.0);
@@ -147,9 +147,11 @@ TEST(GraphScaleTest, CurveFollowsWorkflowState) {
     WorkflowStateValue workflow;
     bool curve;
   };
-  for (const Row r : {Row{WorkflowStateValue::kDataLoaded, false}, Row{WorkflowStateValue::kStoppedResults, true},
-                      Row{WorkflowStateValue::kCompletedResults, true}, Row{WorkflowStateValue::kResultsSaved, true}, Row{WorkflowStateValue::kPaused, true},
-                      Row{WorkflowStateValue::kAbortRequested, true}}) {
+  for (const Row r :
+       {Row{WorkflowStateValue::kDataLoaded, false}, Row{WorkflowStateValue::kStoppedResults, true},
+        Row{WorkflowStateValue::kCompletedResults, true},
+        Row{WorkflowStateValue::kResultsSaved, true}, Row{WorkflowStateValue::kPaused, true},
+        Row{WorkflowStateValue::kAbortRequested, true}}) {
     auto state = LineState(11, r.workflow);
     GraphScale scale;
     const GraphPlan& plan = scale.Compute(*state, 566, 459);

@@ -28,12 +28,15 @@ class GraphWidgetTest : public QObject {
       state->ranges = {0.0, 10.0, 1.0, 21.0};
       state->conditions.leftSide = LeftSide::Y;
       const FormulaCheckCode code = CheckFormula(state->formula, formula, LeftSide::Y);
-      if (code != FormulaCheckCode::FormulaValid) qFatal("formula %s: code %d", formula, static_cast<int>(code));
+      if (code != FormulaCheckCode::FormulaValid)
+        qFatal("formula %s: code %d", formula, static_cast<int>(code));
       state->formula.paramValue[0] = 2.0;
       state->formula.paramValue[1] = 1.0;
       state->workflow = workflow;
     }
-    QImage Render() { return window.graph()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    QImage Render() {
+      return window.graph()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
     PlotOrigin Origin() const {
       return PlotOriginFor(window.graph()->width(), window.graph()->height());
     }

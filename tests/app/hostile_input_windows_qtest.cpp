@@ -173,8 +173,7 @@ struct SheetRun {
     Field(kSheetStartField)->setText(QStringLiteral("1"));
     Field(kSheetEndField)->setText(QStringLiteral("1"));
     clock.Run(QStringLiteral("ticking the use-to-last-row box"), [&] {
-      QTest::mouseClick(window->Control(kSheetUseToLastRowBox), Qt::LeftButton, {},
-                        QPoint(5, 5));
+      QTest::mouseClick(window->Control(kSheetUseToLastRowBox), Qt::LeftButton, {}, QPoint(5, 5));
     });
     prompter.Answer(Answer::kYes);  // skip blank rows, should there be any
     clock.Run(QStringLiteral("OK"), [&] {
@@ -197,8 +196,8 @@ struct ConditionsRun {
     std::map<int, QAction*> actions;
     menu.reset(BuildConditionsMenuBar(nullptr, actions));
     auto host = std::make_unique<ConditionCommands>(*state, view, chooser, [] {});
-    dialog = std::make_unique<FittingConditionsDialog>(*state, std::move(host), menu.get(),
-                                                       nullptr, [this] { ++beeps; });
+    dialog = std::make_unique<FittingConditionsDialog>(*state, std::move(host), menu.get(), nullptr,
+                                                       [this] { ++beeps; });
     dialog->show();
     dialog->activateWindow();
   }
@@ -236,15 +235,16 @@ class HostileInputWindowsTest : public QObject {
     auto bytes = [](const std::string& text) {
       return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
     };
-    QTest::newRow("65537 rows") << bytes(RowsOfTwo(65537)) << "1" << "2" << QStringList{rows}
-                                << 65536u;
-    QTest::newRow("300 series") << bytes(WideRows()) << "256" << "1" << QStringList{series}
-                                << 3u;
-    QTest::newRow("cells of 10000 bytes") << bytes(LongCells()) << "1" << "2" << QStringList{}
-                                          << 0u;
-    QTest::newRow("invalid Shift-JIS") << bytes(InvalidShiftJis()) << "1" << "2" << QStringList{}
-                                       << 0u;
-    QTest::newRow("zero bytes") << bytes(ZeroBytes()) << "1" << "2" << QStringList{} << 2u;
+    QTest::newRow("65537 rows") << bytes(RowsOfTwo(65537)) << "1"
+                                << "2" << QStringList{rows} << 65536u;
+    QTest::newRow("300 series") << bytes(WideRows()) << "256"
+                                << "1" << QStringList{series} << 3u;
+    QTest::newRow("cells of 10000 bytes") << bytes(LongCells()) << "1"
+                                          << "2" << QStringList{} << 0u;
+    QTest::newRow("invalid Shift-JIS") << bytes(InvalidShiftJis()) << "1"
+                                       << "2" << QStringList{} << 0u;
+    QTest::newRow("zero bytes") << bytes(ZeroBytes()) << "1"
+                                << "2" << QStringList{} << 2u;
   }
 
   void theDataSheetStaysResponsiveOnTheWorstFiles() {
@@ -289,14 +289,15 @@ class HostileInputWindowsTest : public QObject {
     const QString invalid = QStringLiteral("フィッティング式が不正です。");
     // 500 bytes of operators: too long, and then invalid text, which overwrites the length code.
     QTest::newRow("500 operators") << QString(QStringLiteral("+-*/^")).repeated(100) << invalid;
-    QTest::newRow("499 operators") << QString(QStringLiteral("+-*/^")).repeated(100).left(499)
-                                   << invalid;
+    QTest::newRow("499 operators")
+        << QString(QStringLiteral("+-*/^")).repeated(100).left(499) << invalid;
     QTest::newRow("500 bytes, else valid")
         << QStringLiteral("k0*x") + QStringLiteral("+0").repeated(248)
         << QStringLiteral("フィッティング式は500文字未満でなくてはいけません。");
-    QTest::newRow("247 nested groups") << QStringLiteral("(").repeated(247) + QStringLiteral("k0*x") +
-                                              QStringLiteral(")").repeated(247)
-                                       << QString();
+    QTest::newRow("247 nested groups")
+        << QStringLiteral("(").repeated(247) + QStringLiteral("k0*x") +
+               QStringLiteral(")").repeated(247)
+        << QString();
   }
 
   void aLongFormulaIsJudgedOncePerLeavingWithinTheBudget() {

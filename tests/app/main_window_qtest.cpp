@@ -46,16 +46,25 @@ class MainWindowTest : public QObject {
     for (QAction* top : f.window.menuBar()->actions()) {
       lines << top->text();
       for (QAction* item : top->menu()->actions()) {
-        lines << (item->isSeparator() ? QStringLiteral("  -")
-                                      : QStringLiteral("  %1[%2]").arg(item->text(),
-                                                                       item->objectName()));
+        lines << (item->isSeparator()
+                      ? QStringLiteral("  -")
+                      : QStringLiteral("  %1[%2]").arg(item->text(), item->objectName()));
       }
     }
-    const QStringList expected = {
-        "ファイル(&F)", "  データを開く(&D)[1123]", "  データを閉じる(&C)[1124]", "  -",
-        "  計算結果を保存する(&S)[1125]", "  -", "  終了(&X)[1126]", "計算(&C)",
-        "  計算条件(&C)[1127]", "  -", "  実行(&E)[1128]", "ヘルプ(&H)", "  ヘルプ(&H)[1129]",
-        "  バージョン情報(&A)[1130]"};
+    const QStringList expected = {"ファイル(&F)",
+                                  "  データを開く(&D)[1123]",
+                                  "  データを閉じる(&C)[1124]",
+                                  "  -",
+                                  "  計算結果を保存する(&S)[1125]",
+                                  "  -",
+                                  "  終了(&X)[1126]",
+                                  "計算(&C)",
+                                  "  計算条件(&C)[1127]",
+                                  "  -",
+                                  "  実行(&E)[1128]",
+                                  "ヘルプ(&H)",
+                                  "  ヘルプ(&H)[1129]",
+                                  "  バージョン情報(&A)[1130]"};
     QCOMPARE(lines, expected);
     QCOMPARE(f.window.windowTitle(), QStringLiteral("Calvane"));
   }
@@ -69,9 +78,9 @@ class MainWindowTest : public QObject {
     for (QAction* top : bar->actions()) {
       lines << top->text();
       for (QAction* item : top->menu()->actions()) {
-        lines << (item->isSeparator() ? QStringLiteral("  -")
-                                      : QStringLiteral("  %1[%2]").arg(item->text(),
-                                                                       item->objectName()));
+        lines << (item->isSeparator()
+                      ? QStringLiteral("  -")
+                      : QStringLiteral("  %1[%2]").arg(item->text(), item->objectName()));
       }
     }
     QCOMPARE(lines, (QStringList{"ファイル(&F)", "  計算条件を開く(&O)[1132]",
@@ -164,10 +173,14 @@ class MainWindowTest : public QObject {
     Fixture f;
     MainWindow& w = f.window;
     auto check = [&](bool close, bool run, bool save, const char* status, const char* step) {
-      const std::map<int, bool> expected = {
-          {kCmdOpenData, true},          {kCmdCloseData, close}, {kCmdSaveResults, save},
-          {kCmdExit, true},              {kCmdFittingConditions, true},
-          {kCmdRun, run},                {kCmdHelp, true},       {kCmdVersion, true}};
+      const std::map<int, bool> expected = {{kCmdOpenData, true},
+                                            {kCmdCloseData, close},
+                                            {kCmdSaveResults, save},
+                                            {kCmdExit, true},
+                                            {kCmdFittingConditions, true},
+                                            {kCmdRun, run},
+                                            {kCmdHelp, true},
+                                            {kCmdVersion, true}};
       for (const auto& [id, enabled] : expected) {
         QVERIFY2(w.Action(id)->isEnabled() == enabled,
                  qPrintable(QStringLiteral("%1 command %2").arg(step).arg(id)));
@@ -189,7 +202,8 @@ class MainWindowTest : public QObject {
     check(true, true, false, "計算結果保存済みです。", "cleared");
     ApplyUpdate(w, AfterRunEnded(w.Commands(), WorkflowStateValue::kStoppedResults));
     check(true, true, true, "計算を実行してください。", "stopped early");
-    ApplyUpdate(w, AfterConditionsAccepted(w.Commands(), WorkflowStateValue::kDataLoaded, FormulaState::Invalid, LeftSide::Y));
+    ApplyUpdate(w, AfterConditionsAccepted(w.Commands(), WorkflowStateValue::kDataLoaded,
+                                           FormulaState::Invalid, LeftSide::Y));
     check(true, false, true, "計算条件を設定してください。", "conditions invalid");
     ApplyUpdate(w, AfterDataClosed(w.Commands()));
     check(false, false, false, "データを開いてください。", "closed");
@@ -211,8 +225,8 @@ class MainWindowTest : public QObject {
 
   void clearResultsEmptiesTheResultFields() {
     Fixture f;
-    const std::vector<int> ids = {1025, 1031, 1032, 1003, 1004, 1005, 1006, 1007,
-                                  1008, 1009, 1010, 1011, 1012};
+    const std::vector<int> ids = {1025, 1031, 1032, 1003, 1004, 1005, 1006,
+                                  1007, 1008, 1009, 1010, 1011, 1012};
     for (const int id : ids) f.window.SetFieldText(id, "1.5 *");
     f.window.SetFieldText(1001, "/data/file.csv");
     f.window.ClearResults();
@@ -230,10 +244,14 @@ class MainWindowTest : public QObject {
     QTest::newRow("no data") << static_cast<int>(WorkflowStateValue::kNoData) << -1 << true;
     QTest::newRow("data loaded") << static_cast<int>(WorkflowStateValue::kDataLoaded) << -1 << true;
     QTest::newRow("saved") << static_cast<int>(WorkflowStateValue::kResultsSaved) << -1 << true;
-    QTest::newRow("stopped, yes") << static_cast<int>(WorkflowStateValue::kStoppedResults) << int(Answer::kYes) << true;
-    QTest::newRow("stopped, no") << static_cast<int>(WorkflowStateValue::kStoppedResults) << int(Answer::kNo) << false;
-    QTest::newRow("completed, yes") << static_cast<int>(WorkflowStateValue::kCompletedResults) << int(Answer::kYes) << true;
-    QTest::newRow("completed, no") << static_cast<int>(WorkflowStateValue::kCompletedResults) << int(Answer::kNo) << false;
+    QTest::newRow("stopped, yes") << static_cast<int>(WorkflowStateValue::kStoppedResults)
+                                  << int(Answer::kYes) << true;
+    QTest::newRow("stopped, no") << static_cast<int>(WorkflowStateValue::kStoppedResults)
+                                 << int(Answer::kNo) << false;
+    QTest::newRow("completed, yes")
+        << static_cast<int>(WorkflowStateValue::kCompletedResults) << int(Answer::kYes) << true;
+    QTest::newRow("completed, no")
+        << static_cast<int>(WorkflowStateValue::kCompletedResults) << int(Answer::kNo) << false;
   }
   void exitAsksOnlyForUnsavedResults() {
     QFETCH(int, workflow);
@@ -248,8 +266,9 @@ class MainWindowTest : public QObject {
     QCOMPARE(int(f.prompter.calls().size()), answer >= 0 ? 1 : 0);
     QCOMPARE(f.prompter.unanswered(), 0);
     if (answer >= 0) {
-      QCOMPARE(QString::fromStdString(f.prompter.calls()[0].text),
-               QStringLiteral("計算結果がまだ保存されていません。計算結果を破棄してもよろしいですか？"));
+      QCOMPARE(
+          QString::fromStdString(f.prompter.calls()[0].text),
+          QStringLiteral("計算結果がまだ保存されていません。計算結果を破棄してもよろしいですか？"));
       QCOMPARE(QString::fromStdString(f.prompter.calls()[0].caption), QStringLiteral("確認"));
     }
   }
@@ -336,9 +355,10 @@ class MainWindowTest : public QObject {
   void commandsWithoutHooksDoNothingVisible() {
     Fixture f;
     ApplyUpdate(f.window, AfterDataAccepted(f.window.Commands(), FormulaState::Valid, LeftSide::Y));
-    ApplyUpdate(f.window, AfterRunEnded(f.window.Commands(), WorkflowStateValue::kCompletedResults));
-    for (const int id : {kCmdOpenData, kCmdCloseData, kCmdSaveResults, kCmdFittingConditions,
-                         kCmdRun}) {
+    ApplyUpdate(f.window,
+                AfterRunEnded(f.window.Commands(), WorkflowStateValue::kCompletedResults));
+    for (const int id :
+         {kCmdOpenData, kCmdCloseData, kCmdSaveResults, kCmdFittingConditions, kCmdRun}) {
       f.window.RunCommand(id);
     }
     QVERIFY(f.prompter.calls().empty());

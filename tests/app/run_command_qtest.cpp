@@ -60,9 +60,7 @@ struct Program {
     window.SetCommands(CommandState{true, true, false});
   }
 
-  QString Field(int id) const {
-    return window.findChild<QLineEdit*>(QString::number(id))->text();
-  }
+  QString Field(int id) const { return window.findChild<QLineEdit*>(QString::number(id))->text(); }
   ProgressWindow* Progress() const { return window.findChild<ProgressWindow*>(); }
 
   // Runs the command `id`; `inside` acts on the progress window from inside its modal loop.
@@ -118,7 +116,8 @@ class RunCommandTest : public QObject {
     IndexRows(text, program.prompter);
     RangeSelection selection{1, 2, 2, 0, 1};
     selection = ApplyUseToLastRow(selection, text);
-    QVERIFY(ConvertRange(text, selection, state.points, state.ranges, program.prompter).completed());
+    QVERIFY(
+        ConvertRange(text, selection, state.points, state.ranges, program.prompter).completed());
     QVERIFY(WriteSelectionFile(state.working_directory, selection));
     state.workflow.store(WorkflowStateValue::kDataLoaded);
     program.window.SetFieldText(kCtlDataFile, data);
@@ -198,7 +197,8 @@ class RunCommandTest : public QObject {
       QTRY_VERIFY(program.Field(kCtlConstant0).endsWith(QStringLiteral(" *")));
       paused_k0 = program.Field(kCtlConstant0);
       Click(progress, kPrgAbort);
-      QCOMPARE(progress.ControlText(kPrgStatus), QStringLiteral("中止処理中です。お待ちください。"));
+      QCOMPARE(progress.ControlText(kPrgStatus),
+               QStringLiteral("中止処理中です。お待ちください。"));
     });
     AppState& state = *program.state;
     QCOMPARE(state.workflow.load(), WorkflowStateValue::kStoppedResults);

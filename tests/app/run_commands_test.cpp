@@ -38,9 +38,8 @@ class RunFlowTest : public ::testing::Test {
   }
 
   RunRefusal Run(const std::function<void(CalculationDriver&)>& during = {}) {
-    RunCommandFlow flow(setup_.state(), view_, progress_, record_, &graph_, [this] {
-      return FixedTime(seconds_++);
-    });
+    RunCommandFlow flow(setup_.state(), view_, progress_, record_, &graph_,
+                        [this] { return FixedTime(seconds_++); });
     return flow.Run([&](CalculationDriver& driver) {
       driver.StartWorker();
       if (during) during(driver);
@@ -106,7 +105,8 @@ TEST_F(RunFlowTest, AbortedRunMarksItsValuesAndTheReport) {
 // The run always evaluates the formula of the last OK: a check the conditions dialog ran on an
 // edit that was then cancelled leaves its program in the shared formula, and must not run.
 TEST_F(RunFlowTest, RunCompilesTheAcceptedFormulaAgain) {
-  ASSERT_EQ(CheckFormula(setup_.state().formula, "k0*x*x*x", LeftSide::Y), FormulaCheckCode::FormulaValid);
+  ASSERT_EQ(CheckFormula(setup_.state().formula, "k0*x*x*x", LeftSide::Y),
+            FormulaCheckCode::FormulaValid);
   ASSERT_EQ(Run(), RunRefusal::kNone);
   EXPECT_EQ(view_.FieldText(kCtlConstant0), "2");
   EXPECT_EQ(view_.FieldText(kCtlR2), "1");
@@ -121,8 +121,7 @@ struct RefusedRunCase {
   FormulaState formula_state;  // afterwards
 };
 
-class RefusedRunTest : public RunFlowTest,
-                       public ::testing::WithParamInterface<RefusedRunCase> {};
+class RefusedRunTest : public RunFlowTest, public ::testing::WithParamInterface<RefusedRunCase> {};
 
 // Nothing of the run happens: no log, no cleared results, no worker, no state change.
 TEST_P(RefusedRunTest, NothingRuns) {
@@ -149,8 +148,11 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRunCase{"EmptiedFormula", "", LeftSide::Y, RunRefusal::kFormulaInvalid,
                        "【エラー】式が未入力です", FormulaState::NotEntered},
         RefusedRunCase{"FormulaNamingTheLeftSide", "k0*y", LeftSide::Y, RunRefusal::kFormulaInvalid,
-                       "左辺と同一の変数(xもしくはy)をフィッティング式中に含むことはできません。", FormulaState::Invalid}),
-    [](const ::testing::TestParamInfo<RefusedRunCase>& row) { return std::string(row.param.name); });
+                       "左辺と同一の変数(xもしくはy)をフィッティング式中に含むことはできません。",
+                       FormulaState::Invalid}),
+    [](const ::testing::TestParamInfo<RefusedRunCase>& row) {
+      return std::string(row.param.name);
+    });
 
 TEST_F(RunFlowTest, NoLeftSideRefusesTheRun) {
   setup_.state().conditions.leftSide = LeftSide::NotSelected;
@@ -220,14 +222,14 @@ TEST_F(SaveFlowTest, DialogAsksForAResultsFileAndTheSaveMarksTheState) {
   const auto& request = chooser.requests()[0];
   EXPECT_TRUE(request.save);
   EXPECT_EQ(request.title, "計算結果ファイルの保存");
-  EXPECT_EQ(request.filters, (std::vector<std::pair<std::string, std::string>>{
-                                 {"計算結果ファイル(*.txt)", "*.txt"}}));
+  EXPECT_EQ(
+      request.filters,
+      (std::vector<std::pair<std::string, std::string>>{{"計算結果ファイル(*.txt)", "*.txt"}}));
   EXPECT_EQ(request.default_extension, "frs");
 
   const std::string path = setup_.dir().File("result.frs");
   chooser.Answer(path);
-  EXPECT_EQ(SaveResultsCommand(setup_.state(), view_, record_, chooser),
-            SaveResultsStatus::kSaved);
+  EXPECT_EQ(SaveResultsCommand(setup_.state(), view_, record_, chooser), SaveResultsStatus::kSaved);
   EXPECT_EQ(setup_.state().workflow.load(), WorkflowStateValue::kResultsSaved);
   EXPECT_EQ(view_.status_line(), "計算結果保存済みです。");
   EXPECT_TRUE(view_.Commands().save_results);

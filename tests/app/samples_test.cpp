@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "conditions/condition_file.h"
 #include "base/file_io.h"
+#include "conditions/condition_file.h"
 #include "formula/formula_check.h"
 #include "formula/number_text.h"
 #include "tests/support/test_paths.h"
@@ -85,7 +85,8 @@ TEST(SamplesTest, ConditionFilesUseTheLayoutAndAValidFormula) {
     EXPECT_EQ(lines[19], "1");
 
     auto state = MakeAppState(".");
-    EXPECT_EQ(CheckFormula(state->formula, lines[2], LeftSide::Y), FormulaCheckCode::FormulaValid) << lines[2];
+    EXPECT_EQ(CheckFormula(state->formula, lines[2], LeftSide::Y), FormulaCheckCode::FormulaValid)
+        << lines[2];
 
     // Loading the file and writing the dialog's values back gives the same bytes.
     ConditionDialogValues dialog;

@@ -203,7 +203,8 @@ class WholeFitTest : public QObject {
     QCOMPARE(WithLine(WithLine(written, 3, "T"), 5, "T"),
              WithLine(WithLine(expected, 3, "T"), 5, "T"));
     for (const char* name : kInternalFiles) {
-      const std::optional<std::string> ours = ReadWholeFile(JoinPath(state->working_directory, name));
+      const std::optional<std::string> ours =
+          ReadWholeFile(JoinPath(state->working_directory, name));
       QVERIFY2(ours.has_value(), name);
       QVERIFY2(ours == ReadWholeFile(batch_dir.filePath(name).toStdString()), name);
     }

@@ -34,9 +34,8 @@ class QtFileChooserTest : public QObject {
       checked = true;
       [&] {
         QCOMPARE(dialog.windowTitle(), QStringLiteral("データファイルを開く"));
-        QCOMPARE(dialog.nameFilters(),
-                 QStringList({"CSV カンマ区切り(*.csv)", "テキスト ファイル(*.txt)",
-                              "Report (*.frs)"}));
+        QCOMPARE(dialog.nameFilters(), QStringList({"CSV カンマ区切り(*.csv)",
+                                                    "テキスト ファイル(*.txt)", "Report (*.frs)"}));
         QCOMPARE(dialog.selectedNameFilter(), QStringLiteral("CSV カンマ区切り(*.csv)"));
         QCOMPARE(dialog.fileMode(), QFileDialog::ExistingFile);
         QCOMPARE(dialog.acceptMode(), QFileDialog::AcceptOpen);
@@ -63,8 +62,10 @@ class QtFileChooserTest : public QObject {
   void saveDialogAppendsTheDefaultExtensionToANameWithoutOne_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("bare name") << "result" << "result.frs";
-    QTest::newRow("own extension") << "result.txt" << "result.txt";
+    QTest::newRow("bare name") << "result"
+                               << "result.frs";
+    QTest::newRow("own extension") << "result.txt"
+                                   << "result.txt";
   }
 
   void saveDialogAppendsTheDefaultExtensionToANameWithoutOne() {

@@ -289,10 +289,14 @@ TEST_F(AcceptConditionsTest, FormulaStateFollowsTheStatusLabel) {
     FormulaState state;
   };
   const Case cases[] = {
-      {"【エラー】式が未入力です", WorkflowStateValue::kDataLoaded, LeftSide::Y, FormulaState::NotEntered},
-      {"【エラー】式が未入力です", WorkflowStateValue::kNoData, LeftSide::Y, FormulaState::NotEntered},
-      {"【エラー】式が不正です", WorkflowStateValue::kDataLoaded, LeftSide::X, FormulaState::Invalid},
-      {"【エラー】式が不正です", WorkflowStateValue::kResultsSaved, LeftSide::X, FormulaState::Invalid},
+      {"【エラー】式が未入力です", WorkflowStateValue::kDataLoaded, LeftSide::Y,
+       FormulaState::NotEntered},
+      {"【エラー】式が未入力です", WorkflowStateValue::kNoData, LeftSide::Y,
+       FormulaState::NotEntered},
+      {"【エラー】式が不正です", WorkflowStateValue::kDataLoaded, LeftSide::X,
+       FormulaState::Invalid},
+      {"【エラー】式が不正です", WorkflowStateValue::kResultsSaved, LeftSide::X,
+       FormulaState::Invalid},
       {"", WorkflowStateValue::kDataLoaded, LeftSide::Y, FormulaState::Valid},
       {"", WorkflowStateValue::kDataLoaded, LeftSide::NotSelected, FormulaState::Valid},
       {"", WorkflowStateValue::kCompletedResults, LeftSide::Y, FormulaState::Valid},
@@ -328,7 +332,8 @@ TEST(DialogValuesFromRecord, ShowsTheRecordAsTheDialogOpensIt) {
   state->conditions.angleUnit = AngleUnit::Radian;
   state->conditions.constants[8] = {"a", "b", "c", "d"};
   const char* labels[] = {"【エラー】式が未入力です", "【エラー】式が不正です", ""};
-  for (FormulaState formula_state : {FormulaState::NotEntered, FormulaState::Invalid, FormulaState::Valid}) {
+  for (FormulaState formula_state :
+       {FormulaState::NotEntered, FormulaState::Invalid, FormulaState::Valid}) {
     state->conditions.formulaState = formula_state;
     const ConditionDialogValues values = DialogValuesFromRecord(*state);
     EXPECT_EQ(values.formula_status, labels[static_cast<int>(formula_state)]);

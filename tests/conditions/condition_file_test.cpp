@@ -475,10 +475,10 @@ TEST(SaveConditionFile, AFailedWriteSaysSoAndNotThatTheFileCouldNotBeOpened) {
     EXPECT_FALSE(SaveConditionFile(dir.File("new.ccn"), *state, dialog, prompter));
     EXPECT_FALSE(SaveConditionFile(existing, *state, dialog, prompter));  // OK to replace
   }
-  EXPECT_EQ(prompter.Texts(), (std::vector<std::string>{
-                                  "ファイルの書き込みに失敗しました。",
-                                  "その名前のファイルは既に存在します。上書きしますか？",
-                                  "ファイルの書き込みに失敗しました。"}));
+  EXPECT_EQ(prompter.Texts(),
+            (std::vector<std::string>{"ファイルの書き込みに失敗しました。",
+                                      "その名前のファイルは既に存在します。上書きしますか？",
+                                      "ファイルの書き込みに失敗しました。"}));
   EXPECT_FALSE(FileExists(dir.File("new.ccn"))) << "no half-written file is left";
   EXPECT_EQ(ReadWholeFile(existing), "old") << "the old file stays whole";
 }

@@ -17,8 +17,8 @@
 #include "app/main_window.h"
 #include "app/qt_command_wiring.h"
 #include "app/qt_menus.h"
-#include "base/qt_prompter.h"
 #include "base/file_io.h"
+#include "base/qt_prompter.h"
 #include "base/qt_text.h"
 #include "base/qt_ui_font.h"
 #include "conditions/condition_file.h"
@@ -48,15 +48,16 @@ QStringList Texts(const test::RecordingPrompter& prompter) {
 
 // Everything a dialog needs, with the dialog shown and active so the focus moves as for a person.
 struct Fixture {
-  explicit Fixture(WorkflowStateValue workflow = WorkflowStateValue::kDataLoaded) : state(MakeAppState(dir.path().toStdString())) {
+  explicit Fixture(WorkflowStateValue workflow = WorkflowStateValue::kDataLoaded)
+      : state(MakeAppState(dir.path().toStdString())) {
     state->workflow = workflow;
     std::map<int, QAction*> actions;
     menu.reset(BuildConditionsMenuBar(nullptr, actions));
   }
   FittingConditionsDialog& Open() {
     auto host = std::make_unique<ConditionCommands>(*state, view, chooser, [this] { ++help; });
-    dialog = std::make_unique<FittingConditionsDialog>(*state, std::move(host), menu.get(),
-                                                       nullptr, [this] { ++beeps; });
+    dialog = std::make_unique<FittingConditionsDialog>(*state, std::move(host), menu.get(), nullptr,
+                                                       [this] { ++beeps; });
     dialog->show();
     dialog->activateWindow();
     return *dialog;
@@ -112,8 +113,8 @@ class FittingConditionsDialogTest : public QObject {
     FittingConditionsDialog& dialog = f.Open();
     QWidget* client = dialog.findChild<QWidget*>(QStringLiteral("client"));
     QVERIFY(client != nullptr);
-    QCOMPARE(client->size(), QSize(FittingConditionsDialog::kClientWidth,
-                                   FittingConditionsDialog::kClientHeight));
+    QCOMPARE(client->size(),
+             QSize(FittingConditionsDialog::kClientWidth, FittingConditionsDialog::kClientHeight));
     std::set<QString> ids;
     for (QWidget* child : client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
       QVERIFY2(ids.insert(child->objectName()).second, qPrintable(child->objectName()));
@@ -172,7 +173,8 @@ class FittingConditionsDialogTest : public QObject {
     QVERIFY(!f.Control<QWidget>(1048)->isEnabled());
     f.prompter.Answer(Answer::kYes);
     f.Click(1093);
-    for (int id : {1047, 1048, 1049, 1088, 1089, 1090}) QVERIFY(f.Control<QWidget>(id)->isEnabled());
+    for (int id : {1047, 1048, 1049, 1088, 1089, 1090})
+      QVERIFY(f.Control<QWidget>(id)->isEnabled());
     QVERIFY(!f.Control<QWidget>(1093)->isEnabled());
     QCOMPARE(f.state->workflow.load(), WorkflowStateValue::kDataLoaded);
     QCOMPARE(f.view.results_cleared, 1);
@@ -303,13 +305,15 @@ class FittingConditionsDialogTest : public QObject {
     QTest::addColumn<QString>("label");
     const QString invalid = QStringLiteral("【エラー】式が不正です");
     QTest::newRow("valid") << "k0*Exp(-x^2/k1)" << QString() << QString();
-    QTest::newRow("only spaces") << "   " << QString() << QStringLiteral("【エラー】式が未入力です");
+    QTest::newRow("only spaces") << "   " << QString()
+                                 << QStringLiteral("【エラー】式が未入力です");
     QTest::newRow("full-width x") << "k0*ｘ" << QStringLiteral("フィッティング式が不正です。")
                                   << invalid;
     QTest::newRow("no Shift-JIS form, not dropped")
         << "k0*x+k1한" << QStringLiteral("フィッティング式が不正です。") << invalid;
     QTest::newRow("500 bytes") << "k0*x" + QString("+1").repeated(248)
-                               << QStringLiteral("フィッティング式は500文字未満でなくてはいけません。")
+                               << QStringLiteral(
+                                      "フィッティング式は500文字未満でなくてはいけません。")
                                << invalid;
     QTest::newRow("499 bytes") << "k0*x" + QString("+1").repeated(247) + "+"
                                << QStringLiteral("フィッティング式が不正です。") << invalid;
@@ -339,7 +343,8 @@ class FittingConditionsDialogTest : public QObject {
     emit left->activated(LeftSideIndex(LeftSide::X));
     QCOMPARE(left->currentIndex(), LeftSideIndex(LeftSide::NotSelected));
     QCOMPARE(Texts(f.prompter),
-             QStringList{QStringLiteral("右辺に含まれている変数(xもしくはy)を選択することはできません。")});
+             QStringList{
+                 QStringLiteral("右辺に含まれている変数(xもしくはy)を選択することはできません。")});
     left->setCurrentIndex(LeftSideIndex(LeftSide::Y));
     emit left->activated(LeftSideIndex(LeftSide::Y));
     QCOMPARE(left->currentIndex(), LeftSideIndex(LeftSide::Y));
@@ -373,10 +378,14 @@ class FittingConditionsDialogTest : public QObject {
   void detailedIntervalIsNormalisedWhenItLosesTheFocus_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("0") << "0" << "1";
-    QTest::newRow("250") << "250" << "100";
-    QTest::newRow("empty") << "" << "1";
-    QTest::newRow("letters are not typed") << "a5b" << "5";
+    QTest::newRow("0") << "0"
+                       << "1";
+    QTest::newRow("250") << "250"
+                         << "100";
+    QTest::newRow("empty") << ""
+                           << "1";
+    QTest::newRow("letters are not typed") << "a5b"
+                                           << "5";
   }
   void detailedIntervalIsNormalisedWhenItLosesTheFocus() {
     QFETCH(QString, typed);

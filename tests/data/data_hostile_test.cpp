@@ -31,7 +31,8 @@ class YesPrompter : public Prompter {
 };
 
 bool KnownStatus(ParseStatus s) {
-  return s == ParseStatus::ParseOk || s == ParseStatus::ParseInvalid || s == ParseStatus::ParseOutOfRange || IsBlankStatus(s);
+  return s == ParseStatus::ParseOk || s == ParseStatus::ParseInvalid ||
+         s == ParseStatus::ParseOutOfRange || IsBlankStatus(s);
 }
 
 // Checks the index against the line-end rules and reads every cell of every row.
@@ -64,7 +65,8 @@ void ConvertEverything(const DataText& text) {
     auto state = MakeAppState("");
     YesPrompter prompter;
     RangeSelection selection{x, y, 1, static_cast<std::int32_t>(kMaxRows), 0};
-    const ConversionResult result = ConvertRange(text, selection, state->points, state->ranges, prompter);
+    const ConversionResult result =
+        ConvertRange(text, selection, state->points, state->ranges, prompter);
     EXPECT_LE(state->points.count, text.row_count());
     if (result.completed()) {
       EXPECT_EQ(state->points.count, result.point_count);
@@ -105,7 +107,8 @@ TEST(HostileData, ZeroBytesInTheMiddleEndTheText) {
   ExpectConsistentIndex(text);
   auto state = MakeAppState("");
   RangeSelection selection{1, 2, 1, 4, 0};
-  EXPECT_EQ(ConvertRange(text, selection, state->points, state->ranges, prompter).stop, ConversionStop::kInvalidData)
+  EXPECT_EQ(ConvertRange(text, selection, state->points, state->ranges, prompter).stop,
+            ConversionStop::kInvalidData)
       << "row 3 has an x but its y lies beyond the end of the text";
   DataText leading(std::string("\0\0\r\n1,2", 7));
   IndexRows(leading, prompter);
@@ -148,7 +151,8 @@ TEST(HostileData, RowOf100000SeparatorsIsBlank) {
   auto state = MakeAppState("");
   prompter.Answer(Answer::kYes);
   RangeSelection selection{255, 256, 1, 2, 0};
-  EXPECT_EQ(ConvertRange(text, selection, state->points, state->ranges, prompter).stop, ConversionStop::kNoData);
+  EXPECT_EQ(ConvertRange(text, selection, state->points, state->ranges, prompter).stop,
+            ConversionStop::kNoData);
 }
 
 TEST(HostileData, FourHundredDigitNumbersAreOutOfRangeOrTiny) {
@@ -163,9 +167,11 @@ TEST(HostileData, FourHundredDigitNumbersAreOutOfRangeOrTiny) {
   EXPECT_EQ(ReadCell(text, 1, 3).status, ParseStatus::ParseOutOfRange);
   auto state = MakeAppState("");
   RangeSelection selection{1, 2, 1, 2, 0};
-  EXPECT_EQ(ConvertRange(text, selection, state->points, state->ranges, prompter).stop, ConversionStop::kOutOfRange);
+  EXPECT_EQ(ConvertRange(text, selection, state->points, state->ranges, prompter).stop,
+            ConversionStop::kOutOfRange);
   selection.start_row = 2;
-  const ConversionResult tiny_row = ConvertRange(text, selection, state->points, state->ranges, prompter);
+  const ConversionResult tiny_row =
+      ConvertRange(text, selection, state->points, state->ranges, prompter);
   if (tiny_row.completed()) {
     EXPECT_EQ(state->points.records[0].x, state->points.records[0].y);
   }

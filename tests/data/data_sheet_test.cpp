@@ -38,9 +38,8 @@ TEST(SheetPress, CellsUnderPressesFollowTheScrollPositions) {
       {599, 369, 0, 0, {{4, 16}}},     // and its last
       {600, 100, 0, 0, std::nullopt},  // right edge is outside
       {300, 370, 0, 0, std::nullopt},  // bottom edge is outside
-      {199, 100, 0, 0, std::nullopt},
-      {300, 49, 0, 0, std::nullopt},
-      {250, 75, 7, 100, {{8, 102}}},   // scrolled: series and rows count on
+      {199, 100, 0, 0, std::nullopt}, {300, 49, 0, 0, std::nullopt},
+      {250, 75, 7, 100, {{8, 102}}},  // scrolled: series and rows count on
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.px << "," << c.py);
@@ -81,9 +80,11 @@ TEST(SheetGridText, ShiftJisHeadersShowAsJapanese) {
   const auto cells = GridRowTexts(text, 1, 0);
   EXPECT_EQ(CellDisplayText(cells[0]), "位置");
   EXPECT_EQ(CellDisplayText(cells[1]), "強度 x");
-  EXPECT_EQ(CellDisplayText(cells[2]), "位置位置位置位置位置");  // 20 bytes: five pairs
+  EXPECT_EQ(CellDisplayText(cells[2]), "位置位置位置位置位置");      // 20 bytes: five pairs
   EXPECT_EQ(CellDisplayText(std::string("\x88\xca\x92", 3)), "位");  // a lead byte cut off
-  EXPECT_EQ(CellDisplayText("a\xff" "b"), "a?b");
+  EXPECT_EQ(CellDisplayText("a\xff"
+                            "b"),
+            "a?b");
 }
 
 TEST(SheetScroll, BarsStopWhereTheLastRowAndSeriesCanBeSeen) {
@@ -91,7 +92,7 @@ TEST(SheetScroll, BarsStopWhereTheLastRowAndSeriesCanBeSeen) {
   std::string rows;
   for (int i = 0; i < 40; ++i) rows += "1,2,3,4,5,6,7\r\n";
   const DataText text = Indexed(rows);
-  EXPECT_EQ(LastTopRowIndex(text), 24);  // rows 25..40 in view
+  EXPECT_EQ(LastTopRowIndex(text), 24);     // rows 25..40 in view
   EXPECT_EQ(LastLeftSeriesIndex(text), 3);  // series 4..7 in view
 }
 
@@ -137,9 +138,12 @@ TEST(SheetFrames, FramesFollowTheFieldsAndStayInTheGrid) {
 TEST(SheetFields, FieldsReadAsTheOkReadsThem) {
   constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
   const std::pair<const char*, std::int32_t> cases[] = {
-      {"", 0}, {"0", 0}, {"17", 17}, {"0065536", 65536},
-      {"99999999999", kMax},           // held within 32 bits (then refused by the range check)
-      {"12345678901234", kMax},        // only 13 characters are read
+      {"", 0},
+      {"0", 0},
+      {"17", 17},
+      {"0065536", 65536},
+      {"99999999999", kMax},     // held within 32 bits (then refused by the range check)
+      {"12345678901234", kMax},  // only 13 characters are read
       {"1234567890123456789", kMax},
   };
   for (const auto& [field, value] : cases) {
@@ -166,11 +170,11 @@ TEST(SheetAccept, AcceptanceConvertsAndRemembersOnlyWhenComplete) {
 
   // A refused range and a stopped conversion keep the points, the ranges and the file.
   const DataText second = Indexed("5,50\r\nx,60\r\n");
-  const SelectionAcceptance same = AcceptDataSelection(second, RangeSelection{1, 1, 1, 2, 0},
-                                                       *state, prompter);
+  const SelectionAcceptance same =
+      AcceptDataSelection(second, RangeSelection{1, 1, 1, 2, 0}, *state, prompter);
   EXPECT_EQ(same.outcome, SelectionOutcome::kRangeRefused);
-  const SelectionAcceptance bad = AcceptDataSelection(second, RangeSelection{1, 2, 1, 2, 0},
-                                                      *state, prompter);
+  const SelectionAcceptance bad =
+      AcceptDataSelection(second, RangeSelection{1, 2, 1, 2, 0}, *state, prompter);
   EXPECT_EQ(bad.outcome, SelectionOutcome::kDataRefused);
   EXPECT_FALSE(bad.selection_file_written);
   EXPECT_EQ(state->points.count, 3u);

@@ -28,8 +28,8 @@ namespace {
 std::string Rows(int n, bool heading = false) {
   std::string bytes = heading ? "x,y,z\r\n" : "";
   for (int r = 1; r <= n; ++r) {
-    bytes += std::to_string(r) + "," + std::to_string(10 * r) + "," + std::to_string(100 * r) +
-             "\r\n";
+    bytes +=
+        std::to_string(r) + "," + std::to_string(10 * r) + "," + std::to_string(100 * r) + "\r\n";
   }
   return bytes;
 }
@@ -39,8 +39,8 @@ struct Sheet {
   explicit Sheet(std::string bytes, const RangeSelection* remembered = nullptr)
       : state(MakeAppState(dir.path().toStdString())), text(std::move(bytes)) {
     if (remembered != nullptr) WriteSelectionFile(state->working_directory, *remembered);
-    window = std::make_unique<DataSheetWindow>(text, *state, prompter, nullptr,
-                                               [this] { ++forward; });
+    window =
+        std::make_unique<DataSheetWindow>(text, *state, prompter, nullptr, [this] { ++forward; });
     finished = std::make_unique<QSignalSpy>(window.get(), &QDialog::finished);
     window->show();
   }
@@ -62,8 +62,7 @@ struct Sheet {
     Field(kSheetEndField)->setText(end);
   }
   void PressOk() const {
-    QTest::mouseClick(qobject_cast<QPushButton*>(window->Control(kSheetOkButton)),
-                      Qt::LeftButton);
+    QTest::mouseClick(qobject_cast<QPushButton*>(window->Control(kSheetOkButton)), Qt::LeftButton);
   }
   void Wheel(QWidget* target, int delta) const {
     QWheelEvent event(QPointF(10, 10), target->mapToGlobal(QPointF(10, 10)), QPoint(),
@@ -119,7 +118,7 @@ class DataSheetWindowTest : public QObject {
       } while (!(w->focusPolicy() & Qt::TabFocus));
     }
     QCOMPARE(chain, QStringList({"1035", "1106", "1111", "1112", "1113", "1114", "1116"}));
-    QCOMPARE(s.Label(1000), QStringLiteral("1"));  // column headers and row labels
+    QCOMPARE(s.Label(1000), QStringLiteral("1"));         // column headers and row labels
     QCOMPARE(s.Text(kSheetXField), QStringLiteral("0"));  // no selection file yet
   }
 
@@ -158,8 +157,8 @@ class DataSheetWindowTest : public QObject {
     QScrollBar* vertical = s.Bar(kSheetVerticalBar);
     QCOMPARE(vertical->maximum(), 84);
     QCOMPARE(vertical->pageStep(), 16);
-    const std::pair<int, int> steps[] = {{-120, 1}, {-720, 2}, {-1, 3}, {0, 4},
-                                         {360, 3}, {1, 2}, {120, 1}, {120, 0}, {120, 0}};
+    const std::pair<int, int> steps[] = {{-120, 1}, {-720, 2}, {-1, 3},  {0, 4},  {360, 3},
+                                         {1, 2},    {120, 1},  {120, 0}, {120, 0}};
     for (const auto& [delta, expected] : steps) {
       s.Wheel(s.window->grid(), delta);
       QCOMPARE(vertical->value(), expected);
@@ -218,15 +217,42 @@ class DataSheetWindowTest : public QObject {
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("end");
     QTest::addColumn<QString>("message");
-    QTest::newRow("x 257") << "257" << "2" << "1" << "5" << Q(text::kMsgXSeriesRange);
-    QTest::newRow("x empty") << "" << "2" << "1" << "5" << Q(text::kMsgXSeriesRange);
-    QTest::newRow("y 0") << "1" << "0" << "1" << "5" << Q(text::kMsgYSeriesRange);
-    QTest::newRow("start 0") << "1" << "2" << "0" << "5" << Q(text::kMsgStartRowRange);
-    QTest::newRow("end 65537") << "1" << "2" << "1" << "65537" << Q(text::kMsgEndRowRange);
-    QTest::newRow("end huge") << "1" << "2" << "1" << "9999999999999" << Q(text::kMsgEndRowRange);
-    QTest::newRow("start after end") << "1" << "2" << "6" << "5" << Q(text::kMsgStartAfterEnd);
-    QTest::newRow("same series") << "2" << "2" << "1" << "5" << Q(text::kMsgSameSeries);
-    QTest::newRow("heading row") << "1" << "2" << "1" << "5"
+    QTest::newRow("x 257") << "257"
+                           << "2"
+                           << "1"
+                           << "5" << Q(text::kMsgXSeriesRange);
+    QTest::newRow("x empty") << ""
+                             << "2"
+                             << "1"
+                             << "5" << Q(text::kMsgXSeriesRange);
+    QTest::newRow("y 0") << "1"
+                         << "0"
+                         << "1"
+                         << "5" << Q(text::kMsgYSeriesRange);
+    QTest::newRow("start 0") << "1"
+                             << "2"
+                             << "0"
+                             << "5" << Q(text::kMsgStartRowRange);
+    QTest::newRow("end 65537") << "1"
+                               << "2"
+                               << "1"
+                               << "65537" << Q(text::kMsgEndRowRange);
+    QTest::newRow("end huge") << "1"
+                              << "2"
+                              << "1"
+                              << "9999999999999" << Q(text::kMsgEndRowRange);
+    QTest::newRow("start after end") << "1"
+                                     << "2"
+                                     << "6"
+                                     << "5" << Q(text::kMsgStartAfterEnd);
+    QTest::newRow("same series") << "2"
+                                 << "2"
+                                 << "1"
+                                 << "5" << Q(text::kMsgSameSeries);
+    QTest::newRow("heading row") << "1"
+                                 << "2"
+                                 << "1"
+                                 << "5"
                                  << QStringLiteral("1") + Q(text::kMsgRowHasError) + "\r" +
                                         Q(text::kMsgInvalidData);
   }

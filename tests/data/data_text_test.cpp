@@ -192,10 +192,11 @@ TEST(ConvertCell, GivesTheParseStatusOfTheCell) {
     double value;
   };
   const Case cases[] = {
-      {1, ParseStatus::ParseOk, 1.5},       {2, ParseStatus::ParseOk, 12.0},   {3, ParseStatus::ParseEmptyField, 0.0},
-      {4, ParseStatus::ParseEmptyField, 0}, {5, ParseStatus::ParseInvalid, 0}, {6, ParseStatus::ParseOutOfRange, 0},
-      {7, ParseStatus::ParseInvalid, 0},    {8, ParseStatus::ParseInvalid, 0}, {9, ParseStatus::ParseOk, -2.0},
-      {10, ParseStatus::ParseEndOfLine, 0},
+      {1, ParseStatus::ParseOk, 1.5},         {2, ParseStatus::ParseOk, 12.0},
+      {3, ParseStatus::ParseEmptyField, 0.0}, {4, ParseStatus::ParseEmptyField, 0},
+      {5, ParseStatus::ParseInvalid, 0},      {6, ParseStatus::ParseOutOfRange, 0},
+      {7, ParseStatus::ParseInvalid, 0},      {8, ParseStatus::ParseInvalid, 0},
+      {9, ParseStatus::ParseOk, -2.0},        {10, ParseStatus::ParseEndOfLine, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.series);
@@ -209,7 +210,8 @@ TEST(ConvertCell, GivesTheParseStatusOfTheCell) {
   }
   EXPECT_EQ(ReadCell(text, 2, 2).status, ParseStatus::ParseEndOfText);
   EXPECT_TRUE(IsBlankStatus(ParseStatus::ParseEndOfText));
-  EXPECT_EQ(ConvertCell(text, 1u << 30).status, ParseStatus::ParseEndOfText) << "offsets are clamped";
+  EXPECT_EQ(ConvertCell(text, 1u << 30).status, ParseStatus::ParseEndOfText)
+      << "offsets are clamped";
 }
 
 TEST(CellText, CutsAfterTwentyBytesAndContinuesWithTheNextField) {

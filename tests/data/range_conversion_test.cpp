@@ -131,7 +131,8 @@ TEST(ApplyUseToLastRow, TakesTheRowCountOnlyWhenTheFlagIsSet) {
 
 TEST_F(ConvertRangeTest, CompletedConversionReplacesPointsCountAndRanges) {
   DataText text = Indexed("x,y\r\n" + TenRows());
-  const ConversionResult result = ConvertRange(text, Range(2, 1, 3, 7), state_->points, state_->ranges, prompter_);
+  const ConversionResult result =
+      ConvertRange(text, Range(2, 1, 3, 7), state_->points, state_->ranges, prompter_);
   ASSERT_TRUE(result.completed());
   EXPECT_EQ(result.point_count, 5u);
   EXPECT_TRUE(prompter_.calls().empty()) << "the text header row lies before the start row";
@@ -152,7 +153,8 @@ TEST_F(ConvertRangeTest, CompletedConversionReplacesPointsCountAndRanges) {
 
 TEST_F(ConvertRangeTest, StartEqualToEndConvertsOneRow) {
   DataText text = Indexed(TenRows());
-  ASSERT_TRUE(ConvertRange(text, Range(1, 2, 4, 4), state_->points, state_->ranges, prompter_).completed());
+  ASSERT_TRUE(
+      ConvertRange(text, Range(1, 2, 4, 4), state_->points, state_->ranges, prompter_).completed());
   EXPECT_EQ(state_->points.count, 1u);
   EXPECT_EQ(state_->points.records[0].x, 4.0);
   EXPECT_EQ(state_->points.records[0].y, 40.0);
@@ -161,7 +163,8 @@ TEST_F(ConvertRangeTest, StartEqualToEndConvertsOneRow) {
 TEST_F(ConvertRangeTest, BlankRowQuestionNamesTheRowAndYesSkipsEveryLaterBlankRow) {
   DataText text = Indexed(WithRow5(",") + ",\r\n  ;  \r\n11,11\r\n");
   prompter_.Answer(Answer::kYes);
-  const ConversionResult result = ConvertRange(text, Range(1, 2, 1, 11), state_->points, state_->ranges, prompter_);
+  const ConversionResult result =
+      ConvertRange(text, Range(1, 2, 1, 11), state_->points, state_->ranges, prompter_);
   ASSERT_TRUE(result.completed());
   ASSERT_EQ(prompter_.calls().size(), 1u) << "later blank rows are skipped without asking";
   const auto& question = prompter_.calls()[0];
@@ -178,7 +181,8 @@ TEST_F(ConvertRangeTest, BlankRowQuestionNamesTheRowAndYesSkipsEveryLaterBlankRo
 TEST_F(ConvertRangeTest, NoToTheBlankRowQuestionStopsAndKeepsThePreviousPoints) {
   DataText text = Indexed(WithRow5(" , "));
   prompter_.Answer(Answer::kNo);
-  const ConversionResult result = ConvertRange(text, Range(1, 2, 1, 8), state_->points, state_->ranges, prompter_);
+  const ConversionResult result =
+      ConvertRange(text, Range(1, 2, 1, 8), state_->points, state_->ranges, prompter_);
   EXPECT_EQ(result.stop, ConversionStop::kBlankRowDeclined);
   EXPECT_EQ(result.row, 5u);
   EXPECT_TRUE(prompter_.AllAnswered());
@@ -207,7 +211,8 @@ TEST_F(ConvertRangeTest, DataErrorsNameTheRowAndTheReasonAndStop) {
     SetUp();
     ScriptedPrompter prompter;
     DataText text = Indexed(WithRow5(c.row5));
-    const ConversionResult result = ConvertRange(text, Range(1, 2, 1, 8), state_->points, state_->ranges, prompter);
+    const ConversionResult result =
+        ConvertRange(text, Range(1, 2, 1, 8), state_->points, state_->ranges, prompter);
     EXPECT_EQ(result.stop, c.stop);
     EXPECT_EQ(result.row, 5u);
     ASSERT_EQ(prompter.calls().size(), 1u);
@@ -221,7 +226,8 @@ TEST_F(ConvertRangeTest, DataErrorsNameTheRowAndTheReasonAndStop) {
 TEST_F(ConvertRangeTest, CellsOfSpacesAreBlankAndANumberBeforeASpaceIsRead) {
   DataText text = Indexed("12 abc,3\r\n   ,\t\r\n4, 5 x\r\n");
   prompter_.Answer(Answer::kYes);
-  ASSERT_TRUE(ConvertRange(text, Range(1, 2, 1, 3), state_->points, state_->ranges, prompter_).completed());
+  ASSERT_TRUE(
+      ConvertRange(text, Range(1, 2, 1, 3), state_->points, state_->ranges, prompter_).completed());
   ASSERT_EQ(state_->points.count, 2u);
   EXPECT_EQ(state_->points.records[0].x, 12.0);
   EXPECT_EQ(state_->points.records[1].y, 5.0);
@@ -231,7 +237,8 @@ TEST_F(ConvertRangeTest, CellsOfSpacesAreBlankAndANumberBeforeASpaceIsRead) {
 TEST_F(ConvertRangeTest, AllRowsBlankAndYesGivesTheNoDataMessage) {
   DataText text = Indexed(",\r\n,\r\n,\r\n");
   prompter_.Answer(Answer::kYes);
-  const ConversionResult result = ConvertRange(text, Range(1, 2, 1, 3), state_->points, state_->ranges, prompter_);
+  const ConversionResult result =
+      ConvertRange(text, Range(1, 2, 1, 3), state_->points, state_->ranges, prompter_);
   EXPECT_EQ(result.stop, ConversionStop::kNoData);
   ASSERT_EQ(prompter_.calls().size(), 2u);
   EXPECT_EQ(prompter_.calls()[1].text, kNoData);
@@ -241,7 +248,8 @@ TEST_F(ConvertRangeTest, AllRowsBlankAndYesGivesTheNoDataMessage) {
 
 TEST_F(ConvertRangeTest, RangeEndBeyondTheLastRowEndsAtTheLastRow) {
   DataText text = Indexed(TenRows());
-  ASSERT_TRUE(ConvertRange(text, Range(1, 2, 8, 65536), state_->points, state_->ranges, prompter_).completed());
+  ASSERT_TRUE(ConvertRange(text, Range(1, 2, 8, 65536), state_->points, state_->ranges, prompter_)
+                  .completed());
   EXPECT_EQ(state_->points.count, 3u);
   EXPECT_TRUE(prompter_.calls().empty());
   EXPECT_EQ(state_->points.records[2].y, 100.0);
@@ -249,7 +257,8 @@ TEST_F(ConvertRangeTest, RangeEndBeyondTheLastRowEndsAtTheLastRow) {
 
 TEST_F(ConvertRangeTest, RangeWhollyBeyondTheTextHasNoData) {
   DataText text = Indexed(TenRows());
-  const ConversionResult result = ConvertRange(text, Range(1, 2, 11, 20), state_->points, state_->ranges, prompter_);
+  const ConversionResult result =
+      ConvertRange(text, Range(1, 2, 11, 20), state_->points, state_->ranges, prompter_);
   EXPECT_EQ(result.stop, ConversionStop::kNoData);
   EXPECT_EQ(prompter_.Texts(), std::vector<std::string>{kNoData});
   ExpectPreviousPointsKept();
@@ -258,7 +267,8 @@ TEST_F(ConvertRangeTest, RangeWhollyBeyondTheTextHasNoData) {
 TEST_F(ConvertRangeTest, AnUnvalidatedRangeIsRefusedWithoutTouchingAnything) {
   DataText text = Indexed(TenRows());
   for (const RangeSelection& s : {Range(0, 2, 1, 2), Range(1, 1, 1, 2), Range(1, 2, 3, 2)}) {
-    EXPECT_EQ(ConvertRange(text, s, state_->points, state_->ranges, prompter_).stop, ConversionStop::kInvalidRange);
+    EXPECT_EQ(ConvertRange(text, s, state_->points, state_->ranges, prompter_).stop,
+              ConversionStop::kInvalidRange);
   }
   EXPECT_TRUE(prompter_.calls().empty());
   ExpectPreviousPointsKept();
@@ -268,7 +278,8 @@ TEST_F(ConvertRangeTest, FullTableOf65536RowsFillsEveryRecord) {
   std::string bytes;
   for (int i = 0; i < 65536; ++i) bytes += std::to_string(i) + ";" + std::to_string(-i) + "\r\n";
   DataText text = Indexed(std::move(bytes));
-  ASSERT_TRUE(ConvertRange(text, Range(1, 2, 1, 65536), state_->points, state_->ranges, prompter_).completed());
+  ASSERT_TRUE(ConvertRange(text, Range(1, 2, 1, 65536), state_->points, state_->ranges, prompter_)
+                  .completed());
   EXPECT_EQ(state_->points.count, kMaxPoints);
   EXPECT_EQ(state_->points.records[65535].x, 65535.0);
   EXPECT_EQ(state_->ranges.min_y, -65535.0);

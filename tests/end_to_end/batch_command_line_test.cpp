@@ -17,8 +17,8 @@ namespace {
 using test::CapturedOutput;
 using Args = std::vector<std::string>;
 
-const Args kBase = {"--data", "d.csv", "--x", "1", "--y", "2", "--start", "2", "--end", "9",
-                    "--conditions", "c.ccn"};
+const Args kBase = {"--data",  "d.csv", "--x",   "1", "--y",          "2",
+                    "--start", "2",     "--end", "9", "--conditions", "c.ccn"};
 
 Args With(Args args, std::initializer_list<std::string> more) {
   args.insert(args.end(), more);
@@ -38,8 +38,8 @@ Args Without(const Args& args, const std::string& option) {
 }
 
 TEST(BatchArguments, AcceptedCommandLinesGiveTheirOptions) {
-  BatchParse parse = ParseBatchArguments(
-      With(kBase, {"--report", "out.frs", "--overwrite", "--skip-blank-rows"}));
+  BatchParse parse =
+      ParseBatchArguments(With(kBase, {"--report", "out.frs", "--overwrite", "--skip-blank-rows"}));
   ASSERT_TRUE(parse.ok) << parse.error;
   const BatchOptions& o = parse.options;
   EXPECT_EQ(o.data_file, "d.csv");
@@ -82,7 +82,8 @@ TEST(BatchArguments, RefusedCommandLinesSayWhy) {
       {With(Without(kBase, "--y"), {"--y", "two"}), "オプションの値が整数ではありません: --y two"},
       {With(Without(kBase, "--start"), {"--start", "3000000000"}),
        "オプションの値が整数ではありません: --start 3000000000"},
-      {With(Without(kBase, "--end"), {"--end", "9x"}), "オプションの値が整数ではありません: --end 9x"},
+      {With(Without(kBase, "--end"), {"--end", "9x"}),
+       "オプションの値が整数ではありません: --end 9x"},
       {With(kBase, {"--x", "3"}), "オプションが重複しています: --x"},
       {With(kBase, {"--overwrite", "--overwrite"}), "オプションが重複しています: --overwrite"},
       {Without(kBase, "--data"), "必須のオプションがありません: --data"},
@@ -150,8 +151,9 @@ TEST(BatchRefusal, EachRefusalEndsWithItsCodeAndMessage) {
   const std::string ccn = test::Fixture(kGaussConditions);
   const std::string data = GaussData(false);
   const std::string formula = "k0*Exp(-(x-k1)^2/k2)";
-  const Args base = {"--data", "d.csv", "--x", "1", "--y", "2", "--start", "2",
-                     "--to-last-row", "--conditions", "c.ccn", "--report", "r.frs"};
+  const Args base = {
+      "--data", "d.csv",         "--x",          "1",     "--y",      "2",    "--start",
+      "2",      "--to-last-row", "--conditions", "c.ccn", "--report", "r.frs"};
   const Refusal cases[] = {
       {"x series beyond 256", With(Without(base, "--x"), {"--x", "257"}), data, ccn, 3,
        "エラー: x(x系列) は1から255にしなくてはなりません"},
@@ -161,23 +163,21 @@ TEST(BatchRefusal, EachRefusalEndsWithItsCodeAndMessage) {
       {"blank row declined", base, GaussData(true), ccn, 3,
        "空白行があります: 5行目のデータは空白です。"
        "以後、空白を含む行は全て無視して読み込みを継続しますか？"},
-      {"unbalanced formula", base, data, test::ReplaceAll(ccn, formula, "k0*Exp(-(x-k1)^2/k2"),
-       3, "エラー: " + std::string(FormulaCheckMessage(FormulaCheckCode::FormulaUnbalancedParentheses))},
+      {"unbalanced formula", base, data, test::ReplaceAll(ccn, formula, "k0*Exp(-(x-k1)^2/k2"), 3,
+       "エラー: " +
+           std::string(FormulaCheckMessage(FormulaCheckCode::FormulaUnbalancedParentheses))},
       {"empty formula", base, data, test::ReplaceAll(ccn, formula, ""), 3,
        "エラー: 【エラー】式が未入力です"},
       {"no left side", base, data, test::ReplaceAll(ccn, "y=", "(Not selected)="), 3,
        "エラー: 計算条件を設定してください。"},
-      {"accuracy not positive", base, data,
-       test::ReplaceAll(ccn, "0.5,-5,5,0.0001", "0.5,-5,5,0"), 3,
-       "エラー: 計算精度は正でなければなりません。"},
-      {"missing lower bound", base, data,
-       test::ReplaceAll(ccn, "0.5,-5,5,0.0001", "0.5,,5,0.0001"), 1,
-       "計算中: k1の下限が入力されていません。"},
+      {"accuracy not positive", base, data, test::ReplaceAll(ccn, "0.5,-5,5,0.0001", "0.5,-5,5,0"),
+       3, "エラー: 計算精度は正でなければなりません。"},
+      {"missing lower bound", base, data, test::ReplaceAll(ccn, "0.5,-5,5,0.0001", "0.5,,5,0.0001"),
+       1, "計算中: k1の下限が入力されていません。"},
       {"missing data file", base, std::nullopt, ccn, 3, "エラー: ファイルを開くのに失敗しました。"},
       {"missing condition file", base, data, std::nullopt, 3,
        "エラー: ファイルを開くのに失敗しました。"},
-      {"bad option", With(base, {"--fast"}), data, ccn, 3,
-       "エラー: 不明なオプションです: --fast"},
+      {"bad option", With(base, {"--fast"}), data, ccn, 3, "エラー: 不明なオプションです: --fast"},
   };
   for (const Refusal& c : cases) {
     SCOPED_TRACE(c.name);
@@ -201,8 +201,12 @@ TEST(BatchRefusal, BlankRowsAreSkippedWhenAskedTo) {
   ASSERT_TRUE(WriteWholeFile(dir.File("d.csv"), GaussData(true)));
   test::CopyFixture(kGaussConditions, dir.path(), "c.ccn");
   CapturedOutput output;
-  Args args = {"--data", "d.csv", "--x", "1", "--y", "2", "--start", "2", "--to-last-row",
-               "--conditions", "c.ccn", "--skip-blank-rows"};
+  Args args = {"--data",        "d.csv",
+               "--x",           "1",
+               "--y",           "2",
+               "--start",       "2",
+               "--to-last-row", "--conditions",
+               "c.ccn",         "--skip-blank-rows"};
   EXPECT_EQ(test::RunBatchIn(dir.path(), args, output), 0) << output.ErrText();
   EXPECT_TRUE(output.ErrContains("空白行があります: 5行目のデータは空白です。"));
   ASSERT_EQ(output.out().size(), 11u);
@@ -227,8 +231,8 @@ TEST(BatchReport, DataFileLineIsCutTo499Bytes) {
   ASSERT_TRUE(WriteWholeFile(folder + "/d.csv", GaussData(false)));
   test::CopyFixture(kGaussConditions, dir.path(), "c.ccn");
   CapturedOutput output;
-  Args args = {"--data", relative + "d.csv", "--x", "1", "--y", "2", "--start", "2",
-               "--to-last-row", "--conditions", "c.ccn", "--report", "r.frs"};
+  Args args = {"--data", relative + "d.csv", "--x",          "1",     "--y",      "2",    "--start",
+               "2",      "--to-last-row",    "--conditions", "c.ccn", "--report", "r.frs"};
   ASSERT_EQ(test::RunBatchIn(dir.path(), args, output), 0) << output.ErrText();
   const std::string report = ReadWholeFile(dir.File("r.frs")).value_or("");
   const std::string head = "[Data File Name]\r\n";
@@ -262,12 +266,13 @@ TEST(BatchRefusal, HelpPrintsTheUsageOnStdout) {
 TEST(BatchRefusal, UnopenableDataFileShowsTheDataFileMessage) {
   test::TempDir dir;
   ASSERT_TRUE(WriteWholeFile(dir.File("c.ccn"), test::Fixture(kGaussConditions)));
-  const Args args = {"--data", "missing.csv", "--x", "1", "--y", "2", "--start", "2",
-                     "--to-last-row", "--conditions", "c.ccn"};
+  const Args args = {"--data", "missing.csv",   "--x",          "1",    "--y", "2", "--start",
+                     "2",      "--to-last-row", "--conditions", "c.ccn"};
   CapturedOutput output;
   EXPECT_EQ(test::RunBatchIn(dir.path(), args, output), kBatchRefused);
-  EXPECT_TRUE(output.ErrContains("エラー: ファイルを開くのに失敗しました。"
-                                 "既に他のアプリケーションで開かれている可能性があります。"))
+  EXPECT_TRUE(
+      output.ErrContains("エラー: ファイルを開くのに失敗しました。"
+                         "既に他のアプリケーションで開かれている可能性があります。"))
       << output.ErrText();
 }
 

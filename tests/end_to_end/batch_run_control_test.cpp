@@ -20,8 +20,8 @@ namespace {
 using test::CapturedOutput;
 
 const std::vector<std::string> kGaussArgs = {
-    "--data", "gauss.csv", "--x", "1", "--y", "2", "--start", "2", "--to-last-row",
-    "--conditions", "gauss.ccn", "--report", "result.frs"};
+    "--data", "gauss.csv",     "--x",          "1",         "--y",      "2",         "--start",
+    "2",      "--to-last-row", "--conditions", "gauss.ccn", "--report", "result.frs"};
 
 constexpr std::string_view kRoughPhaseLine = "計算中: --- 概略推測フェーズ ---";
 constexpr std::string_view kLeastSquaresLine = "計算中: --- 最小二乗計算フェーズ ---";
@@ -110,7 +110,8 @@ TEST_F(RunControl, PauseShowsTheReachedPointAndAbortWhilePausedStopsTheRun) {
       // The worker stops between two variables and shows where it stands.
       output.WaitForErr("計算中: 計算停止しています。");
       output.WaitForErr("Calvane: k2, ");
-      EXPECT_EQ(workflow.load(), WorkflowStateValue::kPaused) << "the pause must hold until someone ends it";
+      EXPECT_EQ(workflow.load(), WorkflowStateValue::kPaused)
+          << "the pause must hold until someone ends it";
       workflow.store(WorkflowStateValue::kAbortRequested);
     });
   };

@@ -121,8 +121,7 @@ inline std::string DescribeDifference(std::string_view actual, std::string_view 
   char head[96];
   std::snprintf(head, sizeof head, "first difference at offset %zu (0x%zx); sizes %zu vs %zu\n",
                 offset, offset, actual.size(), expected.size());
-  return std::string(head) + "  actual:   " + window(actual) + "\n  expected: " +
-         window(expected);
+  return std::string(head) + "  actual:   " + window(actual) + "\n  expected: " + window(expected);
 }
 
 // Expects the file `name` of `directory` to hold exactly `expected`.

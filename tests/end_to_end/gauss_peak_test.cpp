@@ -1,8 +1,8 @@
 // The worked example: a Gaussian peak fitted from a data file and a condition file, every file
 // the run leaves compared byte for byte with the expected ones.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,8 +21,8 @@ namespace {
 using test::CapturedOutput;
 
 const std::vector<std::string> kGaussArgs = {
-    "--data", "gauss.csv", "--x", "1", "--y", "2", "--start", "2", "--to-last-row",
-    "--conditions", "gauss.ccn", "--report", "result.frs"};
+    "--data", "gauss.csv",     "--x",          "1",         "--y",      "2",         "--start",
+    "2",      "--to-last-row", "--conditions", "gauss.ccn", "--report", "result.frs"};
 
 const char* const kInternalFiles[] = {"Calculation.ini", "FittingCondition.ini", "Formula.ini",
                                       "DataReadCondition.ini"};
@@ -167,8 +167,7 @@ TEST_F(GaussPeak, ProgramGivesTheExpectedStdoutAndExitStatus) {
     GTEST_SKIP() << "calvane-batch is not built in this build tree";
   }
   ProcessResult run = RunProgram(dir_.path(), kGaussArgs);
-  EXPECT_EQ(std::to_string(run.status) + "\n",
-            test::Fixture("gauss-peak/expected/exit-status.txt"))
+  EXPECT_EQ(std::to_string(run.status) + "\n", test::Fixture("gauss-peak/expected/exit-status.txt"))
       << ReadWholeFile(dir_.File("stderr.txt")).value_or("");
   EXPECT_EQ(run.out, test::Fixture("gauss-peak/expected/stdout.txt"));
   ExpectExampleFiles();

@@ -66,20 +66,30 @@ constexpr bool kInstrumented = false;
 
 const std::vector<Problem>& Problems() {
   static const std::vector<Problem> problems = {
-      {"Misra1a", "k0*(1-Exp(-k1*x))", 0.12455138894, 0.1,
+      {"Misra1a",
+       "k0*(1-Exp(-k1*x))",
+       0.12455138894,
+       0.1,
        [](const std::vector<double>& k, double x) { return k[0] * (1 - std::exp(-k[1] * x)); },
        {
            {"500", "250", "0", "1000", "0.0003", 238.94212918, 2.7070075241},
            {"0.0001", "0.0005", "0", "0.01", "7e-10", 0.00055015643181, 7.2668688436e-06},
        }},
-      {"Chwirut2", "Exp(-k0*x)/(k1+k2*x)", 513.04802941, 0.01,
-       [](const std::vector<double>& k, double x) { return std::exp(-k[0] * x) / (k[1] + k[2] * x); },
+      {"Chwirut2",
+       "Exp(-k0*x)/(k1+k2*x)",
+       513.04802941,
+       0.01,
+       [](const std::vector<double>& k, double x) {
+         return std::exp(-k[0] * x) / (k[1] + k[2] * x);
+       },
        {
            {"0.1", "0.15", "0", "1", "4e-06", 0.16657666537, 0.03830328681},
            {"0.01", "0.008", "0", "0.1", "7e-08", 0.0051653291286, 0.00066621605126},
            {"0.02", "0.01", "0", "0.1", "2e-07", 0.012150007096, 0.0015304234767},
        }},
-      {"Gauss1", "k0*Exp(-k1*x)+k2*Exp(-(x-k3)^2/k4^2)+k5*Exp(-(x-k6)^2/k7^2)", 1315.8222432,
+      {"Gauss1",
+       "k0*Exp(-k1*x)+k2*Exp(-(x-k3)^2/k4^2)+k5*Exp(-(x-k6)^2/k7^2)",
+       1315.8222432,
        0.01,
        [](const std::vector<double>& k, double x) {
          return k[0] * std::exp(-k[1] * x) +
@@ -96,13 +106,19 @@ const std::vector<Problem>& Problems() {
            {"178.0", "180.0", "100", "250", "1e-05", 178.99805021, 0.12436988217},
            {"16.5", "20.0", "0", "100", "2e-05", 18.389389025, 0.20134312832},
        }},
-      {"DanWood", "k0*x^k1", 0.0043173084083, 0.02,
+      {"DanWood",
+       "k0*x^k1",
+       0.0043173084083,
+       0.02,
        [](const std::vector<double>& k, double x) { return k[0] * std::pow(x, k[1]); },
        {
            {"1", "0.7", "0", "10", "2e-06", 0.76886226176, 0.01828197386},
            {"5", "4", "0", "10", "5e-06", 3.8604055871, 0.051726610913},
        }},
-      {"Kirby2", "(k0+k1*x+k2*x^2)/(1+k3*x+k4*x^2)", 3.9050739624, 0.3,
+      {"Kirby2",
+       "(k0+k1*x+k2*x^2)/(1+k3*x+k4*x^2)",
+       3.9050739624,
+       0.3,
        [](const std::vector<double>& k, double x) {
          return (k[0] + k[1] * x + k[2] * x * x) / (1 + k[3] * x + k[4] * x * x);
        },
@@ -125,13 +141,14 @@ std::string ConditionFile(const Problem& problem, int start) {
   for (std::size_t i = 0; i < 10; ++i) {
     if (i < problem.constants.size()) {
       const Constant& c = problem.constants[i];
-      text += std::string(start == 1 ? c.start1 : c.start2) + "," + c.lower + "," + c.upper +
-              "," + c.accuracy + "\r\n";
+      text += std::string(start == 1 ? c.start1 : c.start2) + "," + c.lower + "," + c.upper + "," +
+              c.accuracy + "\r\n";
     } else {
       text += ",,,\r\n";
     }
   }
-  return text + "[Angle Unit]\r\nRadian\r\n[No Wild Guess]\r\nInvalid\r\n[Valid Data Interval]\r\n1" +
+  return text +
+         "[Angle Unit]\r\nRadian\r\n[No Wild Guess]\r\nInvalid\r\n[Valid Data Interval]\r\n1" +
          '\0';
 }
 
@@ -174,11 +191,10 @@ TEST_P(NistProblem, FitsFromBothStartsLandOnTheCertifiedValues) {
     ASSERT_TRUE(WriteWholeFile(dir.File("d.csv"), csv));
     ASSERT_TRUE(WriteWholeFile(dir.File("c.ccn"), ConditionFile(problem, start)));
     test::CapturedOutput output;
-    int exit_code = test::RunBatchIn(
-        dir.path(),
-        {"--data", "d.csv", "--x", "1", "--y", "2", "--start", "2", "--to-last-row",
-         "--conditions", "c.ccn"},
-        output);
+    int exit_code = test::RunBatchIn(dir.path(),
+                                     {"--data", "d.csv", "--x", "1", "--y", "2", "--start", "2",
+                                      "--to-last-row", "--conditions", "c.ccn"},
+                                     output);
     ASSERT_EQ(exit_code, 0) << output.ErrText();
     std::vector<std::string> lines = output.out();
     ASSERT_EQ(lines.size(), 11u);

@@ -38,9 +38,12 @@ class FormulaGenerator {
   std::string Next() {
     const Piece p = Expression(3);
     switch (Pick(3)) {
-      case 0: return "k0*" + Operand(p) + "+x";
-      case 1: return Operand(p) + "/x-k0";
-      default: return p.text + "+k0*x";
+      case 0:
+        return "k0*" + Operand(p) + "+x";
+      case 1:
+        return Operand(p) + "/x-k0";
+      default:
+        return p.text + "+k0*x";
     }
   }
 
@@ -61,19 +64,23 @@ class FormulaGenerator {
 
   Piece Expression(int depth) {
     if (depth == 0) return Leaf();
-    static const char* const kFunctions[] = {"Sqrt", "Exp", "Log", "Ln",   "Sin",
+    static const char* const kFunctions[] = {"Sqrt", "Exp", "Log",  "Ln",   "Sin",
                                              "Cos",  "Tan", "Asin", "Acos", "Atan"};
     static const char* const kOperators[] = {"+", "-", "*", "/", "^"};
     static const char* const kExponents[] = {"2", "3", "5", "0", "0.5", "k1", "(0-1)"};
     switch (Pick(6)) {
-      case 0: return Leaf();
-      case 1: return {"-" + Operand(Expression(depth - 1)), false};
-      case 2: return {std::string(kFunctions[Pick(10)]) + "(" + Expression(depth - 1).text + ")", true};
-      case 3: return {Operand(Expression(depth - 1)) + "^" + kExponents[Pick(7)], false};
+      case 0:
+        return Leaf();
+      case 1:
+        return {"-" + Operand(Expression(depth - 1)), false};
+      case 2:
+        return {std::string(kFunctions[Pick(10)]) + "(" + Expression(depth - 1).text + ")", true};
+      case 3:
+        return {Operand(Expression(depth - 1)) + "^" + kExponents[Pick(7)], false};
       default:
-        return {Operand(Expression(depth - 1)) + kOperators[Pick(5)] +
-                    Operand(Expression(depth - 1)),
-                false};
+        return {
+            Operand(Expression(depth - 1)) + kOperators[Pick(5)] + Operand(Expression(depth - 1)),
+            false};
     }
   }
 
@@ -109,8 +116,8 @@ struct SumCase {
 TEST(BlockSums, RandomFormulasGiveTheSinglePointSumsBitForBit) {
   const std::vector<Point> points = RandomPoints(7, 3000);
   const SumCase cases[] = {
-      {1, false, 0.0, false, 0},  {1, false, 0.0, true, 0},   {3, false, 0.0, false, 0},
-      {1, true, 500.0, false, 0}, {2, true, 1e6, true, -10},  {1, false, 0.0, false, -10},
+      {1, false, 0.0, false, 0},  {1, false, 0.0, true, 0},  {3, false, 0.0, false, 0},
+      {1, true, 500.0, false, 0}, {2, true, 1e6, true, -10}, {1, false, 0.0, false, -10},
       {1, false, 0.0, false, 0},
   };
   FormulaGenerator generator(2024);
@@ -127,7 +134,8 @@ TEST(BlockSums, RandomFormulasGiveTheSinglePointSumsBitForBit) {
     bool valid = true;
     for (auto& f : formulas) {
       f = std::make_unique<CompiledFormula>();
-      valid = valid && CheckFormula(*f, text, LeftSide::NotSelected) == FormulaCheckCode::FormulaValid;
+      valid =
+          valid && CheckFormula(*f, text, LeftSide::NotSelected) == FormulaCheckCode::FormulaValid;
       ApplyAngleUnit(*f, unit);
     }
     if (!valid) continue;
@@ -191,7 +199,7 @@ TEST(BlockSums, WholeRunsGiveThePointByPointBytes) {
   };
   const RunCase cases[] = {
       {"k0*Exp(-(x-k1)^2/k2)", AngleUnit::Radian, 1, {2.0, 0.2, 1.0}},
-      {"k0*Ln(x-k1)+k2", AngleUnit::Radian, 1, {1.0, -1.5, 0.5}},          // Ln fails left of k1
+      {"k0*Ln(x-k1)+k2", AngleUnit::Radian, 1, {1.0, -1.5, 0.5}},           // Ln fails left of k1
       {"k0*Sin(k1*x)+Sqrt(x)*k2", AngleUnit::Degree, 2, {1.0, 40.0, 0.1}},  // Sqrt fails below 0
   };
   const std::vector<Point> noise = RandomPoints(11, 1500);

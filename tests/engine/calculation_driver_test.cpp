@@ -33,19 +33,22 @@ TEST(FormatLocalTime, NineteenCharactersZeroPadded) {
 
 TEST(EffectsOfExitCode, WorkflowStatusAndSaveByExitCode) {
   const RunEndEffects completed = EffectsOfExitCode(0);
-  EXPECT_EQ(completed.workflow, std::optional<WorkflowStateValue>(WorkflowStateValue::kCompletedResults));
+  EXPECT_EQ(completed.workflow,
+            std::optional<WorkflowStateValue>(WorkflowStateValue::kCompletedResults));
   EXPECT_EQ(completed.status_line, "必要であれば計算結果を保存してください。");
   EXPECT_TRUE(completed.enable_save);
   EXPECT_TRUE(completed.refresh_results);
 
   const RunEndEffects condition_error = EffectsOfExitCode(1);
-  EXPECT_EQ(condition_error.workflow, std::optional<WorkflowStateValue>(WorkflowStateValue::kDataLoaded));
+  EXPECT_EQ(condition_error.workflow,
+            std::optional<WorkflowStateValue>(WorkflowStateValue::kDataLoaded));
   EXPECT_TRUE(condition_error.status_line.empty());
   EXPECT_FALSE(condition_error.enable_save);
   EXPECT_FALSE(condition_error.refresh_results);
 
   const RunEndEffects stopped = EffectsOfExitCode(2);
-  EXPECT_EQ(stopped.workflow, std::optional<WorkflowStateValue>(WorkflowStateValue::kStoppedResults));
+  EXPECT_EQ(stopped.workflow,
+            std::optional<WorkflowStateValue>(WorkflowStateValue::kStoppedResults));
   EXPECT_EQ(stopped.status_line, "計算を実行してください。");
   EXPECT_TRUE(stopped.enable_save);
   EXPECT_TRUE(stopped.refresh_results);
@@ -75,8 +78,7 @@ TEST(RunFit, StampsTimesAndMovesTheWorkflowStateByExitCode) {
   PrepareLineFit(setup);
   RecordingProgressView view;
   const RunOutcome outcome = RunFit(
-      setup.state(), view,
-      Clock({FixedTime(2026, 3, 4, 5, 6, 7), FixedTime(2026, 3, 4, 5, 6, 9)}));
+      setup.state(), view, Clock({FixedTime(2026, 3, 4, 5, 6, 7), FixedTime(2026, 3, 4, 5, 6, 9)}));
   EXPECT_TRUE(outcome.log_opened);
   EXPECT_EQ(outcome.exit_code, kWorkerCompleted);
   EXPECT_EQ(outcome.start_time, "2026/03/04 05:06:07");

@@ -32,9 +32,9 @@ class FitSetup {
     const FormulaCheckCode code = CheckFormula(state_->formula, formula_text, left_side);
     EXPECT_EQ(code, FormulaCheckCode::FormulaValid) << formula_text;
     std::memset(state_->formula.formulaText, 0, sizeof state_->formula.formulaText);
-    std::memcpy(state_->formula.formulaText, formula_text.data(),
-                formula_text.size() < kFormulaTextSize - 2 ? formula_text.size()
-                                                           : kFormulaTextSize - 2);
+    std::memcpy(
+        state_->formula.formulaText, formula_text.data(),
+        formula_text.size() < kFormulaTextSize - 2 ? formula_text.size() : kFormulaTextSize - 2);
     state_->workflow.store(WorkflowStateValue::kDataLoaded);
   }
 

@@ -62,9 +62,11 @@ TEST(FitResults, ProvisionalMarkFollowsTheWorkflowState) {
     WorkflowStateValue workflow;
     bool marked;
   };
-  for (const Case c : {Case{WorkflowStateValue::kStoppedResults, true}, Case{WorkflowStateValue::kPaused, true},
-                       Case{WorkflowStateValue::kCompletedResults, false}, Case{WorkflowStateValue::kResultsSaved, false},
-                       Case{WorkflowStateValue::kDataLoaded, false}}) {
+  for (const Case c :
+       {Case{WorkflowStateValue::kStoppedResults, true}, Case{WorkflowStateValue::kPaused, true},
+        Case{WorkflowStateValue::kCompletedResults, false},
+        Case{WorkflowStateValue::kResultsSaved, false},
+        Case{WorkflowStateValue::kDataLoaded, false}}) {
     setup.state().workflow.store(c.workflow);
     const FitResults results = RefreshResults(setup.state());
     const std::string mark = c.marked ? " *" : "";
@@ -94,9 +96,9 @@ TEST(FitResults, RSquaredThatCannotBeComputedIsZeroWithItsText) {
     double ys[3];
   };
   const Case cases[] = {
-      {"Ln(k0*x)", 1.0, {1, 2, 4}},   // the model cannot be evaluated at x = 0
-      {"k0+x*0", 2.0, {1, 2, 4}},     // the model does not vary
-      {"k0*x", 1.0, {3, 3, 3}},       // the observed values do not vary
+      {"Ln(k0*x)", 1.0, {1, 2, 4}},  // the model cannot be evaluated at x = 0
+      {"k0+x*0", 2.0, {1, 2, 4}},    // the model does not vary
+      {"k0*x", 1.0, {3, 3, 3}},      // the observed values do not vary
   };
   for (const Case& c : cases) {
     FitSetup setup(c.formula);

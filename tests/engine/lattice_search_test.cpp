@@ -63,7 +63,7 @@ TEST(LeastSquaresStep, LogsStepLinesWithRecomputedSum) {
   step.setup.state().engine.StepCounter = 1;
   ASSERT_EQ(step.Run(), PhaseEnd::kContinue);
   const std::vector<std::string> expected = {
-      "ステップ\t1", "途中解", "3", "最小二乗値\t0", "最小二乗値（再計算）\t0",
+      "ステップ\t1",         "途中解", "3", "最小二乗値\t0", "最小二乗値（再計算）\t0",
       "--------------------"};
   EXPECT_EQ(step.harness.LogLines(), expected);
 }
@@ -100,13 +100,13 @@ TEST(PredictJump, SecantZeroOfTheOuterPairs) {
   const double inf = std::numeric_limits<double>::infinity();
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const Case cases[] = {
-      {{12100, 10201, 9801, 8100}, true, 90},      // minimum 100 spacings up
-      {{8100, 9801, 10201, 12100}, true, -90},     // minimum 100 spacings down
-      {{400, 121, 81, 0}, true, 9},                // within reach of the scan
-      {{4, 3, 2, 1}, false, 0},                    // equal slopes: division by zero
-      {{0, 0, 0, 0}, false, 0},                    // 0/0
-      {{0, 0.999999999999, 0, 1}, false, 0},       // beyond the 32-bit range
-      {{nan, 1, 2, 3}, false, 0},                  // a sum that is not a number
+      {{12100, 10201, 9801, 8100}, true, 90},   // minimum 100 spacings up
+      {{8100, 9801, 10201, 12100}, true, -90},  // minimum 100 spacings down
+      {{400, 121, 81, 0}, true, 9},             // within reach of the scan
+      {{4, 3, 2, 1}, false, 0},                 // equal slopes: division by zero
+      {{0, 0, 0, 0}, false, 0},                 // 0/0
+      {{0, 0.999999999999, 0, 1}, false, 0},    // beyond the 32-bit range
+      {{nan, 1, 2, 3}, false, 0},               // a sum that is not a number
       {{1, 2, inf, 3}, false, 0},
   };
   for (const Case& c : cases) {

@@ -74,7 +74,8 @@ void PlayWorker(ProgressView& view, Moment moment) {
       view.SetCycleSlash("");
       for (std::uint32_t cycle = 1; cycle <= 500; ++cycle) view.RefreshCounters(3, cycle);
       if (moment == kOverflow) {
-        view.SetMessage("計算中の二乗値が非常に大きくなっています。\rこれ以上計算を継続できません。");
+        view.SetMessage(
+            "計算中の二乗値が非常に大きくなっています。\rこれ以上計算を継続できません。");
       }
       if (moment != kCompletion) break;
       view.RefreshCounters(4, 7);
@@ -136,23 +137,43 @@ class ProgressWindowTest : public QObject {
     QTest::addColumn<QString>("cycleSlash");
     QTest::addColumn<QString>("buttons");  // pause, OK, abort enabled: "101" ...
     QTest::addColumn<bool>("timer");
-    QTest::newRow("creation") << int(kCreation) << "計算準備をしています。" << "" << "0" << "0"
-                              << "/" << "101" << true;
+    QTest::newRow("creation") << int(kCreation) << "計算準備をしています。"
+                              << ""
+                              << "0"
+                              << "0"
+                              << "/"
+                              << "101" << true;
     QTest::newRow("rough phase") << int(kRoughPhase) << "ただいま計算しています。"
-                                 << "--- 概略推測フェーズ ---" << "1" << "1500" << "/" << "001"
-                                 << true;
+                                 << "--- 概略推測フェーズ ---"
+                                 << "1"
+                                 << "1500"
+                                 << "/"
+                                 << "001" << true;
     QTest::newRow("least-squares phase") << int(kLeastSquares) << "ただいま計算しています。"
-                                         << "--- 最小二乗計算フェーズ ---" << "4" << "" << ""
+                                         << "--- 最小二乗計算フェーズ ---"
+                                         << "4"
+                                         << ""
+                                         << ""
                                          << "101" << true;
     QTest::newRow("completion") << int(kCompletion) << "完了しました。"
-                                << "--- 最小二乗計算フェーズ ---" << "4" << "" << "" << "010"
-                                << false;
-    QTest::newRow("condition error") << int(kConditionError) << "計算条件エラー" << "" << "0"
-                                     << "0" << "/" << "010" << false;
+                                << "--- 最小二乗計算フェーズ ---"
+                                << "4"
+                                << ""
+                                << ""
+                                << "010" << false;
+    QTest::newRow("condition error") << int(kConditionError) << "計算条件エラー"
+                                     << ""
+                                     << "0"
+                                     << "0"
+                                     << "/"
+                                     << "010" << false;
     // The overflow stop leaves the buttons as they were: only abort leads out.
     QTest::newRow("overflow stop") << int(kOverflow) << "ただいま計算しています。"
-                                   << "--- 最小二乗計算フェーズ ---" << "4" << "" << "" << "101"
-                                   << true;
+                                   << "--- 最小二乗計算フェーズ ---"
+                                   << "4"
+                                   << ""
+                                   << ""
+                                   << "101" << true;
   }
 
   void appearanceAtEachMoment() {
@@ -174,7 +195,9 @@ class ProgressWindowTest : public QObject {
     QCOMPARE(run.Text(kPrgStepTotal), stepTotal);
     QCOMPARE(run.Text(kPrgCycleTotal), cycleTotal);
     QCOMPARE(run.Text(kPrgCycleSlash), cycleSlash);
-    QCOMPARE(QString("%1%2%3").arg(int(run.Enabled(kPrgPause))).arg(int(run.Enabled(kPrgOk)))
+    QCOMPARE(QString("%1%2%3")
+                 .arg(int(run.Enabled(kPrgPause)))
+                 .arg(int(run.Enabled(kPrgOk)))
                  .arg(int(run.Enabled(kPrgAbort))),
              buttons);
     QCOMPARE(run.window->timer_active(), timer);

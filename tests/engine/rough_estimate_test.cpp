@@ -39,10 +39,22 @@ TEST(RoughEstimate, SingleLinearConstantLogsEveryLineAndAccepts) {
   EXPECT_EQ(rough.min_square, 0.0);
   EXPECT_EQ(rough.setup.state().engine.CycleCounter.load(), 1u);  // the point count
   EXPECT_TRUE(rough.harness.view.messages.empty());
-  const std::vector<std::string> expected = {
-      "概略推測前のMinSquare\t9", "概略推測開始前行列", "MatrixB", "1", "MatrixA", "3",
-      "概略推測終了後行列", "MatrixB", "1", "MatrixA", "3", "概略推測解でのSquare\t0",
-      "途中解", "3", "最小二乗値\t0", "最小二乗値（再計算）\t0"};
+  const std::vector<std::string> expected = {"概略推測前のMinSquare\t9",
+                                             "概略推測開始前行列",
+                                             "MatrixB",
+                                             "1",
+                                             "MatrixA",
+                                             "3",
+                                             "概略推測終了後行列",
+                                             "MatrixB",
+                                             "1",
+                                             "MatrixA",
+                                             "3",
+                                             "概略推測解でのSquare\t0",
+                                             "途中解",
+                                             "3",
+                                             "最小二乗値\t0",
+                                             "最小二乗値（再計算）\t0"};
   EXPECT_EQ(rough.harness.LogLines(), expected);
 }
 
@@ -145,9 +157,8 @@ TEST(RoughEstimate, DerivativeProbesFallBackToTheDoubledStep) {
        1.0 / (1.0 - 0.01), "ゼロで除算しました。計算できません。"},
       // x*Sqrt(k0-0.005) at k0 = 0: the base value fails and is taken at 0.01, the probe at
       // 0.02.
-      {"x*Sqrt(k0-0.005)", std::sqrt((0.0 + 0.01) - 0.005),
-       std::sqrt((0.0 + 0.01 + 0.01) - 0.005), 1.0 / 100.0, std::sqrt(1.0 - 0.005),
-       "Sqrtの対象に負の値が指定されました。計算できません。"},
+      {"x*Sqrt(k0-0.005)", std::sqrt((0.0 + 0.01) - 0.005), std::sqrt((0.0 + 0.01 + 0.01) - 0.005),
+       1.0 / 100.0, std::sqrt(1.0 - 0.005), "Sqrtの対象に負の値が指定されました。計算できません。"},
   };
   for (const Case& c : cases) {
     RoughRun rough(c.formula);

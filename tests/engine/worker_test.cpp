@@ -31,16 +31,43 @@ TEST(RunWorker, SmallFitWritesTheWholeLogByteForByte) {
   run.setup.state().conditions.roughEstimation = 1;
   ASSERT_EQ(run.Run(), kWorkerCompleted);
   run.harness.log.Close();
-  const std::string expected = LogBytes({
-      "計算準備--------------------", "変数の数", "1",
-      "InitialValue", "0", "VarRegionL", "0", "VarRegionU", "100", "Accuracy", "1",
-      "Accuracy_", "1",
-      "概略推測フェーズ----------", "概略推測前のMinSquare\t9", "概略推測開始前行列", "MatrixB",
-      "1", "MatrixA", "3", "概略推測終了後行列", "MatrixB", "1", "MatrixA", "3",
-      "概略推測解でのSquare\t0", "途中解", "3", "最小二乗値\t0", "最小二乗値（再計算）\t0",
-      "最小二乗計算フェーズ----------",
-      "ステップ\t1", "途中解", "3", "最小二乗値\t0", "最小二乗値（再計算）\t0",
-      "--------------------"});
+  const std::string expected = LogBytes({"計算準備--------------------",
+                                         "変数の数",
+                                         "1",
+                                         "InitialValue",
+                                         "0",
+                                         "VarRegionL",
+                                         "0",
+                                         "VarRegionU",
+                                         "100",
+                                         "Accuracy",
+                                         "1",
+                                         "Accuracy_",
+                                         "1",
+                                         "概略推測フェーズ----------",
+                                         "概略推測前のMinSquare\t9",
+                                         "概略推測開始前行列",
+                                         "MatrixB",
+                                         "1",
+                                         "MatrixA",
+                                         "3",
+                                         "概略推測終了後行列",
+                                         "MatrixB",
+                                         "1",
+                                         "MatrixA",
+                                         "3",
+                                         "概略推測解でのSquare\t0",
+                                         "途中解",
+                                         "3",
+                                         "最小二乗値\t0",
+                                         "最小二乗値（再計算）\t0",
+                                         "最小二乗計算フェーズ----------",
+                                         "ステップ\t1",
+                                         "途中解",
+                                         "3",
+                                         "最小二乗値\t0",
+                                         "最小二乗値（再計算）\t0",
+                                         "--------------------"});
   EXPECT_EQ(run.setup.ReadFile("Calculation.ini"), expected);
   EXPECT_EQ(run.setup.state().engine.CurrentValue[0], 3.0);
   EXPECT_EQ(run.setup.state().engine.StepTotal.load(), 1u);
@@ -76,10 +103,10 @@ TEST(RunWorker, ProgressViewSeesPhasesTotalsAndCompletion) {
   const std::vector<std::string> tail(calls.end() - 9, calls.end());
   const std::string last_counters = tail[0];
   EXPECT_EQ(last_counters.rfind("counters:2/", 0), 0u);
-  EXPECT_EQ(tail, (std::vector<std::string>{last_counters, "stoptimer", "button:ok=1",
-                                            "button:abort=0", "status:完了しました。",
-                                            "button:pause=0", last_counters, "stepvalue:2",
-                                            "beep"}));
+  EXPECT_EQ(tail,
+            (std::vector<std::string>{last_counters, "stoptimer", "button:ok=1", "button:abort=0",
+                                      "status:完了しました。", "button:pause=0", last_counters,
+                                      "stepvalue:2", "beep"}));
   EXPECT_EQ(run.harness.view.With("beep").size(), 1u);
   EXPECT_EQ(run.setup.state().engine.CurrentValue[0], 3.0);
 }
@@ -156,11 +183,10 @@ TEST(RunWorker, ListsOnlyTheUsedConstantsInDigitOrder) {
   ASSERT_EQ(run.Run(), kWorkerCompleted);
   const std::vector<std::string> lines = run.harness.LogLines();
   const std::vector<std::string> preparation(lines.begin(), lines.begin() + 18);
-  EXPECT_EQ(preparation,
-            (std::vector<std::string>{"計算準備--------------------", "変数の数", "2",
-                                      "InitialValue", "0.5", "1.5", "VarRegionL", "-1", "-2",
-                                      "VarRegionU", "1", "2", "Accuracy", "0.5", "0.5",
-                                      "Accuracy_", "0.5", "0.5"}));
+  EXPECT_EQ(preparation, (std::vector<std::string>{"計算準備--------------------", "変数の数", "2",
+                                                   "InitialValue", "0.5", "1.5", "VarRegionL", "-1",
+                                                   "-2", "VarRegionU", "1", "2", "Accuracy", "0.5",
+                                                   "0.5", "Accuracy_", "0.5", "0.5"}));
   // k7 is constant index 0 (met first), k2 index 1.
   EXPECT_EQ(run.setup.state().engine.CurrentValue[0], 2.0);
   EXPECT_EQ(run.setup.state().engine.CurrentValue[1], 1.0);

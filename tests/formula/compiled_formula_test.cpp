@@ -30,14 +30,16 @@ TEST(FormulaFile, IsWrittenByteForByteIntoTheWorkingDirectory) {
       {"x*k0", "OV0= * (x,k0)\r\n"},
       {"k0*Exp(-x^2/k1)",
        "OV0= ^ (x,2)\r\nOV1= / (OV0,k1)\r\nOV2= - (OV1)\r\nOV3= Exp (OV2)\r\nOV4= * (k0,OV3)\r\n"},
-      {"0.5*x+0.00001*k0", "OV0= * (0.5,x)\r\nOV1= * (1.00000000000000e-05,k0)\r\nOV2= + (OV0,OV1)\r\n"},
+      {"0.5*x+0.00001*k0",
+       "OV0= * (0.5,x)\r\nOV1= * (1.00000000000000e-05,k0)\r\nOV2= + (OV0,OV1)\r\n"},
       {"y*k7", "OV0= * (y,k7)\r\n"},
       {"Atan(x)+Sqrt(k0)", "OV0= Atan (x)\r\nOV1= Sqrt (k0)\r\nOV2= + (OV0,OV1)\r\n"},
   };
   for (const Case& c : cases) {
     auto f = std::make_unique<CompiledFormula>();
     if (c.formula != nullptr) {
-      ASSERT_EQ(CheckFormula(*f, c.formula, LeftSide::NotSelected), FormulaCheckCode::FormulaValid) << c.formula;
+      ASSERT_EQ(CheckFormula(*f, c.formula, LeftSide::NotSelected), FormulaCheckCode::FormulaValid)
+          << c.formula;
     }
     test::TempDir dir;
     ASSERT_TRUE(WriteFormulaFile(*f, dir.path()));

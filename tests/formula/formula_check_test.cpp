@@ -178,8 +178,8 @@ TEST(CheckFormula, ReadsAtMost500BytesAndStaysInsideItsBuffer) {
 // A random well-formed formula of nesting depth up to `depth`.
 std::string RandomFormula(std::mt19937& rng, int depth) {
   static const char* const kOperands[] = {"x", "y", "k0", "k3", "K9", "2.5", "1e-3", ".5", "7"};
-  static const char* const kFunctions[] = {"Sin", "cos", "EXP", "Ln", "Log", "Sqrt",
-                                           "Asin", "ACOS", "atan", "Tan"};
+  static const char* const kFunctions[] = {"Sin",  "cos",  "EXP",  "Ln",   "Log",
+                                           "Sqrt", "Asin", "ACOS", "atan", "Tan"};
   static const char kOperators[] = "+-*/^";
   switch (depth <= 0 ? 0 : rng() % 5) {
     case 0:
@@ -256,7 +256,8 @@ TEST(CheckFormula, RandomTextsGiveKnownCodesAndSoundPrograms) {
 TEST(FormulaCheckTexts, LabelsAndMessagesFollowTheCode) {
   EXPECT_EQ(FormulaStatusLabel(static_cast<FormulaCheckCode>(0)), "");
   for (int code : {1, 2, 3, 4, 5, 7, 8}) {
-    EXPECT_EQ(FormulaStatusLabel(static_cast<FormulaCheckCode>(code)), "【エラー】式が不正です") << code;
+    EXPECT_EQ(FormulaStatusLabel(static_cast<FormulaCheckCode>(code)), "【エラー】式が不正です")
+        << code;
   }
   EXPECT_EQ(FormulaStatusLabel(static_cast<FormulaCheckCode>(10)), "【エラー】式が未入力です");
 
@@ -265,13 +266,16 @@ TEST(FormulaCheckTexts, LabelsAndMessagesFollowTheCode) {
   EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(1)), "フィッティング式が不正です。");
   EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(4)), "フィッティング式が不正です。");
   EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(2)),
-            "フィッティング式には文字定数(k0-k9)と変数(x,y,z)を少なくとも一つずつ含まなくてはなりません。");
-  EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(3)), "'(' と ')'の数が一致していません。");
+            "フィッティング式には文字定数(k0-k9)と変数(x,y,z)"
+            "を少なくとも一つずつ含まなくてはなりません。");
+  EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(3)),
+            "'(' と ')'の数が一致していません。");
   EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(5)),
             "左辺と同一の変数(xもしくはy)をフィッティング式中に含むことはできません。");
   EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(7)),
             "フィッティング式中に大きすぎる、あるいは小さすぎる数値定数が含まれています。");
-  EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(8)), "フィッティング式は500文字未満でなくてはいけません。");
+  EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(8)),
+            "フィッティング式は500文字未満でなくてはいけません。");
 }
 
 TEST(FormulaCheckTexts, AreStoredAsUtf8Bytes) {
@@ -281,8 +285,7 @@ TEST(FormulaCheckTexts, AreStoredAsUtf8Bytes) {
   // "'(' と ')'": the "と" is E3 81 A8.
   EXPECT_EQ(FormulaCheckMessage(static_cast<FormulaCheckCode>(3)).substr(0, 7), "'(' \xe3\x81\xa8");
   // "演算子" (operator) begins the unregistered-operator box: E6 BC 94 E7 AE 97 E5 AD 90.
-  EXPECT_EQ(text::kEvalUnregisteredOperator.substr(0, 9),
-            "\xe6\xbc\x94\xe7\xae\x97\xe5\xad\x90");
+  EXPECT_EQ(text::kEvalUnregisteredOperator.substr(0, 9), "\xe6\xbc\x94\xe7\xae\x97\xe5\xad\x90");
 }
 
 }  // namespace

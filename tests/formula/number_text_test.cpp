@@ -83,8 +83,8 @@ struct ParseCase {
   const char* text;
   std::size_t start;
   ParseStatus status;
-  double value;           // checked for ParseStatus::ParseOk and ParseStatus::ParseOutOfRange
-  std::size_t position;   // position after the call
+  double value;          // checked for ParseStatus::ParseOk and ParseStatus::ParseOutOfRange
+  std::size_t position;  // position after the call
 };
 
 TEST(ParseNumber, ReadsNumbersAndReportsStatuses) {

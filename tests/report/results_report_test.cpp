@@ -43,9 +43,11 @@ std::string ExpectedHead(std::string_view mark) {
   std::string m(mark);
   return "*** Fitting Results ***\r\n[Calculation Start Time]\r\n2024/06/01 09:05:07\r\n"
          "[Calculation End Time]\r\n2024/06/01 09:05:08\r\n[Data File Name]\r\n/data/line.csv\r\n"
-         "[Fitting Value]\r\nk0, 2.5" + m + "\r\nk1, ---\r\nk2, -0.125" + m +
+         "[Fitting Value]\r\nk0, 2.5" +
+         m + "\r\nk1, ---\r\nk2, -0.125" + m +
          "\r\nk3, ---\r\nk4, ---\r\nk5, ---\r\nk6, ---\r\nk7, ---\r\nk8, ---\r\nk9, ---\r\n"
-         "R^2, 0.998" + m + "\r\n\r\n*** Fitting Conditions ***\r\n";
+         "R^2, 0.998" +
+         m + "\r\n\r\n*** Fitting Conditions ***\r\n";
 }
 
 TEST(ResultsReport, LayoutOfCompletedAndStoppedRuns) {
@@ -116,8 +118,9 @@ TEST_F(SaveResultsTest, NewFileIsWrittenWithoutAsking) {
 
 TEST_F(SaveResultsTest, ExistingFileIsReplacedOnlyAfterOk) {
   std::string path = temp_.File("r.frs");
-  ASSERT_TRUE(WriteWholeFile(path, "first report, much longer than anything else here\r\n"
-                                   "and with a second line that must not survive a replacement"));
+  ASSERT_TRUE(WriteWholeFile(path,
+                             "first report, much longer than anything else here\r\n"
+                             "and with a second line that must not survive a replacement"));
   // Cancel: nothing is written.
   prompter_.Answer(Answer::kCancel);
   EXPECT_EQ(SaveResultsReport(LinearValues(true), path, temp_.path(), prompter_),
@@ -168,8 +171,8 @@ TEST_F(SaveResultsTest, MissingInternalFileTouchesNoReport) {
 }
 
 TEST_F(SaveResultsTest, UncreatableFileIsReported) {
-  EXPECT_EQ(SaveResultsReport(LinearValues(false), temp_.File("no-such-folder/r.frs"),
-                              temp_.path(), prompter_),
+  EXPECT_EQ(SaveResultsReport(LinearValues(false), temp_.File("no-such-folder/r.frs"), temp_.path(),
+                              prompter_),
             SaveResultsStatus::kOpenFailed);
   ASSERT_EQ(prompter_.calls().size(), 1u);
   EXPECT_EQ(prompter_.calls()[0].text, "ファイルを開くのに失敗しました。");

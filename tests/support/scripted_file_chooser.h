@@ -39,8 +39,12 @@ class ScriptedFileChooser : public FileChooser {
 
  private:
   std::optional<std::string> Take(const FileDialogRequest& request, bool save) {
-    Request copy{save, std::string(request.title), {}, std::string(request.default_extension),
-                 request.initial_folder, request.owner};
+    Request copy{save,
+                 std::string(request.title),
+                 {},
+                 std::string(request.default_extension),
+                 request.initial_folder,
+                 request.owner};
     for (const FileFilter& f : request.filters) {
       copy.filters.emplace_back(std::string(f.label), std::string(f.pattern));
     }
