@@ -3,42 +3,18 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
-#include <random>
 #include <string>
 
 #include "app/app_state.h"
+#include "bench/bench_table.h"
 #include "data/data_text.h"
 #include "data/range_conversion.h"
-#include "formula/number_text.h"
 
 namespace calvane {
 namespace {
 
-class SilentPrompter : public Prompter {
- public:
-  void Show(std::string_view, std::string_view, WindowId) override {}
-  Answer Ask(std::string_view, std::string_view, Buttons, WindowId) override { return Answer::kNo; }
-};
-
-// 65536 rows of ten comma-separated numbers of 7 to 10 characters, CR LF line ends.
-const std::string& TableBytes() {
-  static const std::string bytes = [] {
-    std::mt19937 random(42);
-    std::uniform_real_distribution<double> value(-1000.0, 1000.0);
-    std::string out;
-    out.reserve(7u << 20);
-    for (std::uint32_t row = 0; row < kMaxRows; ++row) {
-      for (int column = 0; column < 10; ++column) {
-        if (column > 0) out += ',';
-        // Four decimals keep the fields short, like measured data.
-        out += FormatNumber(static_cast<double>(static_cast<int>(value(random) * 1e4)) / 1e4);
-      }
-      out += "\r\n";
-    }
-    return out;
-  }();
-  return bytes;
-}
+using bench::SilentPrompter;
+const std::string& TableBytes() { return bench::TenSeriesTable(); }
 
 void BM_IndexRows(benchmark::State& state) {
   DataText text(TableBytes());

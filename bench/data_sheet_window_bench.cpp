@@ -8,43 +8,27 @@
 #include <QScrollBar>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "app/app_state.h"
 #include "base/file_io.h"
 #include "base/qt_ui_font.h"
+#include "bench/bench_table.h"
 #include "data/data_sheet_window.h"
-#include "formula/number_text.h"
 
 namespace calvane {
 namespace {
 
-class SilentPrompter : public Prompter {
- public:
-  void Show(std::string_view, std::string_view, WindowId) override {}
-  Answer Ask(std::string_view, std::string_view, Buttons, WindowId) override { return Answer::kNo; }
-};
+using bench::SilentPrompter;
 
-// 65536 rows of ten comma-separated numbers, CR LF line ends, written once to a scratch folder.
+// The benchmarks' table, written once to a scratch folder.
 const std::string& TablePath() {
   static const std::string path = [] {
-    std::mt19937 random(42);
-    std::uniform_real_distribution<double> value(-1000.0, 1000.0);
-    std::string out;
-    out.reserve(7u << 20);
-    for (std::uint32_t row = 0; row < kMaxRows; ++row) {
-      for (int column = 0; column < 10; ++column) {
-        if (column > 0) out += ',';
-        out += FormatNumber(static_cast<double>(static_cast<int>(value(random) * 1e4)) / 1e4);
-      }
-      out += "\r\n";
-    }
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / "calvane_sheet_bench";
     std::filesystem::create_directories(dir);
     const std::string file = (dir / "table.csv").string();
-    WriteWholeFile(file, out);
+    WriteWholeFile(file, bench::TenSeriesTable());
     return file;
   }();
   return path;
