@@ -112,19 +112,19 @@ void DataSheetWindow::CreateControls() {
   connect(grid_, &DataGridWidget::pressed, this, &DataSheetWindow::OnGridPressed);
   std::size_t header = 0;
   std::size_t row_label = 0;
-  for (const ControlSpec& spec : ControlTable()) {
+  for (const ControlSpec& entry : ControlTable()) {
     QWidget* control = nullptr;
-    switch (spec.kind) {
+    switch (entry.kind) {
       case Kind::kLabel:
       case Kind::kLabelCentred:
       case Kind::kLabelRight: {
-        auto* label = new QLabel(DisplayText(spec.text), this);
-        label->setAlignment(spec.kind == Kind::kLabelCentred ? Qt::AlignHCenter | Qt::AlignTop
-                            : spec.kind == Kind::kLabelRight ? Qt::AlignRight | Qt::AlignTop
+        auto* label = new QLabel(DisplayText(entry.text), this);
+        label->setAlignment(entry.kind == Kind::kLabelCentred ? Qt::AlignHCenter | Qt::AlignTop
+                            : entry.kind == Kind::kLabelRight ? Qt::AlignRight | Qt::AlignTop
                                                              : Qt::AlignLeft | Qt::AlignTop);
-        if (std::find(kHeaderIds.begin(), kHeaderIds.end(), spec.id) != kHeaderIds.end()) {
+        if (std::find(kHeaderIds.begin(), kHeaderIds.end(), entry.id) != kHeaderIds.end()) {
           column_headers_[header++] = label;
-        } else if (std::find(kRowLabelIds.begin(), kRowLabelIds.end(), spec.id) !=
+        } else if (std::find(kRowLabelIds.begin(), kRowLabelIds.end(), entry.id) !=
                    kRowLabelIds.end()) {
           row_labels_[row_label++] = label;
         }
@@ -142,29 +142,29 @@ void DataSheetWindow::CreateControls() {
         break;
       }
       case Kind::kCheck: {
-        use_to_last_row_ = new QCheckBox(DisplayText(spec.text), this);
+        use_to_last_row_ = new QCheckBox(DisplayText(entry.text), this);
         connect(use_to_last_row_, &QCheckBox::clicked, this, &DataSheetWindow::OnUseToLastRow);
         control = use_to_last_row_;
         break;
       }
       case Kind::kGroup:
-        control = new QGroupBox(DisplayText(spec.text), this);
+        control = new QGroupBox(DisplayText(entry.text), this);
         control->setAttribute(Qt::WA_TransparentForMouseEvents);
         break;
       case Kind::kHBar:
       case Kind::kVBar: {
-        auto* bar = new QScrollBar(spec.kind == Kind::kHBar ? Qt::Horizontal : Qt::Vertical, this);
+        auto* bar = new QScrollBar(entry.kind == Kind::kHBar ? Qt::Horizontal : Qt::Vertical, this);
         bar->setFocusPolicy(Qt::NoFocus);
         bar->installEventFilter(this);
         connect(bar, &QScrollBar::valueChanged, this, [this] { RefreshView(); });
-        (spec.kind == Kind::kHBar ? horizontal_ : vertical_) = bar;
+        (entry.kind == Kind::kHBar ? horizontal_ : vertical_) = bar;
         control = bar;
         break;
       }
       case Kind::kButton: {
-        auto* button = new QPushButton(DisplayText(spec.text), this);
+        auto* button = new QPushButton(DisplayText(entry.text), this);
         button->setAutoDefault(false);
-        if (spec.id == kSheetOkButton) {
+        if (entry.id == kSheetOkButton) {
           connect(button, &QPushButton::clicked, this, &DataSheetWindow::Accept);
         } else {
           connect(button, &QPushButton::clicked, this, &DataSheetWindow::Cancel);
@@ -173,15 +173,15 @@ void DataSheetWindow::CreateControls() {
         break;
       }
       case Kind::kHelpLine:
-        help_line_ = new QLineEdit(DisplayText(spec.text), this);
+        help_line_ = new QLineEdit(DisplayText(entry.text), this);
         help_line_->setReadOnly(true);
         help_line_->setFocusPolicy(Qt::NoFocus);
         control = help_line_;
         break;
     }
-    control->setObjectName(QString::number(spec.id));
-    control->setGeometry(spec.rect);
-    controls_[spec.id] = control;
+    control->setObjectName(QString::number(entry.id));
+    control->setGeometry(entry.rect);
+    controls_[entry.id] = control;
   }
 }
 
