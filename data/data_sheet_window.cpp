@@ -121,7 +121,7 @@ void DataSheetWindow::CreateControls() {
         auto* label = new QLabel(DisplayText(entry.text), this);
         label->setAlignment(entry.kind == Kind::kLabelCentred ? Qt::AlignHCenter | Qt::AlignTop
                             : entry.kind == Kind::kLabelRight ? Qt::AlignRight | Qt::AlignTop
-                                                             : Qt::AlignLeft | Qt::AlignTop);
+                                                              : Qt::AlignLeft | Qt::AlignTop);
         if (std::find(kHeaderIds.begin(), kHeaderIds.end(), entry.id) != kHeaderIds.end()) {
           column_headers_[header++] = label;
         } else if (std::find(kRowLabelIds.begin(), kRowLabelIds.end(), entry.id) !=
