@@ -6,6 +6,7 @@
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QPainter>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -53,7 +54,8 @@ enum CommandId : int {
   kClose = 1135,
 };
 
-constexpr int kToolbarHeight = 28;  // the separator lines follow at y = 29 and 30
+constexpr int kToolbarHeight = 28;       // the separator lines follow at y = 29 and 30
+constexpr int kLeftSideItemHeight = 20;  // each item of the left-side list
 constexpr std::array<int, 10> kRowLabelIds{1018, 1019, 1020, 1021, 1022,
                                            1023, 1024, 1030, 1096, 1097};
 constexpr std::array<std::string_view, 10> kRowNames{"k0", "k1", "k2", "k3", "k4",
@@ -169,8 +171,12 @@ void FittingConditionsDialog::CreateControls(QWidget* client) {
       }
       case Kind::kCombo:
         left_side_ = new QComboBox(client);
+        // A plain item delegate, so the list honours each item's height of 20 pixels.
+        left_side_->setItemDelegate(new QStyledItemDelegate(left_side_));
         for (std::string_view item : {text::kLeftSideEmpty, text::kLeftSideX, text::kLeftSideY}) {
           left_side_->addItem(Text(item));
+          left_side_->setItemData(left_side_->count() - 1, QSize(0, kLeftSideItemHeight),
+                                  Qt::SizeHintRole);
         }
         connect(left_side_, &QComboBox::activated, this, &FittingConditionsDialog::LeftSideChanged);
         widget = left_side_;

@@ -1,6 +1,7 @@
 // Window tests of the fitting-conditions and detailed-conditions dialogs, through the seams:
 // the scripted prompter and file chooser, a recording main view and a counted beep.
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -126,6 +127,9 @@ class FittingConditionsDialogTest : public QObject {
     QCOMPARE(f.Control<QLabel>(1097)->text(), QStringLiteral("k9"));
     QCOMPARE(f.Control<QLabel>(1036)->text(), QStringLiteral("【エラー】式が未入力です"));
     QCOMPARE(f.Control<QComboBox>(1047)->itemText(2), QStringLiteral("y (y系列)"));
+    for (int item = 0; item < 3; ++item) {
+      QCOMPARE(f.Control<QComboBox>(1047)->view()->sizeHintForRow(item), 20);
+    }
     QCOMPARE(dialog.windowTitle(), QStringLiteral("計算条件"));
     QVERIFY(f.Control<QPushButton>(1094)->isDefault());
 
