@@ -4,50 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include "base/file_io.h"
 #include "data/data_selection.h"
+#include "tests/support/recording_main_view.h"
 #include "tests/support/recording_prompter.h"
 #include "tests/support/scripted_file_chooser.h"
 #include "tests/support/temp_dir.h"
 
 namespace calvane {
 namespace {
-
-// The main window as the commands see it, kept in plain values.
-class RecordedView : public MainView {
- public:
-  void SetFieldText(int id, std::string_view text) override { fields[id] = std::string(text); }
-  std::string FieldText(int id) const override {
-    const auto it = fields.find(id);
-    return it == fields.end() ? std::string() : it->second;
-  }
-  void SetStatusLine(std::string_view text) override { status = std::string(text); }
-  CommandState Commands() const override { return commands; }
-  void SetCommands(const CommandState& c) override { commands = c; }
-  void ClearResults() override {
-    ++clears;
-    commands.save_results = false;
-  }
-  void Repaint() override { ++repaints; }
-  bool ConfirmDiscard() override {
-    ++discard_checks;
-    return allow_discard;
-  }
-  Prompter& prompter() override { return messages; }
-
-  std::map<int, std::string> fields;
-  std::string status = "データを開いてください。";
-  CommandState commands;
-  int clears = 0;
-  int repaints = 0;
-  int discard_checks = 0;
-  bool allow_discard = true;
-  test::RecordingPrompter messages;
-};
 
 struct Fixture {
   Fixture() : state(MakeAppState(dir.path())) {
@@ -67,7 +35,8 @@ struct Fixture {
   }
   test::TempDir dir;
   std::unique_ptr<AppState> state;
-  RecordedView view;
+  test::RecordingPrompter messages;  // owned by the main window
+  test::RecordingMainView view{messages};
   test::ScriptedFileChooser chooser;
   test::RecordingPrompter sheet_messages;
   int sheets = 0;
@@ -95,7 +64,7 @@ TEST(OpenData, TheDialogOffersTheDataFiltersAndStartsInSampleOnlyFirst) {
   EXPECT_EQ(requests[0].initial_folder, f.dir.path() + "/Sample");
   EXPECT_EQ(requests[1].initial_folder, f.dir.path() + "/Sample");
   EXPECT_EQ(requests[2].initial_folder, "");  // a file was chosen: the system's default
-  EXPECT_EQ(f.view.clears, 1);                // only the dialog that chose a file cleared results
+  EXPECT_EQ(f.view.results_cleared, 1);       // only the dialog that chose a file cleared results
   EXPECT_EQ(f.sheets, 1);
 }
 
@@ -122,7 +91,7 @@ TEST(OpenData, AcceptedDataArePublished) {
     f.chooser.Answer(f.dir.File("a.csv"));
     ASSERT_TRUE(OpenData(f.view, f.chooser, *f.state, f.Sheet(true)));
     EXPECT_EQ(f.view.fields[kCtlDataFile], f.dir.File("a.csv"));
-    EXPECT_EQ(f.view.status, c.status);
+    EXPECT_EQ(f.view.status_line, c.status);
     EXPECT_EQ(f.view.commands, (CommandState{true, c.run_after, false}));
     EXPECT_EQ(f.state->workflow.load(), WorkflowStateValue::kDataLoaded);
     EXPECT_EQ(f.state->points.count, 3u);
@@ -155,11 +124,11 @@ TEST(OpenData, CancelOrFailureAfterASecondFileKeepsTheFirst) {
   // first file stays; no sheet runs.
   f.chooser.Answer(f.dir.File("missing.csv"));
   EXPECT_FALSE(OpenData(f.view, f.chooser, *f.state, f.Sheet(true)));
-  ASSERT_EQ(f.view.messages.calls().size(), 1u);
+  ASSERT_EQ(f.messages.calls().size(), 1u);
   EXPECT_EQ(
-      f.view.messages.calls()[0].text,
+      f.messages.calls()[0].text,
       "ファイルを開くのに失敗しました。既に他のアプリケーションで開かれている可能性があります。");
-  EXPECT_EQ(f.view.messages.calls()[0].caption, "エラー");
+  EXPECT_EQ(f.messages.calls()[0].caption, "エラー");
   EXPECT_EQ(f.view.fields[kCtlDataFile], f.dir.File("a.csv"));
   EXPECT_EQ(f.state->points.count, 3u);
   EXPECT_EQ(f.sheets, 2);
@@ -171,7 +140,7 @@ TEST(OpenData, ARefusedDiscardCheckShowsNoDialog) {
   f.chooser.Answer(f.dir.File("a.csv"));
   EXPECT_FALSE(OpenData(f.view, f.chooser, *f.state, f.Sheet(true)));
   EXPECT_TRUE(f.chooser.requests().empty());
-  EXPECT_EQ(f.view.clears, 0);
+  EXPECT_EQ(f.view.results_cleared, 0);
   EXPECT_FALSE(f.state->first_dialog.chosen());
 }
 
@@ -194,7 +163,7 @@ TEST(CloseData, DropsTheDataUnlessARunIsPausedOrTheDiscardIsRefused) {
   EXPECT_EQ(f.state->workflow.load(), WorkflowStateValue::kNoData);
   EXPECT_EQ(f.state->points.count, 0u);
   EXPECT_EQ(f.view.fields[kCtlDataFile], "");
-  EXPECT_EQ(f.view.status, "データを開いてください。");
+  EXPECT_EQ(f.view.status_line, "データを開いてください。");
   EXPECT_EQ(f.view.commands, (CommandState{false, false, false}));
 }
 
