@@ -134,23 +134,7 @@ class SilentPrompter : public Prompter {
   Answer Ask(std::string_view, std::string_view, Buttons, WindowId) override { return Answer::kNo; }
 };
 
-class SilentView : public ProgressView {
- public:
-  void SetStatusText(std::string_view) override {}
-  void SetPhaseText(std::string_view) override {}
-  void SetStepTotal(std::string_view) override {}
-  void SetCycleTotal(std::string_view) override {}
-  void SetCycleSlash(std::string_view) override {}
-  void SetStepValue(std::string_view) override {}
-  void SetMessage(std::string_view) override {}
-  void EnableButton(ProgressButton, bool) override {}
-  void RefreshCounters(std::uint32_t, std::uint32_t) override {}
-  void ShowConditionError() override {}
-  void StopTimer() override {}
-  void Beep() override {}
-  void ShowErrorBox(std::string_view, std::string_view) override {}
-  void ShowPauseSnapshot(const PauseSnapshot&) override {}
-};
+using SilentView = SilentProgressView;
 
 // A working folder holding the data file and the conditions, removed at exit.
 struct BenchFolder {

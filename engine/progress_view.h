@@ -68,6 +68,26 @@ class ProgressView {
   virtual void ShowPauseSnapshot(const PauseSnapshot& snapshot) = 0;
 };
 
+// A view that shows nothing: for runs without a window (benchmarks, tests); the pause snapshot
+// returns at once. Override what a caller needs to see.
+class SilentProgressView : public ProgressView {
+ public:
+  void SetStatusText(std::string_view) override {}
+  void SetPhaseText(std::string_view) override {}
+  void SetStepTotal(std::string_view) override {}
+  void SetCycleTotal(std::string_view) override {}
+  void SetCycleSlash(std::string_view) override {}
+  void SetStepValue(std::string_view) override {}
+  void SetMessage(std::string_view) override {}
+  void EnableButton(ProgressButton, bool) override {}
+  void RefreshCounters(std::uint32_t, std::uint32_t) override {}
+  void ShowConditionError() override {}
+  void StopTimer() override {}
+  void Beep() override {}
+  void ShowErrorBox(std::string_view, std::string_view) override {}
+  void ShowPauseSnapshot(const PauseSnapshot&) override {}
+};
+
 // Routes the evaluator's messages to a ProgressView: domain errors to the message area, the
 // unknown operation code to an error box. Called on the thread that evaluates.
 class ProgressViewMessages final : public FormulaMessages {

@@ -21,21 +21,8 @@ namespace calvane {
 namespace {
 
 // Writes go nowhere; the snapshot is carried out by the main thread's loop.
-class HandOffView : public ProgressView {
+class HandOffView : public SilentProgressView {
  public:
-  void SetStatusText(std::string_view) override {}
-  void SetPhaseText(std::string_view) override {}
-  void SetStepTotal(std::string_view) override {}
-  void SetCycleTotal(std::string_view) override {}
-  void SetCycleSlash(std::string_view) override {}
-  void SetStepValue(std::string_view) override {}
-  void SetMessage(std::string_view) override {}
-  void EnableButton(ProgressButton, bool) override {}
-  void RefreshCounters(std::uint32_t, std::uint32_t) override {}
-  void ShowConditionError() override {}
-  void StopTimer() override {}
-  void Beep() override {}
-  void ShowErrorBox(std::string_view, std::string_view) override {}
   void ShowPauseSnapshot(const PauseSnapshot& snapshot) override {
     {
       std::lock_guard<std::mutex> lock(mutex_);
