@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev
+  libeigen3-dev libboost-math-dev libcminpack-dev
   fonts-ipafont-gothic
   xvfb xauth
   python3
