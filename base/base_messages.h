@@ -29,6 +29,12 @@ inline constexpr std::string_view kStatusRun = "計算を実行してくださ�
 inline constexpr std::string_view kStatusSaveIfNeeded = "必要であれば計算結果を保存してください。";
 inline constexpr std::string_view kStatusSaved = "計算結果保存済みです。";
 
+// The save dialog of a graph as an image (the main window's graph, the residual plot): PNG or
+// SVG, by the filter chosen.
+inline constexpr std::string_view kImageSaveTitle = "グラフを画像で保存";
+inline constexpr std::string_view kImageFilterPng = "PNG画像(*.png)";
+inline constexpr std::string_view kImageFilterSvg = "SVG画像(*.svg)";
+
 // Buttons of the dialogs.
 inline constexpr std::string_view kButtonOk = "OK";
 inline constexpr std::string_view kButtonCancel = "Cancel";

@@ -22,7 +22,18 @@ struct FileDialogRequest {
   std::string_view default_extension;   // without the dot; empty: a typed name is kept as it is
   std::string initial_folder;           // empty: the system's default folder
   WindowId owner = WindowId::kMain;
+  // Save dialogs: a name typed without an extension gets the extension of the filter chosen
+  // (its pattern "*.ext"), not default_extension.
+  bool extension_follows_filter = false;
 };
+
+// The extension of a filter pattern "*.ext" ("ext"), empty for any other pattern.
+inline std::string_view FilterExtension(const FileFilter& filter) {
+  const std::string_view p = filter.pattern;
+  if (p.size() < 3 || p.substr(0, 2) != "*.") return {};
+  const std::string_view ext = p.substr(2);
+  return ext.find_first_of("*?; ") == std::string_view::npos ? ext : std::string_view();
+}
 
 // The open-file and save-file dialogs on behalf of the logic. The Qt version shows the system's
 // dialog; tests answer from a script. An empty result means the user cancelled. A save dialog

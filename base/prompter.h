@@ -5,7 +5,14 @@
 namespace calvane {
 
 // The window that owns a message box, so logic code can name an owner without a widget.
-enum class WindowId { kMain, kDataSheet, kConditions, kDetailedConditions, kProgress };
+enum class WindowId {
+  kMain,
+  kDataSheet,
+  kConditions,
+  kDetailedConditions,
+  kProgress,
+  kFitDetails,
+};
 
 enum class Buttons { kOk, kOkCancel, kYesNo };
 enum class Answer { kOk, kCancel, kYes, kNo };

@@ -46,6 +46,20 @@ std::optional<std::string> QtFileChooser::Choose(const FileDialogRequest& reques
   const QString suffix = QString::fromUtf8(
       request.default_extension.data(), static_cast<qsizetype>(request.default_extension.size()));
   dialog.setDefaultSuffix(suffix);
+  // The extension of the filter chosen, for a name typed without one.
+  auto filter_extension = [&request, &filters](const QString& chosen) {
+    const qsizetype at = filters.indexOf(chosen);
+    if (at < 0) return std::string_view(request.default_extension);
+    return FilterExtension(request.filters[static_cast<std::size_t>(at)]);
+  };
+  if (save && request.extension_follows_filter) {
+    auto follow = [&dialog, &filter_extension](const QString& chosen) {
+      const std::string_view ext = filter_extension(chosen);
+      dialog.setDefaultSuffix(QString::fromUtf8(ext.data(), static_cast<qsizetype>(ext.size())));
+    };
+    if (!filters.isEmpty()) follow(filters.front());
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, follow);
+  }
   if (!request.initial_folder.empty()) {
     dialog.setDirectory(QString::fromStdString(request.initial_folder));
   }
@@ -54,7 +68,11 @@ std::optional<std::string> QtFileChooser::Choose(const FileDialogRequest& reques
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
   std::string path = QDir::toNativeSeparators(chosen.front()).toStdString();
-  if (save) path = WithDefaultExtension(std::move(path), request.default_extension);
+  if (save) {
+    path = WithDefaultExtension(std::move(path), request.extension_follows_filter
+                                                     ? filter_extension(dialog.selectedNameFilter())
+                                                     : request.default_extension);
+  }
   return path;
 }
 

@@ -29,7 +29,7 @@ class QtPrompter : public Prompter {
              WindowId owner) override;
 
  private:
-  std::array<QPointer<QWidget>, 5> owners_;
+  std::array<QPointer<QWidget>, 6> owners_;
 };
 
 }  // namespace calvane

@@ -4,6 +4,7 @@
 #include <QtTest>
 #include <array>
 
+#include "base/image_file.h"
 #include "base/qt_file_chooser.h"
 #include "base/qt_prompter.h"
 
@@ -85,6 +86,40 @@ class QtFileChooserTest : public QObject {
     request.filters = kFilters;
     request.default_extension = "frs";
     request.initial_folder = dir.path().toStdString();
+    const std::optional<std::string> chosen = chooser.ChooseSave(request);
+    QVERIFY(chosen.has_value());
+    QCOMPARE(QFileInfo(QString::fromStdString(*chosen)).fileName(), expected);
+  }
+
+  // An image's save dialog: the filter chosen gives a bare name its extension.
+  void saveDialogTakesTheExtensionOfTheChosenFilter_data() {
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("png, bare name") << 0 << "graph"
+                                    << "graph.png";
+    QTest::newRow("svg, bare name") << 1 << "graph"
+                                    << "graph.svg";
+    QTest::newRow("svg, own extension") << 1 << "graph.png"
+                                        << "graph.png";
+  }
+
+  void saveDialogTakesTheExtensionOfTheChosenFilter() {
+    QFETCH(int, filter);
+    QFETCH(QString, typed);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    QtPrompter owners;
+    QtFileChooser chooser(owners);
+    FileDialogRequest request = ImageSaveRequest(WindowId::kMain);
+    request.initial_folder = dir.path().toStdString();
+    chooser.SetRunner([&](QFileDialog& dialog) {
+      const QString name = dialog.nameFilters().at(filter);
+      dialog.selectNameFilter(name);
+      emit dialog.filterSelected(name);
+      dialog.selectFile(dir.filePath(typed));
+      return int(QDialog::Accepted);
+    });
     const std::optional<std::string> chosen = chooser.ChooseSave(request);
     QVERIFY(chosen.has_value());
     QCOMPARE(QFileInfo(QString::fromStdString(*chosen)).fileName(), expected);
