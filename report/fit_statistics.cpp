@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <numbers>
 
 #include "engine/fit_results.h"
 #include "formula/evaluator.h"
@@ -73,7 +74,8 @@ void Covariance(const Eigen::MatrixXd& jacobian, const std::vector<bool>& usable
     }
   }
   // The pseudo-inverse of the scaled J^T J, V S^-2 V^T over the nonzero singular values.
-  const Eigen::MatrixXd inverse = v * inverse_square.asDiagonal() * v.transpose();
+  Eigen::MatrixXd inverse = v * inverse_square.asDiagonal() * v.transpose();
+  inverse = (0.5 * (inverse + inverse.transpose())).eval();  // symmetric to the last bit
   const double variance = stats.residual_sd * stats.residual_sd;
 
   std::vector<bool> determined(static_cast<std::size_t>(m), true);
@@ -178,8 +180,8 @@ FitStatistics ComputeFitStatistics(const StatisticsInput& input) {
   stats.residual_sd = std::sqrt(stats.rss / dof);
   stats.determination = tss > 0.0 ? 1.0 - stats.rss / tss : kNotANumber;
   stats.adjusted_determination = 1.0 - (1.0 - stats.determination) * (big_n - 1.0) / dof;
-  const double log_likelihood_term =
-      big_n * (std::log(2.0 * M_PI * stats.rss / big_n) + 1.0);  // -2 ln L at its maximum
+  const double log_likelihood_term = big_n * (std::log(2.0 * std::numbers::pi * stats.rss / big_n) +
+                                              1.0);  // -2 ln L at its maximum
   const double estimated = static_cast<double>(n) + 1.0;
   stats.aic = log_likelihood_term + 2.0 * estimated;
   stats.bic = log_likelihood_term + estimated * std::log(big_n);

@@ -99,6 +99,39 @@ std::string BuildResultsReport(const ReportValues& values, std::string_view cond
   return report;
 }
 
+SaveResultsStatus SaveUserFile(std::string_view bytes, const std::string& path, Prompter& prompter,
+                               WindowId owner) {
+  switch (CreateReportFile(path, bytes)) {
+    case CreateResult::kCreated:
+      return SaveResultsStatus::kSaved;
+    case CreateResult::kOpenFailed:
+      prompter.Show(text::kMsgFileOpenFailed, text::kCaptionError, owner);
+      return SaveResultsStatus::kOpenFailed;
+    case CreateResult::kWriteFailed:
+      prompter.Show(text::kMsgFileWriteFailed, text::kCaptionError, owner);
+      return SaveResultsStatus::kWriteFailed;
+    case CreateResult::kExists:
+      break;
+  }
+  if (prompter.Ask(text::kMsgOverwriteQuestion, text::kCaptionConfirm, Buttons::kOkCancel, owner) !=
+      Answer::kOk) {
+    return SaveResultsStatus::kCancelled;
+  }
+  // Replaced in one piece: a failure leaves the old report as it was.
+  switch (ReplaceFileWithOutcome(path, bytes)) {
+    case FileWriteOutcome::kWritten:
+      return SaveResultsStatus::kSaved;
+    case FileWriteOutcome::kExists:
+    case FileWriteOutcome::kCannotCreate:
+      prompter.Show(text::kMsgFileOpenFailed, text::kCaptionError, owner);
+      return SaveResultsStatus::kOpenFailed;
+    case FileWriteOutcome::kWriteFailed:
+      break;
+  }
+  prompter.Show(text::kMsgFileWriteFailed, text::kCaptionError, owner);
+  return SaveResultsStatus::kWriteFailed;
+}
+
 SaveResultsStatus SaveResultsReport(const ReportValues& values, const std::string& path,
                                     const std::string& working_directory, Prompter& prompter) {
   std::optional<std::string> conditions =
@@ -107,37 +140,7 @@ SaveResultsStatus SaveResultsReport(const ReportValues& values, const std::strin
     prompter.Show(text::kMsgInternalFileMissing, text::kCaptionError, WindowId::kConditions);
     return SaveResultsStatus::kConditionsMissing;
   }
-  std::string report = BuildResultsReport(values, *conditions);
-
-  switch (CreateReportFile(path, report)) {
-    case CreateResult::kCreated:
-      return SaveResultsStatus::kSaved;
-    case CreateResult::kOpenFailed:
-      prompter.Show(text::kMsgFileOpenFailed, text::kCaptionError, WindowId::kMain);
-      return SaveResultsStatus::kOpenFailed;
-    case CreateResult::kWriteFailed:
-      prompter.Show(text::kMsgFileWriteFailed, text::kCaptionError, WindowId::kMain);
-      return SaveResultsStatus::kWriteFailed;
-    case CreateResult::kExists:
-      break;
-  }
-  if (prompter.Ask(text::kMsgOverwriteQuestion, text::kCaptionConfirm, Buttons::kOkCancel,
-                   WindowId::kMain) != Answer::kOk) {
-    return SaveResultsStatus::kCancelled;
-  }
-  // Replaced in one piece: a failure leaves the old report as it was.
-  switch (ReplaceFileWithOutcome(path, report)) {
-    case FileWriteOutcome::kWritten:
-      return SaveResultsStatus::kSaved;
-    case FileWriteOutcome::kExists:
-    case FileWriteOutcome::kCannotCreate:
-      prompter.Show(text::kMsgFileOpenFailed, text::kCaptionError, WindowId::kMain);
-      return SaveResultsStatus::kOpenFailed;
-    case FileWriteOutcome::kWriteFailed:
-      break;
-  }
-  prompter.Show(text::kMsgFileWriteFailed, text::kCaptionError, WindowId::kMain);
-  return SaveResultsStatus::kWriteFailed;
+  return SaveUserFile(BuildResultsReport(values, *conditions), path, prompter, WindowId::kMain);
 }
 
 }  // namespace calvane

@@ -46,6 +46,14 @@ enum class SaveResultsStatus {
                        // new file is removed again, a replaced one keeps its old content
 };
 
+// Writes `bytes` to `path` as a new file of the user's, by the rules of the results report: when
+// a file of that name exists, asks the overwrite question (caption "確認", OK/Cancel) and only OK
+// replaces it, in one piece; a failure to create ("ファイルを開くのに失敗しました。") or to write
+// ("ファイルの書き込みに失敗しました。") is shown with caption "エラー" and returned, leaving no
+// partial new file. Messages are owned by `owner`. Main thread.
+SaveResultsStatus SaveUserFile(std::string_view bytes, const std::string& path, Prompter& prompter,
+                               WindowId owner);
+
 // Writes the results report to `path` as a new file. When a file of that name exists, asks
 // "その名前のファイルは既に存在します。上書きしますか？" (caption "確認", OK/Cancel, owner main
 // window); only OK replaces it, in one piece (a failed replacement leaves the old file whole).

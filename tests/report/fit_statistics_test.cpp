@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <memory>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -259,7 +260,7 @@ TEST(FitStatistics, StraightLineMatchesTheClosedForm) {
   EXPECT_NEAR(stats.correlation[0][1], stats.correlation[1][0], 1e-12);
   EXPECT_LT(stats.correlation[0][1], -0.8);
   EXPECT_EQ(stats.correlation[0][0], 1.0);
-  const double minus_two_log_l = 7 * (std::log(2 * M_PI * line.rss / 7) + 1);
+  const double minus_two_log_l = 7 * (std::log(2 * std::numbers::pi * line.rss / 7) + 1);
   EXPECT_NEAR(stats.aic, minus_two_log_l + 6, 1e-9);
   EXPECT_NEAR(stats.bic, minus_two_log_l + 3 * std::log(7.0), 1e-9);
   ASSERT_EQ(stats.residuals.size(), 7u);
