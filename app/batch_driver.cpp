@@ -30,6 +30,8 @@
 #include "engine/worker.h"
 #include "formula/formula_check.h"
 #include "formula/number_text.h"
+#include "report/fit_details.h"
+#include "report/fit_statistics.h"
 #include "report/results_report.h"
 
 namespace calvane {
@@ -136,6 +138,7 @@ BatchParse ParseBatchArguments(const std::vector<std::string>& args) {
       {"--to-last-row", nullptr, nullptr, &o.to_last_row, false},
       {"--conditions", &o.conditions_file, nullptr, nullptr, true},
       {"--report", &o.report_file, nullptr, nullptr, false},
+      {"--details", &o.details_file, nullptr, nullptr, false},
       {"--overwrite", nullptr, nullptr, &o.overwrite, false},
       {"--skip-blank-rows", nullptr, nullptr, &o.skip_blank_rows, false},
   };
@@ -364,6 +367,16 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
     }
   }
 
+  // The details file likewise.
+  std::string details_path;
+  if (!options.details_file.empty()) {
+    details_path = ResolvePath(working_directory, options.details_file);
+    if (FileExists(details_path) && !options.overwrite) {
+      prompter.Show(text::kMsgOverwriteQuestion, text::kCaptionConfirm, WindowId::kMain);
+      return kBatchRefused;
+    }
+  }
+
   // 4. The run, as the run command does it; the progress goes to stderr, the main window's
   //    fields are kept as values.
   TerminalProgressView view(output);
@@ -391,6 +404,17 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
   if (!report_path.empty() && SaveResultsTo(*state, main_view, record, report_path, prompter) !=
                                   SaveResultsStatus::kSaved) {
     return kBatchRefused;
+  }
+
+  // The details of the statistics, the text the details window saves.
+  if (!details_path.empty()) {
+    const FitStatistics stats = ComputeFitStatistics(*state);
+    const FitDetails details =
+        MakeFitDetails(stats, state->conditions.leftSide, record.stopped_early);
+    if (SaveFitDetails(details, stats, details_path, prompter, WindowId::kMain) !=
+        SaveResultsStatus::kSaved) {
+      return kBatchRefused;
+    }
   }
 
   // 6. The eleven result lines.

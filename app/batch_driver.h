@@ -25,7 +25,8 @@ enum BatchExitCode : int {
 struct BatchOptions {
   std::string data_file;
   std::string conditions_file;
-  std::string report_file;  // empty: no report
+  std::string report_file;   // empty: no report
+  std::string details_file;  // empty: no details of the statistics
   std::int32_t x_series = 0;
   std::int32_t y_series = 0;
   std::int32_t start_row = 0;

@@ -27,6 +27,17 @@ bool IsCommandEnabled(const CommandState& commands, int id) {
   }
 }
 
+bool IsWorkflowCommand(int id) { return id == kCmdFitDetails || id == kCmdSaveGraphImage; }
+
+bool WorkflowCommandEnabled(WorkflowStateValue workflow, int id) {
+  const bool results = workflow == WorkflowStateValue::kStoppedResults ||
+                       workflow == WorkflowStateValue::kCompletedResults ||
+                       workflow == WorkflowStateValue::kResultsSaved;
+  if (id == kCmdFitDetails) return results;
+  if (id == kCmdSaveGraphImage) return results || workflow == WorkflowStateValue::kDataLoaded;
+  return false;
+}
+
 CommandUpdate AtStartUp() { return {CommandState{}, text::kStatusOpenData}; }
 
 CommandUpdate AfterDataAccepted(const CommandState& now, FormulaState formula_state,
@@ -97,18 +108,20 @@ bool CurveVisible(WorkflowStateValue workflow) {
 
 namespace {
 
-constexpr std::array<MenuEntry, 6> kFileMenu{{
+constexpr std::array<MenuEntry, 7> kFileMenu{{
     {text::kMenuOpenData, kCmdOpenData},
     {text::kMenuCloseData, kCmdCloseData},
     {{}, 0},
     {text::kMenuSaveResults, kCmdSaveResults},
+    {text::kMenuSaveGraphImage, kCmdSaveGraphImage},
     {{}, 0},
     {text::kMenuExit, kCmdExit},
 }};
-constexpr std::array<MenuEntry, 3> kCalculationMenu{{
+constexpr std::array<MenuEntry, 4> kCalculationMenu{{
     {text::kMenuConditions, kCmdFittingConditions},
     {{}, 0},
     {text::kMenuRun, kCmdRun},
+    {text::kMenuFitDetails, kCmdFitDetails},
 }};
 constexpr std::array<MenuEntry, 2> kHelpMenu{{
     {text::kMenuHelpFile, kCmdHelp},

@@ -19,6 +19,8 @@ enum CommandId : int {
   kCmdRun = 1128,
   kCmdHelp = 1129,
   kCmdVersion = 1130,
+  kCmdFitDetails = 1140,      // the window of the run's statistics
+  kCmdSaveGraphImage = 1141,  // the main window's graph as a PNG or SVG image
   kCmdOpenConditionFile = 1132,
   kCmdSaveConditionFile = 1133,
   kCmdDetailedConditions = 1134,
@@ -42,6 +44,12 @@ struct CommandUpdate {
   CommandState commands;
   std::string_view status_line;
 };
+
+// The two commands whose enabled state follows the workflow state alone, in the menu only:
+// the details of the results while results are shown (states 2, 3 and 4), the graph image while
+// data are loaded (states 1 to 4). Every other id is false.
+bool IsWorkflowCommand(int id);
+bool WorkflowCommandEnabled(WorkflowStateValue workflow, int id);
 
 // Whether `id` is enabled under `commands`. Ids that are not main-window commands are false.
 bool IsCommandEnabled(const CommandState& commands, int id);

@@ -36,6 +36,18 @@ void GraphWidget::SetAxisLabels(QLabel* horizontal, QLabel* vertical) {
   vertical_label_ = vertical;
 }
 
+QRect GraphWidget::ImageRect() const {
+  constexpr int kDotReach = 2;  // a 3-pixel dot on the box edge reaches this far beyond it
+  constexpr int kMargin = 6;
+  const PlotOrigin origin = PlotOriginFor(width(), height());
+  QRect area(origin.x0, origin.y0 - kPlotHeight, kPlotWidth + 1, kPlotHeight + 1);
+  area.adjust(-kDotReach, -kDotReach, kDotReach, kDotReach);
+  for (const QLabel* label : {horizontal_label_.data(), vertical_label_.data()}) {
+    if (label != nullptr) area = area.united(label->geometry());
+  }
+  return area.adjusted(-kMargin, -kMargin, kMargin, kMargin).intersected(rect());
+}
+
 void GraphWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const int w = width();

@@ -30,6 +30,10 @@ class GraphWidget : public QWidget {
   // The labels 1026 (horizontal) and 1027 (vertical) whose texts each paint sets.
   void SetAxisLabels(QLabel* horizontal, QLabel* vertical);
 
+  // The part of the widget that an image of the graph shows: the plot box with its dots (which
+  // reach a pixel or two beyond it) and the two axis labels, with a small margin.
+  QRect ImageRect() const;
+
   // What each paint computes; the run command holds its formula while a worker runs.
   GraphScale& scale() { return scale_; }
 

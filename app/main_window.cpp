@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFrame>
 #include <QLayout>
+#include <QMenu>
 #include <QMenuBar>
 #include <QResizeEvent>
 
@@ -38,6 +39,11 @@ MainWindow::MainWindow(AppState& state, Prompter& prompter, QWidget* parent)
   for (auto& [id, action] : actions_) {
     const int command = id;
     connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
+  }
+  for (QAction* popup : menuBar()->actions()) {
+    if (popup->menu() != nullptr) {
+      connect(popup->menu(), &QMenu::aboutToShow, this, [this] { RefreshWorkflowCommands(); });
+    }
   }
 
   graph_ = new GraphWidget(state_, this);
@@ -160,7 +166,11 @@ void MainWindow::FirstRunCheck(const QRect& desktop) {
 }
 
 void MainWindow::RunCommand(int id) {
-  if (!IsCommandEnabled(commands_, id)) return;
+  if (IsWorkflowCommand(id)) {
+    if (!WorkflowCommandEnabled(state_.workflow.load(), id)) return;
+  } else if (!IsCommandEnabled(commands_, id)) {
+    return;
+  }
   switch (id) {
     case kCmdOpenData:
       if (hooks_.open_data) hooks_.open_data(*this);
@@ -184,6 +194,12 @@ void MainWindow::RunCommand(int id) {
     case kCmdRun:
       if (hooks_.run) hooks_.run(*this);
       break;
+    case kCmdFitDetails:
+      if (hooks_.fit_details) hooks_.fit_details(*this);
+      break;
+    case kCmdSaveGraphImage:
+      if (hooks_.save_graph_image) hooks_.save_graph_image(*this);
+      break;
     case kCmdHelp:
       OpenHelp();
       break;
@@ -192,6 +208,14 @@ void MainWindow::RunCommand(int id) {
       break;
     default:
       break;
+  }
+  RefreshWorkflowCommands();
+}
+
+void MainWindow::RefreshWorkflowCommands() {
+  const WorkflowStateValue workflow = state_.workflow.load();
+  for (const int id : {kCmdFitDetails, kCmdSaveGraphImage}) {
+    if (QAction* action = Action(id)) action->setEnabled(WorkflowCommandEnabled(workflow, id));
   }
 }
 
@@ -213,13 +237,17 @@ std::string MainWindow::FieldText(int control_id) const {
   return it->second->text().toStdString();
 }
 
-void MainWindow::SetStatusLine(std::string_view text) { status_line_->setText(DisplayText(text)); }
+void MainWindow::SetStatusLine(std::string_view text) {
+  status_line_->setText(DisplayText(text));
+  RefreshWorkflowCommands();
+}
 
 void MainWindow::SetCommands(const CommandState& commands) {
   commands_ = commands;
   for (const int id : {kCmdCloseData, kCmdRun, kCmdSaveResults}) {
     if (QAction* action = Action(id)) action->setEnabled(IsCommandEnabled(commands_, id));
   }
+  RefreshWorkflowCommands();
 }
 
 void MainWindow::ClearResults() {
@@ -230,7 +258,10 @@ void MainWindow::ClearResults() {
   ApplyUpdate(*this, AfterClearResults(commands_));
 }
 
-void MainWindow::Repaint() { graph_->update(); }
+void MainWindow::Repaint() {
+  graph_->update();
+  RefreshWorkflowCommands();
+}
 
 bool MainWindow::ConfirmDiscard() {
   return DiscardCheck(state_.workflow.load(), prompter_, WindowId::kMain);

@@ -31,7 +31,9 @@ struct CommandHooks {
   // 1127: makes the fitting-conditions window, which the main window runs modally and then
   // repaints itself.
   std::function<std::unique_ptr<ModalWindow>(MainWindow&)> make_conditions_window;
-  std::function<void(MainWindow&)> run;  // 1128: run command and progress window
+  std::function<void(MainWindow&)> run;               // 1128: run command and progress window
+  std::function<void(MainWindow&)> fit_details;       // 1140: the details window
+  std::function<void(MainWindow&)> save_graph_image;  // 1141: save dialog and image
 };
 
 // The main window "Calvane": the menu bar, the toolbar (70) at the top of the client area, the
@@ -63,6 +65,11 @@ class MainWindow : public QMainWindow, public MainView {
   // Carries out command `id` as if chosen from the menu or the toolbar. Ignores disabled and
   // unknown commands.
   void RunCommand(int id);
+
+  // Enables the details (1140) and graph image (1141) commands by the workflow state as it
+  // stands. Every change of the main window's commands, fields, status line or graph calls it,
+  // and so does the opening of each pop-up menu.
+  void RefreshWorkflowCommands();
 
   QAction* Action(int id) const;
   GraphWidget* graph() const { return graph_; }

@@ -7,6 +7,7 @@
 #include "app/condition_commands.h"
 #include "app/data_commands.h"
 #include "app/main_window.h"
+#include "app/qt_graph_image.h"
 #include "app/qt_images.h"
 #include "app/qt_menus.h"
 #include "app/run_commands.h"
@@ -17,6 +18,9 @@
 #include "data/data_sheet_window.h"
 #include "engine/progress_window.h"
 #include "engine/qt_progress_view.h"
+#include "report/fit_details.h"
+#include "report/fit_details_window.h"
+#include "report/fit_statistics.h"
 
 namespace calvane {
 
@@ -77,6 +81,24 @@ void InstallCommandHooks(MainWindow& window, QtPrompter& prompter, FileChooser& 
   // 1125: the save dialog and the results report.
   window.hooks().save_results = [record, &chooser](MainWindow& main) {
     SaveResultsCommand(main.state(), main, *record, chooser);
+  };
+
+  // 1140: the statistics of the results shown, computed now that no worker runs, in their
+  // window.
+  window.hooks().fit_details = [record, &prompter, &chooser](MainWindow& main) {
+    FitStatistics stats = ComputeFitStatistics(main.state());
+    FitDetails details =
+        MakeFitDetails(stats, main.state().conditions.leftSide, record->stopped_early);
+    FitDetailsWindow details_window(std::move(details), std::move(stats), main.prompter(), chooser,
+                                    &main);
+    prompter.SetOwner(WindowId::kFitDetails, &details_window);
+    RunModal(details_window, &main);
+    prompter.SetOwner(WindowId::kFitDetails, nullptr);
+  };
+
+  // 1141: the graph as an image.
+  window.hooks().save_graph_image = [&chooser](MainWindow& main) {
+    SaveGraphImageCommand(*main.graph(), main.prompter(), chooser);
   };
 }
 

@@ -175,6 +175,36 @@ TEST(CommandStateTest, OnlyCloseRunAndSaveDependOnTheState) {
   EXPECT_FALSE(IsCommandEnabled(kAll, kCmdOpenConditionFile));
 }
 
+TEST(CommandStateTest, DetailsAndGraphImageByWorkflowState) {
+  struct Row {
+    WorkflowStateValue workflow;
+    bool details;
+    bool image;
+  };
+  const std::vector<Row> rows = {
+      {WorkflowStateValue::kNoData, false, false},
+      {WorkflowStateValue::kDataLoaded, false, true},
+      {WorkflowStateValue::kStoppedResults, true, true},
+      {WorkflowStateValue::kCompletedResults, true, true},
+      {WorkflowStateValue::kResultsSaved, true, true},
+      {WorkflowStateValue::kPaused, false, false},
+      {WorkflowStateValue::kAbortRequested, false, false},
+  };
+  for (const Row& row : rows) {
+    const int state = static_cast<int>(row.workflow);
+    EXPECT_EQ(WorkflowCommandEnabled(row.workflow, kCmdFitDetails), row.details) << state;
+    EXPECT_EQ(WorkflowCommandEnabled(row.workflow, kCmdSaveGraphImage), row.image) << state;
+    // The others are not workflow commands, whatever the state.
+    EXPECT_FALSE(WorkflowCommandEnabled(row.workflow, kCmdSaveResults)) << state;
+  }
+  EXPECT_TRUE(IsWorkflowCommand(kCmdFitDetails));
+  EXPECT_TRUE(IsWorkflowCommand(kCmdSaveGraphImage));
+  EXPECT_FALSE(IsWorkflowCommand(kCmdRun));
+  // The command-state struct does not enable them.
+  EXPECT_FALSE(IsCommandEnabled(kAll, kCmdFitDetails));
+  EXPECT_FALSE(IsCommandEnabled(kAll, kCmdSaveGraphImage));
+}
+
 TEST(CommandStateTest, DiscardQuestionAndCurveByWorkflowState) {
   struct Row {
     WorkflowStateValue workflow;
@@ -217,12 +247,14 @@ TEST(CommandStateTest, MenusListTheirItemsInDisplayOrder) {
       "  データを閉じる(&C)[1124]",
       "  -",
       "  計算結果を保存する(&S)[1125]",
+      "  グラフを画像で保存(&G)[1141]",
       "  -",
       "  終了(&X)[1126]",
       "計算(&C)",
       "  計算条件(&C)[1127]",
       "  -",
       "  実行(&E)[1128]",
+      "  計算結果の詳細(&R)[1140]",
       "ヘルプ(&H)",
       "  ヘルプ(&H)[1129]",
       "  バージョン情報(&A)[1130]",

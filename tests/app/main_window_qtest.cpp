@@ -56,12 +56,14 @@ class MainWindowTest : public QObject {
                                   "  データを閉じる(&C)[1124]",
                                   "  -",
                                   "  計算結果を保存する(&S)[1125]",
+                                  "  グラフを画像で保存(&G)[1141]",
                                   "  -",
                                   "  終了(&X)[1126]",
                                   "計算(&C)",
                                   "  計算条件(&C)[1127]",
                                   "  -",
                                   "  実行(&E)[1128]",
+                                  "  計算結果の詳細(&R)[1140]",
                                   "ヘルプ(&H)",
                                   "  ヘルプ(&H)[1129]",
                                   "  バージョン情報(&A)[1130]"};
@@ -207,6 +209,56 @@ class MainWindowTest : public QObject {
     check(true, false, true, "計算条件を設定してください。", "conditions invalid");
     ApplyUpdate(w, AfterDataClosed(w.Commands()));
     check(false, false, false, "データを開いてください。", "closed");
+  }
+
+  // The details (1140) and the graph image (1141) follow the workflow state itself: each change
+  // the flows make to the window, and each opening of a pop-up, refreshes them; a disabled one
+  // does nothing when it is run.
+  void workflowCommandsFollowTheWorkflowState_data() {
+    QTest::addColumn<int>("workflow");
+    QTest::addColumn<bool>("details");
+    QTest::addColumn<bool>("image");
+    QTest::newRow("0 no data") << 0 << false << false;
+    QTest::newRow("1 data loaded") << 1 << false << true;
+    QTest::newRow("2 stopped early") << 2 << true << true;
+    QTest::newRow("3 completed") << 3 << true << true;
+    QTest::newRow("4 saved") << 4 << true << true;
+    QTest::newRow("-1 paused") << -1 << false << false;
+    QTest::newRow("-10 aborting") << -10 << false << false;
+  }
+
+  void workflowCommandsFollowTheWorkflowState() {
+    QFETCH(int, workflow);
+    QFETCH(bool, details);
+    QFETCH(bool, image);
+    Fixture f;
+    MainWindow& w = f.window;
+    int details_runs = 0;
+    int image_runs = 0;
+    w.hooks().fit_details = [&](MainWindow&) { ++details_runs; };
+    w.hooks().save_graph_image = [&](MainWindow&) { ++image_runs; };
+    const auto state = static_cast<WorkflowStateValue>(static_cast<std::int8_t>(workflow));
+
+    // By a step of the flows (the commands and the status line set after the state changed).
+    f.state->workflow.store(state);
+    ApplyUpdate(w, AfterResultsSaved(w.Commands()));
+    QCOMPARE(w.Action(kCmdFitDetails)->isEnabled(), details);
+    QCOMPARE(w.Action(kCmdSaveGraphImage)->isEnabled(), image);
+    // By the opening of the menus, after a change that told the window nothing.
+    f.state->workflow.store(WorkflowStateValue::kNoData);
+    w.RefreshWorkflowCommands();
+    f.state->workflow.store(state);
+    for (QAction* top : w.menuBar()->actions()) emit top->menu()->aboutToShow();
+    QCOMPARE(w.Action(kCmdFitDetails)->isEnabled(), details);
+    QCOMPARE(w.Action(kCmdSaveGraphImage)->isEnabled(), image);
+
+    w.RunCommand(kCmdFitDetails);
+    w.RunCommand(kCmdSaveGraphImage);
+    QCOMPARE(details_runs, details ? 1 : 0);
+    QCOMPARE(image_runs, image ? 1 : 0);
+    // Neither is on the toolbar.
+    QVERIFY(ToolButton(w, kCmdFitDetails) == nullptr);
+    QVERIFY(ToolButton(w, kCmdSaveGraphImage) == nullptr);
   }
 
   void disabledCommandsDoNothing() {
