@@ -85,6 +85,7 @@ FitDetailsWindow::FitDetailsWindow(FitDetails details, FitStatistics stats, Prom
         table->setEditTriggers(QAbstractItemView::NoEditTriggers);
         table->setSelectionMode(QAbstractItemView::ContiguousSelection);
         table->verticalHeader()->setDefaultSectionSize(20);
+        table->setWordWrap(false);  // a number is never broken, only scrolled to
         widget = table;
         break;
       }
@@ -128,7 +129,7 @@ void FitDetailsWindow::Fill() {
     figures.setItem(static_cast<int>(r), 0, Cell(details_.figures[r].first));
     figures.setItem(static_cast<int>(r), 1, Cell(details_.figures[r].second));
   }
-  figures.setColumnWidth(0, 185);
+  figures.resizeColumnToContents(0);
   figures.horizontalHeader()->setStretchLastSection(true);
 
   QTableWidget& constants = *Table(kCtlDetailsConstants);
@@ -143,8 +144,7 @@ void FitDetailsWindow::Fill() {
       constants.setItem(static_cast<int>(r), static_cast<int>(c), Cell(details_.constants[r][c]));
     }
   }
-  constants.setColumnWidth(0, 50);
-  for (int c = 1; c < 6; ++c) constants.setColumnWidth(c, 134);
+  constants.resizeColumnsToContents();
 
   QTableWidget& correlation = *Table(kCtlDetailsCorrelation);
   SetHeadings(correlation, Qt::Horizontal,
@@ -157,6 +157,8 @@ void FitDetailsWindow::Fill() {
                           Cell(details_.correlation[r][c]));
     }
   }
+
+  correlation.resizeColumnsToContents();
 
   auto* note = findChild<QLabel*>(QString::number(kCtlDetailsNote));
   if (!details_.reason.empty()) {
