@@ -9,6 +9,7 @@ namespace calvane {
 
 namespace {
 
+// A PNG has twice the resolution of the screen the widget is on.
 constexpr qreal kPngScale = 2.0;
 
 void Render(QWidget& widget, const QRect& region, QPainter& painter) {
@@ -34,8 +35,9 @@ std::string RenderWidgetImage(QWidget& widget, const QRect& region, ImageFormat 
     Render(widget, region, painter);
     painter.end();
   } else {
-    QImage image(region.size() * kPngScale, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(kPngScale);
+    const qreal scale = kPngScale * widget.devicePixelRatioF();
+    QImage image(region.size() * scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
     image.fill(widget.palette().window().color());
     QPainter painter(&image);
     Render(widget, region, painter);

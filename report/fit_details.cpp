@@ -19,7 +19,15 @@ std::string Figure(double value) {
   return std::isfinite(value) ? FormatNumber(value) : std::string(text::kR2NotComputable);
 }
 
-std::string ConstantName(int digit) { return "k" + std::to_string(digit); }
+// A count in plain decimal, as FormatNumber writes whole numbers.
+std::string Count(std::int64_t value) { return FormatNumber(static_cast<double>(value)); }
+
+// "k" and the constant's digit (0..9).
+std::string ConstantName(int digit) {
+  std::string name = "k";
+  name.push_back(static_cast<char>('0' + digit));
+  return name;
+}
 
 void AddLine(std::string& out, std::string_view line) {
   out.append(line);
@@ -50,13 +58,12 @@ FitDetails MakeFitDetails(const FitStatistics& stats, LeftSide left_side, bool p
   auto add = [&d](std::string_view label, std::string value) {
     d.figures.emplace_back(std::string(label), std::move(value));
   };
-  add(text::kDetailsPoints, std::to_string(stats.point_count) + " (" +
-                                std::string(text::kDetailsInterval) + " " +
-                                std::to_string(stats.data_interval) + ")");
-  add(text::kDetailsConstantCount, std::to_string(stats.constant_count));
+  add(text::kDetailsPoints, Count(stats.point_count) + " (" + std::string(text::kDetailsInterval) +
+                                " " + Count(stats.data_interval) + ")");
+  add(text::kDetailsConstantCount, Count(stats.constant_count));
   const bool computed = d.reason.empty();
   if (computed) {
-    add(text::kDetailsDegreesOfFreedom, std::to_string(stats.degrees_of_freedom));
+    add(text::kDetailsDegreesOfFreedom, Count(stats.degrees_of_freedom));
     add(text::kDetailsRss, Figure(stats.rss));
     add(text::kDetailsResidualSd, Figure(stats.residual_sd));
     add(text::kDetailsR2,
