@@ -71,6 +71,7 @@ class LayoutReader {
     return text;
   }
   std::size_t position() const { return position_; }
+  void MoveTo(std::size_t position) { position_ = position < size_ ? position : size_; }
   const char* c_str() const { return content_.c_str(); }
 
  private:
@@ -80,6 +81,24 @@ class LayoutReader {
 };
 
 }  // namespace
+
+std::string_view SearchMethodName(SearchMethod method) {
+  switch (method) {
+    case SearchMethod::LatticeThenLm:
+      return kSearchMethodLatticeThenLm;
+    case SearchMethod::LmOnly:
+      return kSearchMethodLmOnly;
+    case SearchMethod::Lattice:
+      break;
+  }
+  return {};
+}
+
+SearchMethod SearchMethodFromName(std::string_view name) {
+  if (name == kSearchMethodLatticeThenLm) return SearchMethod::LatticeThenLm;
+  if (name == kSearchMethodLmOnly) return SearchMethod::LmOnly;
+  return SearchMethod::Lattice;
+}
 
 std::string BuildConditionFile(ConditionSource source, const AppState& state,
                                const ConditionDialogValues& dialog) {
@@ -117,6 +136,15 @@ std::string BuildConditionFile(ConditionSource source, const AppState& state,
   text += record.roughEstimation == 0 ? "Valid\r\n" : "Invalid\r\n";
   text += "[Valid Data Interval]\r\n";
   text += FormatNumber(static_cast<double>(record.dataInterval));
+  // The method only when it is not the lattice search, so that files of the default method keep
+  // their layout byte for byte.
+  const std::string_view method = SearchMethodName(record.searchMethod);
+  if (!method.empty()) {
+    text += "\r\n";
+    text += kSearchMethodSection;
+    text += "\r\n";
+    text += method;
+  }
   text.push_back('\0');
   return text;
 }
@@ -202,6 +230,15 @@ FormulaCheckCode LoadConditionFile(std::string_view file_bytes, ConditionDialogV
   ParseStatus status = ParseStatus::ParseInvalid;
   const double interval = ParseNumber(reader.c_str(), position, status);
   state.conditions.dataInterval = IntervalFromValue(interval, status);
+
+  // The search method: the line after the next "]" names it; no such section (every file of
+  // the default method) or any other text means the lattice search.
+  reader.MoveTo(position);
+  state.conditions.searchMethod = SearchMethod::Lattice;
+  reader.SkipPast(']');
+  if (!reader.AtEnd()) {
+    state.conditions.searchMethod = SearchMethodFromName(reader.CopyUntil("\r"));
+  }
 
   const FormulaCheckCode code =
       CheckFormula(state.formula, dialog.formula, LeftSideFromIndex(dialog.left_side_index));

@@ -13,6 +13,17 @@ namespace calvane {
 
 inline constexpr std::string_view kFittingConditionFileName = "FittingCondition.ini";
 
+// The section that names the search method, after the data interval line, and its two values.
+// Only a method other than the lattice search is written.
+inline constexpr std::string_view kSearchMethodSection = "[Search Method]";
+inline constexpr std::string_view kSearchMethodLatticeThenLm = "Lattice+LM";
+inline constexpr std::string_view kSearchMethodLmOnly = "LM";
+
+// The text of the method under kSearchMethodSection: empty for the lattice search (no section).
+std::string_view SearchMethodName(SearchMethod method);
+// The method a text names; anything but the two names above is the lattice search.
+SearchMethod SearchMethodFromName(std::string_view name);
+
 // Where the left side, the formula, the forty constant texts and the angle unit of a condition
 // file come from: the fitting-conditions dialog's current values, or the condition record (with
 // the accepted formula text of state.formula). roughEstimation and dataInterval always come
@@ -23,6 +34,9 @@ enum class ConditionSource { FromDialog, FromRecord };
 // ten "initial,lower,upper,accuracy" lines, "[Angle Unit]", Degree/Radian, "[No Wild Guess]",
 // "Valid" (rough estimation off) / "Invalid" (on), "[Valid Data Interval]", the interval by
 // FormatNumber without a line end), then one zero byte. The default record gives 182 bytes.
+// A search method other than the lattice search adds, after the interval, CR LF,
+// "[Search Method]", CR LF and "Lattice+LM" or "LM" (no line end) before the zero byte; a
+// reader that stops after the interval's number reads such a file as before.
 // FromDialog reads at most 999 bytes of the formula field and 19 of each constant field;
 // `dialog` is ignored for FromRecord. Pure; any thread (the worker uses FromRecord).
 std::string BuildConditionFile(ConditionSource source, const AppState& state,
@@ -49,9 +63,11 @@ bool SaveConditionFile(const std::string& path, const AppState& state,
 // left side ("(" empty item, "x", "y"; other bytes keep the selection); after the next "=" the
 // formula line (cut to 500 bytes); after the next "]" ten rows of four fields split at "," and
 // CR; then "D"/"R" for the angle button, "I"/"V" for roughEstimation (1/0) and the data
-// interval by ParseNumber, truncated and clamped into 1..100 (no number reads as 0, so 1).
+// interval by ParseNumber, truncated and clamped into 1..100 (no number reads as 0, so 1); then
+// after a further "]" the search method's line (none, or another text: the lattice search).
 // Section names are not checked; malformed content gives whatever those rules yield and is
-// never read past its end. roughEstimation and dataInterval land in state.conditions at once;
+// never read past its end. roughEstimation, dataInterval and searchMethod land in
+// state.conditions at once;
 // the rest only in `dialog`. Then CheckFormula runs on the loaded formula with the loaded left
 // side, without messages: it rebuilds state.formula (its formulaText stays the accepted text)
 // and sets dialog.formula_status. Returns the formula check's result code. Main thread.

@@ -52,5 +52,9 @@ inline constexpr std::string_view kReset = "再設定";
 inline constexpr std::string_view kDetailedCaption = "詳細条件";
 inline constexpr std::string_view kNoRoughEstimation = "解の概略推測をしない";
 inline constexpr std::string_view kIntervalLabel = "計算に使用するデータの間隔";
+inline constexpr std::string_view kSearchMethodFrame = "探索方法";
+inline constexpr std::string_view kMethodLattice = "格子探索";
+inline constexpr std::string_view kMethodLatticeThenLm = "格子探索＋LM法で仕上げ";
+inline constexpr std::string_view kMethodLmOnly = "LM法のみ（高速）";
 
 }  // namespace calvane::text

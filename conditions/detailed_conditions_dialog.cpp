@@ -1,6 +1,8 @@
 #include "conditions/detailed_conditions_dialog.h"
 
+#include <QButtonGroup>
 #include <QEvent>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
@@ -16,7 +18,7 @@
 namespace calvane {
 namespace {
 
-enum class Kind { kCheck, kLabel, kEdit, kDefaultButton, kButton };
+enum class Kind { kCheck, kLabel, kEdit, kGroup, kRadio, kDefaultButton, kButton };
 
 struct Control {
   int id;
@@ -30,14 +32,22 @@ constexpr int kIntervalId = 1101;
 constexpr int kOkId = 1102;
 constexpr int kCancelId = 1103;
 
+constexpr int kFirstMethodId = 1105;  // 1105..1107 in the order of SearchMethod
+
 // In creation order, which is the tab order.
-const std::array<Control, 5> kControls{{
+const std::array<Control, 9> kControls{{
     {kCheckId, Kind::kCheck, text::kNoRoughEstimation, {39, 18, 134, 27}},
     {1000, Kind::kLabel, text::kIntervalLabel, {39, 67, 155, 17}},
     {kIntervalId, Kind::kEdit, {}, {38, 85, 91, 20}},
-    {kOkId, Kind::kDefaultButton, text::kButtonOk, {12, 143, 109, 48}},
-    {kCancelId, Kind::kButton, text::kButtonCancel, {140, 143, 109, 48}},
+    {1104, Kind::kGroup, text::kSearchMethodFrame, {12, 118, 237, 88}},
+    {kFirstMethodId, Kind::kRadio, text::kMethodLattice, {27, 137, 210, 20}},
+    {kFirstMethodId + 1, Kind::kRadio, text::kMethodLatticeThenLm, {27, 158, 210, 20}},
+    {kFirstMethodId + 2, Kind::kRadio, text::kMethodLmOnly, {27, 179, 210, 20}},
+    {kOkId, Kind::kDefaultButton, text::kButtonOk, {12, 219, 109, 48}},
+    {kCancelId, Kind::kButton, text::kButtonCancel, {140, 219, 109, 48}},
 }};
+
+std::size_t MethodIndex(SearchMethod method) { return static_cast<std::size_t>(method); }
 
 }  // namespace
 
@@ -47,6 +57,7 @@ DetailedConditionsDialog::DetailedConditionsDialog(ConditionRecord& record, QWid
   setWindowTitle(DisplayText(text::kDetailedCaption));
   setFont(UiFont());
   setFixedSize(kClientWidth, kClientHeight);
+  auto* method_group = new QButtonGroup(this);
   for (const Control& control : kControls) {
     QWidget* widget = nullptr;
     switch (control.kind) {
@@ -62,6 +73,16 @@ DetailedConditionsDialog::DetailedConditionsDialog(ConditionRecord& record, QWid
             QRegularExpression(QStringLiteral("[0-9]*")), interval_));
         interval_->installEventFilter(this);
         break;
+      case Kind::kGroup:
+        widget = new QGroupBox(DisplayText(control.text), this);
+        break;
+      case Kind::kRadio: {
+        auto* radio = new QRadioButton(DisplayText(control.text), this);
+        method_group->addButton(radio);
+        methods_[static_cast<std::size_t>(control.id - kFirstMethodId)] = radio;
+        widget = radio;
+        break;
+      }
       case Kind::kDefaultButton:
       case Kind::kButton: {
         auto* button = new QPushButton(DisplayText(control.text), this);
@@ -80,6 +101,8 @@ DetailedConditionsDialog::DetailedConditionsDialog(ConditionRecord& record, QWid
   }
   no_rough_estimation_->setChecked(record_.roughEstimation == 0);
   interval_->setText(FromCp932(FormatNumber(static_cast<double>(record_.dataInterval))));
+  const std::size_t method = MethodIndex(record_.searchMethod);
+  methods_[method < methods_.size() ? method : 0]->setChecked(true);
 }
 
 bool DetailedConditionsDialog::eventFilter(QObject* watched, QEvent* event) {
@@ -92,6 +115,9 @@ bool DetailedConditionsDialog::eventFilter(QObject* watched, QEvent* event) {
 void DetailedConditionsDialog::Accept() {
   record_.roughEstimation = no_rough_estimation_->isChecked() ? 0 : 1;
   record_.dataInterval = IntervalFromText(ToCp932(interval_->text()));
+  for (std::size_t i = 0; i < methods_.size(); ++i) {
+    if (methods_[i]->isChecked()) record_.searchMethod = static_cast<SearchMethod>(i);
+  }
 }
 
 }  // namespace calvane

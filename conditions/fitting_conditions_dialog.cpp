@@ -110,7 +110,8 @@ FittingConditionsDialog::FittingConditionsDialog(AppState& state,
       menu_bar_(menu_bar),
       beep_(beep ? std::move(beep) : std::function<void()>([] { QApplication::beep(); })),
       saved_rough_estimation_(state.conditions.roughEstimation),
-      saved_data_interval_(state.conditions.dataInterval) {
+      saved_data_interval_(state.conditions.dataInterval),
+      saved_search_method_(state.conditions.searchMethod) {
   setObjectName(QStringLiteral("FittingCondition"));
   setWindowTitle(Text(text::kConditionsCaption));
   setFont(UiFont());
@@ -395,6 +396,7 @@ void FittingConditionsDialog::Accept() {
 void FittingConditionsDialog::Cancel() {
   state_.conditions.roughEstimation = saved_rough_estimation_;
   state_.conditions.dataInterval = saved_data_interval_;
+  state_.conditions.searchMethod = saved_search_method_;
   EndModal(1);
 }
 

@@ -72,6 +72,7 @@ class FittingConditionsDialog : public ModalWindow {
   std::function<void()> beep_;
   std::uint8_t saved_rough_estimation_;
   std::uint8_t saved_data_interval_;
+  SearchMethod saved_search_method_;
   // The field whose check just failed: until the focus is back in it, leaving other fields (to
   // the message box and back) checks nothing.
   QLineEdit* refused_field_ = nullptr;

@@ -614,6 +614,8 @@ std::string CheckConditionFile(const std::uint8_t* data, std::size_t size) {
   second_state->conditions = ConditionRecord{};
   second_state->conditions.roughEstimation = record.roughEstimation == 0 ? 1 : 0;
   second_state->conditions.dataInterval = record.dataInterval == 50 ? 51 : 50;
+  second_state->conditions.searchMethod =
+      record.searchMethod == SearchMethod::LmOnly ? SearchMethod::Lattice : SearchMethod::LmOnly;
   PrepareRecord(second_state->formula);
   ConditionDialogValues second;
   second.left_side_index = first.left_side_index == 0 ? 2 : 0;
@@ -637,6 +639,8 @@ std::string CheckConditionFile(const std::uint8_t* data, std::size_t size) {
                   "rough estimation changed");
   verdict.Require(second_state->conditions.dataInterval == record.dataInterval,
                   "the data interval changed");
+  verdict.Require(second_state->conditions.searchMethod == record.searchMethod,
+                  "the search method changed");
   verdict.Require(second_code == first_code && second.formula_status == first.formula_status,
                   "the formula verdict changed");
   const std::string rewritten =

@@ -13,6 +13,7 @@
 
 #include "base/file_io.h"
 #include "formula/formula_check.h"
+#include "formula/number_text.h"
 #include "tests/support/scripted_prompter.h"
 #include "tests/support/temp_dir.h"
 
@@ -228,6 +229,71 @@ TEST(LoadConditionFile, DataIntervalIsTruncatedAndKeptWithin1To100) {
     LoadConditionFile(FileWithLastLines("Invalid", c.text), dialog, *state);
     EXPECT_EQ(state->conditions.dataInterval, c.interval);
   }
+}
+
+TEST(SearchMethodSection, OnlyAMethodOtherThanTheLatticeSearchAddsTheSectionAndItReadsBack) {
+  struct Case {
+    SearchMethod method;
+    std::string section;  // what follows the interval's digits before the zero byte
+  };
+  const Case cases[] = {
+      {SearchMethod::Lattice, ""},
+      {SearchMethod::LatticeThenLm, "\r\n[Search Method]\r\nLattice+LM"},
+      {SearchMethod::LmOnly, "\r\n[Search Method]\r\nLM"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.method));
+    auto writer = MakeAppState("");
+    writer->conditions.roughEstimation = 0;
+    writer->conditions.dataInterval = 37;
+    const std::string without = BuildConditionFile(ConditionSource::FromRecord, *writer);
+    writer->conditions.searchMethod = c.method;
+    const std::string bytes = BuildConditionFile(ConditionSource::FromRecord, *writer);
+    EXPECT_EQ(bytes, without.substr(0, without.size() - 1) + c.section + std::string(1, '\0'));
+
+    // Every other method before the read, so that a reader that forgets the field shows.
+    for (const SearchMethod before :
+         {SearchMethod::Lattice, SearchMethod::LatticeThenLm, SearchMethod::LmOnly}) {
+      auto reader = MakeAppState("");
+      reader->conditions.searchMethod = before;
+      ConditionDialogValues loaded = Stale();
+      LoadConditionFile(bytes, loaded, *reader);
+      EXPECT_EQ(reader->conditions.searchMethod, c.method);
+      EXPECT_EQ(reader->conditions.dataInterval, 37) << "the interval line reads as before";
+      EXPECT_EQ(reader->conditions.roughEstimation, 0);
+    }
+    // A reader that stops at the interval's number finds the same number where it always was.
+    std::size_t position = bytes.find("[Valid Data Interval]\r\n") + 23;
+    ParseStatus status = ParseStatus::ParseInvalid;
+    EXPECT_EQ(ParseNumber(bytes.c_str(), position, status), 37.0);
+    EXPECT_EQ(status, ParseStatus::ParseOk);
+  }
+}
+
+TEST(SearchMethodSection, AnyOtherTextOrAMissingSectionMeansTheLatticeSearch) {
+  const char* const sections[] = {
+      "",  // today's layout
+      "\r\n[Search Method]\r\nlm",
+      "\r\n[Search Method]\r\nLM ",
+      "\r\n[Search Method]\r\nLattice",
+      "\r\n[Search Method]\r\n",
+      "\r\n[Search Method]",
+      "\r\n[Search",
+  };
+  for (const char* section : sections) {
+    SCOPED_TRACE(section);
+    auto state = MakeAppState("");
+    state->conditions.searchMethod = SearchMethod::LmOnly;
+    ConditionDialogValues dialog;
+    LoadConditionFile(FileWithLastLines("Invalid", "4") + section, dialog, *state);
+    EXPECT_EQ(state->conditions.searchMethod, SearchMethod::Lattice);
+    EXPECT_EQ(state->conditions.dataInterval, 4);
+  }
+  auto state = MakeAppState("");
+  ConditionDialogValues dialog;
+  LoadConditionFile(FileWithLastLines("Invalid", "4") + "\r\n[Search Method]\r\nLM\r\nmore", dialog,
+                    *state);
+  EXPECT_EQ(state->conditions.searchMethod, SearchMethod::LmOnly) << "the line ends at its CR";
 }
 
 TEST(LoadConditionFile, RoughEstimationAndAngleChangeOnlyForTheirLetters) {

@@ -4,6 +4,7 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
+#include <cstring>
 #include <set>
 
 #include "app/condition_commands.h"
@@ -410,6 +412,110 @@ class FittingConditionsDialogTest : public QObject {
     QCOMPARE(interval->text(), shown);
     detailed.findChild<QPushButton*>(QStringLiteral("1103"))->click();
     QCOMPARE(record.dataInterval, std::uint8_t{1});  // Cancel stores nothing
+  }
+
+  void detailedControlsStayInsideTheGrownClientAreaWithTheMethodsInTheirGroup() {
+    ConditionRecord record;
+    DetailedConditionsDialog detailed(record, nullptr);
+    QCOMPARE(detailed.size(), QSize(DetailedConditionsDialog::kClientWidth,
+                                    DetailedConditionsDialog::kClientHeight));
+    std::set<QString> ids;
+    QRect group;
+    for (QWidget* child : detailed.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      QVERIFY2(ids.insert(child->objectName()).second, qPrintable(child->objectName()));
+      QVERIFY2(detailed.rect().contains(child->geometry()), qPrintable(child->objectName()));
+      if (child->objectName() == QStringLiteral("1104")) group = child->geometry();
+    }
+    QCOMPARE(ids.size(), std::size_t{9});
+    QCOMPARE(detailed.findChild<QGroupBox*>(QStringLiteral("1104"))->title(),
+             QStringLiteral("探索方法"));
+    const QStringList texts = {QStringLiteral("格子探索"), QStringLiteral("格子探索＋LM法で仕上げ"),
+                               QStringLiteral("LM法のみ（高速）")};
+    for (int i = 0; i < 3; ++i) {
+      auto* radio = detailed.findChild<QRadioButton*>(QString::number(1105 + i));
+      QCOMPARE(radio->text(), texts[i]);
+      QVERIFY(group.contains(radio->geometry()));
+    }
+    const QRect ok = detailed.findChild<QPushButton*>(QStringLiteral("1102"))->geometry();
+    QVERIFY2(ok.top() > group.bottom(), "the buttons sit below the group");
+    QVERIFY(group.top() >
+            detailed.findChild<QLineEdit*>(QStringLiteral("1101"))->geometry().bottom());
+  }
+
+  void detailedMethodFollowsTheRecordAndOnlyOkStoresIt_data() {
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("clicked");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("after");
+    const auto method = [](SearchMethod m) { return static_cast<int>(m); };
+    QTest::newRow("OK stores lattice+LM")
+        << method(SearchMethod::Lattice) << 1106 << true << method(SearchMethod::LatticeThenLm);
+    QTest::newRow("OK stores LM only")
+        << method(SearchMethod::LatticeThenLm) << 1107 << true << method(SearchMethod::LmOnly);
+    QTest::newRow("OK stores the lattice search")
+        << method(SearchMethod::LmOnly) << 1105 << true << method(SearchMethod::Lattice);
+    QTest::newRow("Cancel stores nothing")
+        << method(SearchMethod::LmOnly) << 1106 << false << method(SearchMethod::LmOnly);
+  }
+  void detailedMethodFollowsTheRecordAndOnlyOkStoresIt() {
+    QFETCH(int, before);
+    QFETCH(int, clicked);
+    QFETCH(bool, ok);
+    QFETCH(int, after);
+    ConditionRecord record;
+    record.searchMethod = static_cast<SearchMethod>(before);
+    DetailedConditionsDialog detailed(record, nullptr);
+    detailed.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&detailed));
+    for (int id = 1105; id <= 1107; ++id) {
+      QCOMPARE(detailed.findChild<QRadioButton*>(QString::number(id))->isChecked(),
+               id == 1105 + before);
+    }
+    auto* radio = detailed.findChild<QRadioButton*>(QString::number(clicked));
+    QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(8, radio->height() / 2));
+    QVERIFY(radio->isChecked());
+    for (int id = 1105; id <= 1107; ++id) {
+      QCOMPARE(detailed.findChild<QRadioButton*>(QString::number(id))->isChecked(), id == clicked);
+    }
+    detailed.findChild<QPushButton*>(ok ? QStringLiteral("1102") : QStringLiteral("1103"))->click();
+    QCOMPARE(static_cast<int>(record.searchMethod), after);
+    QCOMPARE(record.dataInterval, std::uint8_t{1});
+  }
+
+  void aLatticeLmFileRoundTripsThroughTheDialogsAndCancelRestoresTheMethod() {
+    Fixture f;
+    auto writer = MakeAppState(f.state->working_directory);
+    std::memcpy(writer->formula.formulaText, "k0*Exp(-(x-k1)^2/k2)", 21);
+    writer->conditions.constants[0] = {"2", "0", "10", "0.000001"};
+    writer->conditions.constants[1] = {"0.2", "-5", "5", "0.000001"};
+    writer->conditions.constants[2] = {"1", "0.01", "10", "0.000001"};
+    writer->conditions.angleUnit = AngleUnit::Radian;
+    writer->conditions.searchMethod = SearchMethod::LatticeThenLm;
+    const std::string original = BuildConditionFile(ConditionSource::FromRecord, *writer);
+    QVERIFY(original.find("[Search Method]\r\nLattice+LM") != std::string::npos);
+    const std::string path = f.state->working_directory + "/lm.ccn";
+    QVERIFY(WriteWholeFile(path, original));
+
+    f.Open();
+    f.chooser.Answer(path);
+    f.dialog->RunCommand(kCmdOpenConditionFile);
+    QCOMPARE(f.state->conditions.searchMethod, SearchMethod::LatticeThenLm);
+    bool shown_checked = false;
+    WhenDetailedOpens([&shown_checked](DetailedConditionsDialog& detailed) {
+      shown_checked = detailed.findChild<QRadioButton*>(QStringLiteral("1106"))->isChecked();
+      detailed.findChild<QPushButton*>(QStringLiteral("1102"))->click();
+    });
+    f.dialog->RunCommand(kCmdDetailedConditions);
+    QVERIFY(shown_checked);
+    const std::string copy = f.state->working_directory + "/copy.ccn";
+    f.chooser.Answer(copy);
+    f.dialog->RunCommand(kCmdSaveConditionFile);
+    QCOMPARE(ReadWholeFile(copy), std::optional<std::string>(original));
+    QVERIFY(f.chooser.AllAnswered());
+
+    // The method opened from the file is undone by the conditions dialog's Cancel.
+    f.Click(1098);
+    QCOMPARE(f.state->conditions.searchMethod, SearchMethod::Lattice);
   }
 
   void overwriteIsAskedAndDeclinedLeavesTheFile() {
