@@ -30,6 +30,7 @@ inline constexpr std::string_view kBlinkLine = "******************************";
 inline constexpr std::string_view kProgressCompleted = "完了しました。";
 inline constexpr std::string_view kPhaseRoughEstimate = "--- 概略推測フェーズ ---";
 inline constexpr std::string_view kPhaseLeastSquares = "--- 最小二乗計算フェーズ ---";
+inline constexpr std::string_view kPhaseLm = "--- LM法フェーズ ---";
 
 // A constant's text missing at the start of a run: "k3" followed by one of these.
 inline constexpr std::string_view kMsgInitialValueMissing = "の初期値が入力されていません。";
@@ -51,6 +52,24 @@ inline constexpr std::string_view kMsgBoundWarning =
     "妥当なフィッティング結果が得られない場合は、初期値や上限/下限を再設定後に再度実行し直して"
     "下さい。";
 
+// The Levenberg-Marquardt phase: the sum of squares of the point reached (followed by the
+// number), and why the phase ended early.
+inline constexpr std::string_view kMsgLmSum = "最小二乗値：";
+inline constexpr std::string_view kMsgLmOverflow =
+    "LM法の計算中に二乗値が非常に大きくなりました。\r"
+    "LM法フェーズを終了し、それまでの最良の値を残します。";
+inline constexpr std::string_view kMsgLmEvaluationError =
+    "LM法の計算中に式の値を計算できなくなりました。\r"
+    "LM法フェーズを終了し、それまでの最良の値を残します。";
+inline constexpr std::string_view kMsgLmIterationLimit =
+    "LM法の反復回数が上限に達しました。\r"
+    "LM法フェーズを終了し、それまでの最良の値を残します。";
+inline constexpr std::string_view kMsgLmTooFewPoints =
+    "データ点の数が文字定数の数より少ないため、LM法を実行できません。";
+inline constexpr std::string_view kMsgLmAtBound =
+    "文字定数の値が設定された上限/下限に達しました。\r"
+    "妥当なフィッティング結果が得られない場合は、上限/下限を再設定後に再度実行し直して下さい。";
+
 // Result display (and the results report): R^2 that cannot be computed, and the mark after a
 // value of a run that stopped early or is paused.
 inline constexpr std::string_view kR2NotComputable = "計算できません";
@@ -69,5 +88,12 @@ inline constexpr std::string_view kLogSquareAtRough = "概略推測解でのSqua
 inline constexpr std::string_view kLogIntermediate = "途中解";
 inline constexpr std::string_view kLogMinSquare = "最小二乗値";
 inline constexpr std::string_view kLogMinSquareRecomputed = "最小二乗値（再計算）";
+inline constexpr std::string_view kLogLmPhase = "LM法フェーズ----------";
+inline constexpr std::string_view kLogLmStartSum = "LM法開始時の最小二乗値";
+inline constexpr std::string_view kLogLmIteration = "LM法反復";
+inline constexpr std::string_view kLogLmEnd = "LM法終了";
+inline constexpr std::string_view kLogLmKept = "LM法の解を採用";
+inline constexpr std::string_view kLogLmNotKept = "LM法の解を不採用";
+inline constexpr std::string_view kLogSeparator = "--------------------";
 
 }  // namespace calvane::text

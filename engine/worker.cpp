@@ -8,6 +8,7 @@
 #include "engine/engine_messages.h"
 #include "engine/fit_context.h"
 #include "engine/lattice_search.h"
+#include "engine/lm_phase.h"
 #include "engine/parallel_sums.h"
 #include "engine/rough_estimate.h"
 #include "formula/number_text.h"
@@ -154,29 +155,44 @@ int RunWorker(AppState& state, ProgressView& view, CalculationLog& log, SumSetti
     }
   }
 
-  // 8. The least-squares steps, coarse to fine.
-  RefreshCounters(ctx);
-  log.Line(text::kLogLeastSquaresPhase);
-  engine.StepCounter.store(0, std::memory_order_relaxed);
-  engine.CycleCounter.store(0, std::memory_order_relaxed);
-  view.EnableButton(ProgressButton::kPause, true);
-  view.SetStatusText(text::kCalculating);
-  view.SetPhaseText(text::kPhaseLeastSquares);
-  view.SetStepTotal(Decimal(step_total));
-  view.SetCycleTotal("");
-  view.SetCycleSlash("");
-  for (;;) {
-    engine.CycleCounter.store(0, std::memory_order_relaxed);
-    engine.StepCounter.fetch_add(1, std::memory_order_relaxed);
+  // 8. The least-squares steps, coarse to fine, unless the LM phase takes their place.
+  const SearchMethod method = state.conditions.searchMethod;
+  if (method != SearchMethod::LmOnly) {
     RefreshCounters(ctx);
-    if (LeastSquaresStep(ctx, MinSquare, n, EvalStatus) == PhaseEnd::kStopped) {
+    log.Line(text::kLogLeastSquaresPhase);
+    engine.StepCounter.store(0, std::memory_order_relaxed);
+    engine.CycleCounter.store(0, std::memory_order_relaxed);
+    view.EnableButton(ProgressButton::kPause, true);
+    view.SetStatusText(text::kCalculating);
+    view.SetPhaseText(text::kPhaseLeastSquares);
+    view.SetStepTotal(Decimal(step_total));
+    view.SetCycleTotal("");
+    view.SetCycleSlash("");
+    for (;;) {
+      engine.CycleCounter.store(0, std::memory_order_relaxed);
+      engine.StepCounter.fetch_add(1, std::memory_order_relaxed);
+      RefreshCounters(ctx);
+      if (LeastSquaresStep(ctx, MinSquare, n, EvalStatus) == PhaseEnd::kStopped) {
+        return kWorkerStopped;
+      }
+      bool changed = false;
+      for (int v = 0; v < n; ++v) {
+        if (RefineWorkingAccuracy(engine, v)) changed = true;
+      }
+      if (!changed) break;
+    }
+  }
+
+  // 8a. The Levenberg-Marquardt phase: a finish from the point reached, or the whole search.
+  std::uint32_t steps_shown = step_total;
+  if (method != SearchMethod::Lattice) {
+    RefreshCounters(ctx);
+    LmSummary summary;
+    if (LevenbergMarquardtPhase(ctx, MinSquare, n, EvalStatus, settings, &summary) ==
+        PhaseEnd::kStopped) {
       return kWorkerStopped;
     }
-    bool changed = false;
-    for (int v = 0; v < n; ++v) {
-      if (RefineWorkingAccuracy(engine, v)) changed = true;
-    }
-    if (!changed) break;
+    steps_shown = summary.iterations;
   }
 
   // 9. Completion.
@@ -187,7 +203,7 @@ int RunWorker(AppState& state, ProgressView& view, CalculationLog& log, SumSetti
   view.SetStatusText(text::kProgressCompleted);
   view.EnableButton(ProgressButton::kPause, false);
   RefreshCounters(ctx);
-  view.SetStepValue(Decimal(step_total));
+  view.SetStepValue(Decimal(steps_shown));
   view.Beep();
   return kWorkerCompleted;
 }

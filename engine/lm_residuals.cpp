@@ -1,0 +1,165 @@
+#include "engine/lm_residuals.h"
+
+#include <cmath>
+#include <exception>
+
+#include "formula/evaluator.h"
+
+namespace calvane {
+namespace {
+
+// A block value beyond this is a point that raises an evaluation status (block_evaluator.h).
+constexpr double kBlockValueLimit = 1e302;
+
+}  // namespace
+
+LmResiduals::LmResiduals(const CompiledFormula& formula, const SumPoints& points,
+                         SumSettings settings)
+    : points_(points), settings_(settings) {
+  const std::uint32_t interval = points_.interval == 0 ? 1u : points_.interval;
+  points_.interval = interval;
+  size_ = points_.count == 0 ? 0 : (points_.count - 1) / interval + 1;
+  own_.formula.CopyFrom(formula);
+  if (settings_.blocks) own_.workspace = std::make_unique<BlockWorkspace>();
+  own_.first = 0;
+  own_.end = size_;
+  if (!settings_.blocks || settings_.two_thread_points == 0 ||
+      size_ < settings_.two_thread_points) {
+    return;
+  }
+  // Two halves, split at a block boundary.
+  const std::uint32_t split = BlockCount(size_ / 2) * kBlockPoints;
+  if (split == 0 || split >= size_) return;
+  try {
+    helper_half_ = std::make_unique<Half>();
+    helper_half_->formula.CopyFrom(formula);
+    helper_half_->workspace = std::make_unique<BlockWorkspace>();
+    helper_half_->first = split;
+    helper_half_->end = size_;
+    own_.end = split;
+    helper_ = std::thread([this] { HelperLoop(); });
+  } catch (const std::exception&) {
+    // No second thread to be had: everything on this one.
+    helper_half_.reset();
+    own_.end = size_;
+  }
+}
+
+LmResiduals::~LmResiduals() {
+  if (!helper_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    quit_ = true;
+  }
+  wake_.notify_one();
+  helper_.join();
+}
+
+double LmResiduals::SumOfSquares(const double* residuals, std::uint32_t size) {
+  double sum = 0.0;
+  for (std::uint32_t i = 0; i < size; ++i) sum += residuals[i] * residuals[i];
+  return sum;
+}
+
+void LmResiduals::EvaluateHalf(Half& half) {
+  half.results.assign(static_cast<std::size_t>(job_count_), ResidualResult{});
+  const std::uint32_t interval = points_.interval;
+  double Point::*const observed = points_.observed_is_x ? &Point::x : &Point::y;
+  for (int c = 0; c < job_count_; ++c) {
+    for (int v = 0; v < job_n_ && v < kMaxConstants; ++v) {
+      half.formula.paramValue[v] = job_values_[c][v];
+    }
+    double* const out = job_out_[c];
+    ResidualResult& result = half.results[static_cast<std::size_t>(c)];
+    bool failed = false;
+    // One point by the single-point evaluator; false when it fails.
+    auto single = [&](std::uint32_t i) {
+      const Point& point = points_.points[std::size_t{i} * interval];
+      std::int8_t status = 0;
+      const double model = EvaluateFormula(half.formula, point, status, nullptr);
+      if (status > 0) {
+        result = {ResidualOutcome::kEvaluationError, i};
+        return false;
+      }
+      out[i] = point.*observed - model;
+      return true;
+    };
+    for (std::uint32_t first = half.first; first < half.end && !failed; first += kBlockPoints) {
+      const std::uint32_t count = half.end - first < kBlockPoints ? half.end - first : kBlockPoints;
+      bool clean = false;
+      if (half.workspace) {
+        clean = EvaluateBlock(half.formula, points_.points + std::size_t{first} * interval,
+                              interval, count, *half.workspace, out + first);
+        for (std::uint32_t j = 0; clean && j < count; ++j) {
+          const double model = out[first + j];
+          if (!(std::fabs(model) <= kBlockValueLimit)) clean = false;
+        }
+      }
+      if (clean) {
+        for (std::uint32_t j = 0; j < count; ++j) {
+          const std::uint32_t i = first + j;
+          out[i] = points_.points[std::size_t{i} * interval].*observed - out[i];
+        }
+      } else {
+        for (std::uint32_t i = first; i < first + count && !failed; ++i) failed = !single(i);
+      }
+      for (std::uint32_t i = first; i < first + count && !failed; ++i) {
+        if (std::fabs(out[i]) >= kOverflowResidual) {
+          result = {ResidualOutcome::kOverflow, i};
+          failed = true;
+        }
+      }
+    }
+  }
+}
+
+void LmResiduals::HelperLoop() {
+  std::uint64_t seen = 0;
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      wake_.wait(lock, [&] { return quit_ || job_number_ != seen; });
+      if (quit_) return;
+      seen = job_number_;
+    }
+    EvaluateHalf(*helper_half_);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      helper_busy_ = false;
+    }
+    finished_.notify_one();
+  }
+}
+
+ResidualResult LmResiduals::Evaluate(int count, const double* const* values, int n,
+                                     double* const* out) {
+  job_count_ = count;
+  job_n_ = n;
+  job_values_ = values;
+  job_out_ = out;
+  if (helper_.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++job_number_;
+      helper_busy_ = true;
+    }
+    wake_.notify_one();
+    EvaluateHalf(own_);
+    std::unique_lock<std::mutex> lock(mutex_);
+    finished_.wait(lock, [&] { return !helper_busy_; });
+  } else {
+    EvaluateHalf(own_);
+  }
+  // The first failure in point order: the own half holds the lower points.
+  for (int c = 0; c < count; ++c) {
+    const ResidualResult& mine = own_.results[static_cast<std::size_t>(c)];
+    if (mine.outcome != ResidualOutcome::kClean) return mine;
+    if (helper_half_ && helper_.joinable()) {
+      const ResidualResult& theirs = helper_half_->results[static_cast<std::size_t>(c)];
+      if (theirs.outcome != ResidualOutcome::kClean) return theirs;
+    }
+  }
+  return {};
+}
+
+}  // namespace calvane

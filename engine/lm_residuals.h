@@ -1,0 +1,89 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "engine/parallel_sums.h"
+#include "engine/sum_of_squares.h"
+#include "formula/block_evaluator.h"
+#include "formula/compiled_formula.h"
+
+namespace calvane {
+
+// How an evaluation of the residuals went.
+enum class ResidualOutcome : std::uint8_t {
+  kClean,            // every residual computed
+  kEvaluationError,  // the model raised an evaluation status at some point
+  kOverflow,         // some residual reached 1e100 in magnitude
+};
+
+struct ResidualResult {
+  ResidualOutcome outcome = ResidualOutcome::kClean;
+  std::uint32_t point = 0;  // the first sum point (position in the sum) that failed
+};
+
+// The residuals (observed - model) of the sum points of a run at given values of the constants,
+// for the Levenberg-Marquardt phase. Each residual is the double that EvaluateFormula gives at
+// that point, whichever path computes it: point by point (settings.blocks false), in blocks, or
+// in blocks on two threads (from settings.two_thread_points sum points on; each thread takes one
+// half of the points of every evaluation). Evaluations never touch the run's formula: each
+// thread works on its own copy, made once, so nothing here shows a message or changes a status.
+// Thread: made, used and destroyed on one thread (the worker); the helper thread lives as long
+// as the object.
+class LmResiduals {
+ public:
+  LmResiduals(const CompiledFormula& formula, const SumPoints& points, SumSettings settings);
+  ~LmResiduals();
+  LmResiduals(const LmResiduals&) = delete;
+  LmResiduals& operator=(const LmResiduals&) = delete;
+
+  // The number of sum points (residuals per evaluation).
+  std::uint32_t size() const { return size_; }
+  bool two_threads() const { return helper_.joinable(); }
+
+  // For each of `count` sets of constant values (values[c][0..n)), the residuals into
+  // out[c][0..size()). The result is the first failure of the lowest set that failed; the
+  // residuals of a failed set are meaningless.
+  ResidualResult Evaluate(int count, const double* const* values, int n, double* const* out);
+
+  // The sum of squared residuals in point order, as FullSum adds them.
+  static double SumOfSquares(const double* residuals, std::uint32_t size);
+
+ private:
+  struct Half {
+    CompiledFormula formula;
+    std::unique_ptr<BlockWorkspace> workspace;
+    std::uint32_t first = 0;  // sum points first..end of every evaluation
+    std::uint32_t end = 0;
+    std::vector<ResidualResult> results;  // per set of the current job
+  };
+
+  void EvaluateHalf(Half& half);
+  void HelperLoop();
+
+  SumPoints points_;
+  SumSettings settings_;
+  std::uint32_t size_ = 0;
+  Half own_;
+  std::unique_ptr<Half> helper_half_;
+
+  // The current job, written while the helper waits.
+  int job_count_ = 0;
+  int job_n_ = 0;
+  const double* const* job_values_ = nullptr;
+  double* const* job_out_ = nullptr;
+
+  std::thread helper_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable finished_;
+  std::uint64_t job_number_ = 0;  // under mutex_
+  bool helper_busy_ = false;      // under mutex_
+  bool quit_ = false;             // under mutex_
+};
+
+}  // namespace calvane
