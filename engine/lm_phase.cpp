@@ -272,8 +272,17 @@ PhaseEnd LevenbergMarquardtPhase(FitContext& ctx, double& MinSquare, int n, std:
   run.ctx = &ctx;
   run.n = n;
   run.residuals = &residuals;
-  run.lower = engine.VarRegionL;
-  run.upper = engine.VarRegionU;
+  // The box of the phase: the bounds, widened to take in the point it starts from (a lattice
+  // search or a rough estimate may have left a constant outside its bounds), so that the phase
+  // starts exactly there and never takes a constant further out.
+  double lower[kMaxConstants] = {};
+  double upper[kMaxConstants] = {};
+  for (int v = 0; v < n; ++v) {
+    lower[v] = std::fmin(engine.VarRegionL[v], engine.CurrentValue[v]);
+    upper[v] = std::fmax(engine.VarRegionU[v], engine.CurrentValue[v]);
+  }
+  run.lower = lower;
+  run.upper = upper;
   run.accuracy = engine.Accuracy;
   run.iteration_limit = limit;
 
@@ -367,10 +376,7 @@ PhaseEnd LevenbergMarquardtPhase(FitContext& ctx, double& MinSquare, int n, std:
 
   bool on_bound = false;
   for (int v = 0; v < n && kept; ++v) {
-    if (engine.CurrentValue[v] <= engine.VarRegionL[v] ||
-        engine.CurrentValue[v] >= engine.VarRegionU[v]) {
-      on_bound = true;
-    }
+    if (engine.CurrentValue[v] <= lower[v] || engine.CurrentValue[v] >= upper[v]) on_bound = true;
   }
   if (on_bound && EvalStatus == 0) {
     ctx.view.SetMessage(text::kMsgLmAtBound);

@@ -33,10 +33,11 @@ double LmDifferenceStep(double accuracy, double value);
 
 // The Levenberg-Marquardt phase (MINPACK's lmder through cminpack), from CurrentValue: every
 // point it evaluates is first moved into the bounds VarRegionL..VarRegionU (constant by
-// constant), the Jacobian is a forward difference with LmDifferenceStep (backward where the
-// forward step would leave the bounds), and the residuals are computed by LmResiduals with
-// `settings`. The best point evaluated replaces CurrentValue (and MinSquare becomes its sum)
-// only when its sum is lower than the sum at CurrentValue; otherwise nothing changes. Shows
+// constant; bounds widened to take in CurrentValue where it lies outside them), the Jacobian is a
+// forward difference with LmDifferenceStep (backward where the forward step would leave the
+// bounds), and the residuals are computed by LmResiduals with `settings`. The best point evaluated
+// replaces CurrentValue (and MinSquare becomes its sum) only when its sum is lower than the sum at
+// CurrentValue; otherwise nothing changes. Shows
 // "--- LM法フェーズ ---", the iteration in the step line, the evaluations in the cycle line and
 // the sum of squares in the message area; logs the start sum, each accepted iteration's sum and
 // the end. Pause (snapshot of the best point) and abort work as in the lattice search; abort
