@@ -1,6 +1,7 @@
 // Whole fits of k0*Exp(-(x-k1)^2/k2) on the Gaussian anchor data (1000 and 65536 rows, the
 // generator below writes the same bytes as the anchor script gen_gauss.py), with the conditions
-// of bench/data/gauss.ccn (start 2, 0.2, 1; accuracy 1e-6), rough estimation on and off; and the
+// of bench/data/gauss.ccn (start 2, 0.2, 1; accuracy 1e-6), rough estimation on and off, by the
+// lattice search and by "LM only"; and the
 // cost of one probe sum against the evaluations it makes over the same points.
 //
 //   fit_bench [benchmark flags]              runs the benchmarks and prints the ratios
@@ -213,7 +214,8 @@ double SecondsPerFullSum(PreparedFit& fit) {
   return std::chrono::duration<double>(t1 - t0).count() / repeats;
 }
 
-void BM_WholeFit(benchmark::State& bench, int points, int rough) {
+void BM_WholeFit(benchmark::State& bench, int points, int rough,
+                 SearchMethod method = SearchMethod::Lattice) {
   PreparedFit& fit = Fit(points);
   if (!fit.ok) {
     bench.SkipWithError("the data or the conditions were refused");
@@ -221,6 +223,7 @@ void BM_WholeFit(benchmark::State& bench, int points, int rough) {
   }
   AppState& state = *fit.state;
   state.conditions.roughEstimation = static_cast<std::uint8_t>(rough);
+  state.conditions.searchMethod = method;
   SilentView view;
   int exit_code = -1;
   double fit_seconds = 0.0;
@@ -231,6 +234,7 @@ void BM_WholeFit(benchmark::State& bench, int points, int rough) {
     fit_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     exit_code = outcome.exit_code;
   }
+  state.conditions.searchMethod = SearchMethod::Lattice;
   if (exit_code != 0) {
     bench.SkipWithError("the fit did not complete");
     return;
@@ -392,7 +396,14 @@ void Register() {
   for (int points : {1000, 65536}) {
     for (int rough : {1, 0}) {
       std::string name = "whole_fit/" + std::to_string(points) + (rough ? "/rough" : "/no_rough");
-      benchmark::RegisterBenchmark(name.c_str(), BM_WholeFit, points, rough)
+      benchmark::RegisterBenchmark(name.c_str(), BM_WholeFit, points, rough, SearchMethod::Lattice)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+      // The same fit by the Levenberg-Marquardt phase in place of the lattice search.
+      std::string lm_name =
+          "whole_fit/" + std::to_string(points) + (rough ? "/lm_rough" : "/lm_no_rough");
+      benchmark::RegisterBenchmark(lm_name.c_str(), BM_WholeFit, points, rough,
+                                   SearchMethod::LmOnly)
           ->Unit(benchmark::kMillisecond)
           ->UseRealTime();
     }

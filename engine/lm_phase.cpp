@@ -43,6 +43,7 @@ struct LmRun {
   double best_sum = kUncomputableSum;
   bool have_best = false;
   double last_logged_sum = kUncomputableSum;
+  double last_iterate[kMaxConstants] = {};
   std::uint32_t iterations = 0;
   std::uint32_t evaluations = 0;
   bool started = false;  // the first iterate (the start) has been seen
@@ -178,22 +179,33 @@ bool Jacobian(LmRun& run, const double* x, const double* fvec, double* fjac, int
 }
 
 // An accepted iterate (lmder's printing call): its sum goes to the log, the message area and
-// the counters.
-int Iterate(LmRun& run, const double* fvec) {
+// the counters. The phase ends here once an iteration has moved every constant by less than a
+// hundredth of its accuracy: the constants are then resolved far beyond what the user asked,
+// and the iterations that lmder's own tests would still make only polish the last digits.
+int Iterate(LmRun& run, const double* x, const double* fvec) {
   const double sum = ComparableSum(LmResiduals::SumOfSquares(fvec, run.residuals->size()));
+  double point[kMaxConstants] = {};
+  Inside(run, x, point);
   if (!run.started) {
     run.started = true;
     run.last_logged_sum = sum;
+    for (int v = 0; v < run.n; ++v) run.last_iterate[v] = point[v];
     return 0;
   }
   if (!(sum < run.last_logged_sum)) return 0;  // the same point again (the closing call)
   ++run.iterations;
   run.last_logged_sum = sum;
+  bool resolved = true;
+  for (int v = 0; v < run.n; ++v) {
+    if (!(std::fabs(point[v] - run.last_iterate[v]) <= run.accuracy[v] / 100.0)) resolved = false;
+    run.last_iterate[v] = point[v];
+  }
   CalculationLog& log = run.ctx->log;
   log.LabelledNumber(text::kLogLmIteration, static_cast<double>(run.iterations));
   log.LabelledNumber(text::kLogMinSquare, sum);
   run.ctx->view.SetMessage(std::string(text::kMsgLmSum) + FormatNumber(sum));
   RefreshCounters(run);
+  if (resolved) return Stop(run, LmEnd::kConverged);
   if (run.iterations >= run.iteration_limit) return Stop(run, LmEnd::kIterationLimit);
   return 0;
 }
@@ -203,7 +215,7 @@ int Callback(void* p, int m, int n, const double* x, double* fvec, double* fjac,
   (void)m;
   (void)n;
   LmRun& run = *static_cast<LmRun*>(p);
-  if (iflag == 0) return Iterate(run, fvec);
+  if (iflag == 0) return Iterate(run, x, fvec);
   if (!PauseAndAbortCheck(run)) return Stop(run, LmEnd::kAborted);
   if (iflag == 1) {
     if (!Residuals(run, x, fvec)) {
@@ -329,7 +341,7 @@ PhaseEnd LevenbergMarquardtPhase(FitContext& ctx, double& MinSquare, int n, std:
                  /*nprint=*/1, &nfev, &njev, ipvt, qtf, wa1, wa2, wa3, wa4.data());
     if (!run.stopped) {
       // lmder returns the last accepted point with its residuals.
-      Iterate(run, fvec.data());
+      Iterate(run, x, fvec.data());
       if (info == 5) run.stop = LmEnd::kIterationLimit;
     }
   }

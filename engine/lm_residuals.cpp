@@ -86,21 +86,28 @@ void LmResiduals::EvaluateHalf(Half& half) {
     };
     for (std::uint32_t first = half.first; first < half.end && !failed; first += kBlockPoints) {
       const std::uint32_t count = half.end - first < kBlockPoints ? half.end - first : kBlockPoints;
-      bool clean = false;
-      if (half.workspace) {
-        clean = EvaluateBlock(half.formula, points_.points + std::size_t{first} * interval,
-                              interval, count, *half.workspace, out + first);
-        for (std::uint32_t j = 0; clean && j < count; ++j) {
-          const double model = out[first + j];
-          if (!(std::fabs(model) <= kBlockValueLimit)) clean = false;
-        }
-      }
+      bool clean = half.workspace &&
+                   EvaluateBlock(half.formula, points_.points + std::size_t{first} * interval,
+                                 interval, count, *half.workspace, out + first);
       if (clean) {
+        // One pass: the residuals, and whether every model value was in range (else the block
+        // goes point by point) and every residual below the overflow limit.
+        double worst_model = 0.0;
+        double worst_residual = 0.0;
+        bool not_a_number = false;
         for (std::uint32_t j = 0; j < count; ++j) {
           const std::uint32_t i = first + j;
-          out[i] = points_.points[std::size_t{i} * interval].*observed - out[i];
+          const double model = out[i];
+          const double residual = points_.points[std::size_t{i} * interval].*observed - model;
+          out[i] = residual;
+          worst_model = std::fmax(worst_model, std::fabs(model));
+          worst_residual = std::fmax(worst_residual, std::fabs(residual));
+          not_a_number |= std::isnan(model);
         }
-      } else {
+        if (not_a_number || !(worst_model <= kBlockValueLimit)) clean = false;
+        if (clean && worst_residual < kOverflowResidual) continue;
+      }
+      if (!clean) {
         for (std::uint32_t i = first; i < first + count && !failed; ++i) failed = !single(i);
       }
       for (std::uint32_t i = first; i < first + count && !failed; ++i) {
