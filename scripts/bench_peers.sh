@@ -5,7 +5,8 @@
 #   scripts/bench_peers.sh [BUILD_DIR]     (default build/release; fit_bench must be built there)
 #
 # Calvane's figure is the median real time of one whole fit (bench/fit_bench.cpp, rough
-# estimation on, as in bench/data/gauss.ccn; the run without it is shown too). The peers' figures
+# estimation on, as in bench/data/gauss.ccn; the run without it is shown too), by the lattice
+# search and by "LM only" (the Levenberg-Marquardt phase in its place). The peers' figures
 # are the medians of the fit times their scripts print (bench/peers/): SciPy curve_fit, Fityk's
 # cfityk, gnuplot's fit (whose time includes reading the file; its read time is shown apart).
 # The peers come from the Debian packages python3-scipy, fityk and gnuplot-nox, installed here
@@ -113,7 +114,8 @@ for line in open(sys.argv[2]):
 
 print("Whole fit of k0*exp(-(x-k1)^2/k2) from (2, 0.2, 1), medians in ms (one run):")
 print(f"{'':34}{'1000 points':>14}{'65536 points':>14}")
-rows = [("Calvane, rough estimation on", "rough"), ("Calvane, rough estimation off", "no_rough")]
+rows = [("Calvane, rough estimation on", "rough"), ("Calvane, rough estimation off", "no_rough"),
+        ("Calvane LM only, rough on", "lm_rough"), ("Calvane LM only, rough off", "lm_no_rough")]
 for title, key in rows:
     cells = [calvane.get(f"whole_fit/{n}/{key}") for n in (1000, 65536)]
     print(f"{title:34}" + "".join(f"{c:14.2f}" if c is not None else f"{'-':>14}" for c in cells))
@@ -144,6 +146,21 @@ for n in (1000, 65536):
     if s and e:
         print(f"  {n:5d} points: {s * 1e6 / n:6.2f} ns per point against {e * 1e6 / n:6.2f}: "
               f"ratio {s / e:.3f}")
+print("\nRatio Calvane LM only / SciPy curve_fit (below 1: Calvane is faster):")
+for title, key in rows[2:]:
+    parts = []
+    for n in (1000, 65536):
+        c = calvane.get(f"whole_fit/{n}/{key}")
+        s = peers.get(("SciPy curve_fit", n))
+        parts.append(f"{c / statistics.median(s):14.3f}" if c is not None and s else f"{'-':>14}")
+    print(f"{title:34}" + "".join(parts))
+for n in (1000, 65536):
+    s = peers.get(("SciPy curve_fit", n))
+    for title, key in rows[2:]:
+        c = calvane.get(f"whole_fit/{n}/{key}")
+        if c is not None and s:
+            verdict = "beats" if c < statistics.median(s) else "does NOT beat"
+            print(f"At {n} points {title} {verdict} SciPy curve_fit in this run.")
 c, g = calvane.get("whole_fit/65536/rough"), peers.get(("gnuplot fit", 65536))
 if c is not None and g:
     verdict = "beats" if c < statistics.median(g) else "does NOT beat"
