@@ -100,8 +100,10 @@ void LmResiduals::EvaluateHalf(Half& half) {
           const double model = out[i];
           const double residual = points_.points[std::size_t{i} * interval].*observed - model;
           out[i] = residual;
-          worst_model = std::fmax(worst_model, std::fabs(model));
-          worst_residual = std::fmax(worst_residual, std::fabs(residual));
+          const double model_size = std::fabs(model);
+          const double residual_size = std::fabs(residual);
+          worst_model = model_size > worst_model ? model_size : worst_model;
+          worst_residual = residual_size > worst_residual ? residual_size : worst_residual;
           not_a_number |= std::isnan(model);
         }
         if (not_a_number || !(worst_model <= kBlockValueLimit)) clean = false;
