@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "base/cp932.h"
 #include "formula/number_text.h"
 #include "tests/end_to_end/batch_test_support.h"
 #include "tests/support/temp_dir.h"
@@ -253,9 +254,30 @@ TEST_P(NistLm, EveryConstantReachesSixCorrectDigits) {
         << "k" << i << " = " << FormatNumber(fitted[i]) << ", certified "
         << FormatNumber(problem.constants[i].certified);
   }
-  // The method the run used is the one the file names, in the conditions the report carries.
+  // The method the run used is the one the file names, in the conditions the report carries,
+  // and the run log has the LM phase.
   const std::string ini = ReadWholeFile(dir.File("FittingCondition.ini")).value_or("");
   EXPECT_NE(ini.find(std::string("[Search Method]\r\n") + c.method + '\0'), std::string::npos);
+  const std::string log = ReadWholeFile(dir.File("Calculation.ini")).value_or("");
+  EXPECT_NE(log.find(Utf8ToCp932("LM法フェーズ----------").value_or("?")), std::string::npos);
+}
+
+TEST(NistLmReport, TheReportEndsWithTheConditionsNamingTheMethod) {
+  const Problem& problem = Problems()[3];  // DanWood
+  test::TempDir dir;
+  ASSERT_TRUE(WriteWholeFile(dir.File("d.csv"), test::Fixture("nist/DanWood.csv")));
+  ASSERT_TRUE(WriteWholeFile(dir.File("c.ccn"), ConditionFile(problem, 2, "LM")));
+  test::CapturedOutput output;
+  ASSERT_EQ(test::RunBatchIn(dir.path(),
+                             {"--data", "d.csv", "--x", "1", "--y", "2", "--start", "2",
+                              "--to-last-row", "--conditions", "c.ccn", "--report", "r.frs"},
+                             output),
+            0)
+      << output.ErrText();
+  const std::string report = ReadWholeFile(dir.File("r.frs")).value_or("");
+  const std::string tail = "[Valid Data Interval]\r\n1\r\n[Search Method]\r\nLM";
+  ASSERT_GE(report.size(), tail.size() + 1);
+  EXPECT_EQ(report.substr(report.size() - tail.size() - 1), tail + '\0');
 }
 
 INSTANTIATE_TEST_SUITE_P(Certified, NistLm, ::testing::ValuesIn(Cases()),
