@@ -312,7 +312,9 @@ PhaseEnd LevenbergMarquardtPhase(FitContext& ctx, double& MinSquare, int n, std:
   double x[kMaxConstants] = {};
   Inside(run, engine.CurrentValue, x);
   int info = 0;
-  if (n == 0 || m < static_cast<std::uint32_t>(n)) {
+  if (n == 0) {
+    run.stopped = true;  // a formula without constants: nothing to fit
+  } else if (m < static_cast<std::uint32_t>(n)) {
     run.stop = LmEnd::kTooFewPoints;
     run.stopped = true;
   } else if (!Residuals(run, x, fvec.data())) {
