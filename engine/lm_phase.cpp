@@ -298,30 +298,28 @@ PhaseEnd LevenbergMarquardtPhase(FitContext& ctx, double& MinSquare, int n, std:
   run.accuracy = engine.Accuracy;
   run.iteration_limit = limit;
 
-  // The sum at CurrentValue as it stands: the LM result must beat it.
+  // The phase starts at CurrentValue itself (the box takes it in); the sum there is the one
+  // its result must beat.
   std::vector<double> fvec(m == 0 ? 1 : m);
   double reference = kUncomputableSum;
-  {
+  double x[kMaxConstants] = {};
+  Inside(run, engine.CurrentValue, x);
+  int info = 0;
+  if (n == 0 || m < static_cast<std::uint32_t>(n)) {
     const double* sets[1] = {engine.CurrentValue};
     double* outs[1] = {fvec.data()};
     if (residuals.Evaluate(1, sets, n, outs).outcome == ResidualOutcome::kClean) {
       reference = ComparableSum(LmResiduals::SumOfSquares(fvec.data(), m));
     }
-  }
-
-  double x[kMaxConstants] = {};
-  Inside(run, engine.CurrentValue, x);
-  int info = 0;
-  if (n == 0) {
-    run.stopped = true;  // a formula without constants: nothing to fit
-  } else if (m < static_cast<std::uint32_t>(n)) {
-    run.stop = LmEnd::kTooFewPoints;
+    // A formula without constants has nothing to fit; too few points say so.
+    if (n > 0) run.stop = LmEnd::kTooFewPoints;
     run.stopped = true;
   } else if (!Residuals(run, x, fvec.data())) {
     run.stop = run.failure.outcome == ResidualOutcome::kOverflow ? LmEnd::kOverflow
                                                                  : LmEnd::kEvaluationError;
     run.stopped = true;
   } else {
+    reference = run.best_sum;
     ctx.log.LabelledNumber(text::kLogLmStartSum, run.best_sum);
     ctx.view.SetMessage(std::string(text::kMsgLmSum) + FormatNumber(run.best_sum));
     run.evaluations = 0;
