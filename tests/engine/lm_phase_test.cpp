@@ -210,19 +210,33 @@ TEST(LevenbergMarquardtPhase, BoundsHoldEveryPointAndAConstantOnItsBoundIsReport
 }
 
 // Sqrt(k0) fitted to 0.1: the first Gauss-Newton step goes to k0 = -0.8, where it cannot be
-// evaluated. The phase ends there with its message and keeps the start, its best point.
-TEST(LevenbergMarquardtPhase, AnEvaluationErrorEndsThePhaseWithItsMessageAndKeepsTheBest) {
-  for (const SumSettings& path : kPaths) {
-    test::FitSetup setup("Sqrt(k0)+0*x");
-    for (int i = 0; i < 4; ++i) setup.AddPoint(i, 0.1);
-    setup.SetTexts(0, "1", "-10", "10", "0.0001");
-    setup.state().conditions.searchMethod = SearchMethod::LmOnly;
-    test::PhaseHarness harness(setup);
-    ASSERT_EQ(RunWorker(setup.state(), harness.view, harness.log, path), kWorkerCompleted);
-    EXPECT_EQ(setup.state().engine.CurrentValue[0], 1.0);
-    EXPECT_EQ(harness.view.messages.back(), text::kMsgLmEvaluationError);
-    const std::vector<std::string> lines = harness.LogLines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), std::string(text::kLogLmNotKept)), lines.end());
+// evaluated. Exp(k0*x) fitted to exp(80x) from k0 = 1: a residual of 1.6e104 at the start. Each
+// ends the phase with its message and keeps the start, the best point found.
+TEST(LevenbergMarquardtPhase, EvaluationErrorsAndOverflowEndThePhaseWithAMessageAndKeepTheBest) {
+  struct Case {
+    const char* formula;
+    double (*y)(double x);
+    std::string_view message;
+  };
+  const Case cases[] = {
+      {"Sqrt(k0)+0*x", [](double) { return 0.1; }, text::kMsgLmEvaluationError},
+      {"Exp(k0*x)", [](double x) { return std::exp(80.0 * x); }, text::kMsgLmOverflow},
+  };
+  for (const Case& c : cases) {
+    for (const SumSettings& path : kPaths) {
+      SCOPED_TRACE(c.formula);
+      test::FitSetup setup(c.formula);
+      for (int i = 0; i < 4; ++i) setup.AddPoint(i, c.y(i));
+      setup.SetTexts(0, "1", "-10", "10", "0.0001");
+      setup.state().conditions.searchMethod = SearchMethod::LmOnly;
+      test::PhaseHarness harness(setup);
+      ASSERT_EQ(RunWorker(setup.state(), harness.view, harness.log, path), kWorkerCompleted);
+      EXPECT_EQ(setup.state().engine.CurrentValue[0], 1.0);
+      EXPECT_EQ(harness.view.messages.back(), c.message);
+      const std::vector<std::string> lines = harness.LogLines();
+      EXPECT_NE(std::find(lines.begin(), lines.end(), std::string(text::kLogLmNotKept)),
+                lines.end());
+    }
   }
 }
 
