@@ -79,7 +79,9 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes) {
   return ReplaceFileWithOutcome(path, bytes) == FileWriteOutcome::kWritten;
 }
 
-FileWriteOutcome ReplaceFileWithOutcome(const std::string& path, std::string_view bytes) {
+namespace {
+
+FileWriteOutcome Replace(const std::string& path, std::string_view bytes, bool exchange) {
   // A link stays a link: the file it leads to is the one replaced, in its own folder.
   const std::optional<std::string> target = FollowLinks(path);
   if (!target) return FileWriteOutcome::kCannotCreate;
@@ -93,9 +95,36 @@ FileWriteOutcome ReplaceFileWithOutcome(const std::string& path, std::string_vie
   bool ok = ::fchmod(fd, mode) == 0;
   ok = ok && WriteAll(fd, bytes);
   ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(temporary.c_str(), target->c_str()) == 0;
+  if (ok) {
+    ok =
+        exchange ? MoveOver(temporary, *target) : ::rename(temporary.c_str(), target->c_str()) == 0;
+  }
   if (!ok) ::unlink(temporary.c_str());
   return ok ? FileWriteOutcome::kWritten : FileWriteOutcome::kWriteFailed;
+}
+
+}  // namespace
+
+FileWriteOutcome ReplaceFileWithOutcome(const std::string& path, std::string_view bytes) {
+  return Replace(path, bytes, false);
+}
+
+bool ReplaceRunFile(const std::string& path, std::string_view bytes) {
+  return Replace(path, bytes, true) == FileWriteOutcome::kWritten;
+}
+
+bool MoveOver(const std::string& from, const std::string& to) {
+  // Only a regular file is exchanged: a rename refuses to replace a folder, and so must this.
+  struct stat st {};
+  if (::lstat(to.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
+    // The old file now has the temporary name. Should it stay behind, the new one is in place
+    // all the same.
+    ::unlink(from.c_str());
+    return true;
+  }
+  // No file to exchange with, or a file system without exchange (EINVAL): a rename.
+  return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool CreateNewFile(const std::string& path, std::string_view bytes) {

@@ -29,6 +29,20 @@ enum class FileWriteOutcome { kWritten, kExists, kCannotCreate, kWriteFailed };
 FileWriteOutcome CreateNewFileWithOutcome(const std::string& path, std::string_view bytes);
 FileWriteOutcome ReplaceFileWithOutcome(const std::string& path, std::string_view bytes);
 
+// WriteWholeFile for the files a run rewrites every time (the conditions of the run, the run
+// log): the same temporary file and the same guarantees against a failed write, but the new file
+// takes the old one's name by an atomic exchange (MoveOver) instead of a rename over it.
+bool ReplaceRunFile(const std::string& path, std::string_view bytes);
+
+// Gives the written file `from` the name `to` in one atomic step: when `to` exists the two names
+// are exchanged and the old file, now under `from`, is removed; otherwise `from` is renamed.
+// At every moment `to` names either the old or the new file. A rename over an existing file
+// makes some file systems (ext4) write the new file's data out first, which costs milliseconds
+// on every run; the exchange does not, so the new content reaches the disk with the file
+// system's ordinary write-back. Falls back to the rename where exchanging is not supported.
+// Returns false when `from` could not be put in place (`from` is then left as it was).
+bool MoveOver(const std::string& from, const std::string& to);
+
 bool FileExists(const std::string& path);
 
 // `directory` joined with `name` by one "/".

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "base/cp932.h"
+#include "base/file_io.h"
 #include "formula/number_text.h"
 
 namespace calvane {
@@ -38,7 +39,7 @@ bool CalculationLog::Close() {
   if (file_ == nullptr) return !failed_;
   if (std::fclose(file_) != 0) failed_ = true;
   file_ = nullptr;
-  if (!failed_ && std::rename(temporary_path_.c_str(), path_.c_str()) != 0) failed_ = true;
+  if (!failed_ && !MoveOver(temporary_path_, path_)) failed_ = true;
   if (failed_) ::unlink(temporary_path_.c_str());
   temporary_path_.clear();
   return !failed_;

@@ -78,7 +78,7 @@ int RunWorker(AppState& state, ProgressView& view, CalculationLog& log, SumSetti
 
   // 1. Save the conditions of this run.
   const std::string condition_bytes = BuildConditionFile(ConditionSource::FromRecord, state);
-  if (!WriteWholeFile(JoinPath(state.working_directory, kFittingConditionFileName),
+  if (!ReplaceRunFile(JoinPath(state.working_directory, kFittingConditionFileName),
                       condition_bytes)) {
     return ConditionError(ctx, std::string(text::kMsgFileWriteFailed));
   }

@@ -1,10 +1,13 @@
 #include "base/file_io.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "tests/support/temp_dir.h"
 
@@ -81,6 +84,79 @@ TEST(FileIo, CreateNewFileRefusesAnExistingName) {
   EXPECT_TRUE(CreateNewFile(path, "first"));
   EXPECT_FALSE(CreateNewFile(path, "second"));
   EXPECT_EQ(ReadWholeFile(path), "first");
+}
+
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// MoveOver puts the new file in place whatever stood there, leaves nothing else behind, and
+// refuses (keeping both) where a rename would refuse.
+TEST(FileIo, MoveOverReplacesOrCreatesAndRefusesAFolder) {
+  struct Case {
+    const char* what;
+    bool target_file;    // a file of that name exists before
+    bool target_folder;  // a folder of that name exists before
+    bool moved;
+  };
+  const Case cases[] = {
+      {"over an existing file", true, false, true},
+      {"to a new name", false, false, true},
+      {"over a folder", false, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempDir temp;
+    const std::string from = temp.File("new.tmp");
+    const std::string to = temp.File("Calculation.ini");
+    ASSERT_TRUE(WriteWholeFile(from, "new content"));
+    if (c.target_file) {
+      ASSERT_TRUE(WriteWholeFile(to, "old, longer content"));
+    }
+    if (c.target_folder) {
+      ASSERT_EQ(::mkdir(to.c_str(), 0700), 0);
+    }
+    EXPECT_EQ(MoveOver(from, to), c.moved);
+    if (c.moved) {
+      EXPECT_EQ(ReadWholeFile(to), "new content");
+      EXPECT_EQ(Entries(temp.path()), std::vector<std::string>{"Calculation.ini"});
+    } else {
+      EXPECT_EQ(ReadWholeFile(from), "new content");
+      struct stat st {};
+      ASSERT_EQ(::lstat(to.c_str(), &st), 0);
+      EXPECT_TRUE(S_ISDIR(st.st_mode));
+    }
+  }
+  test::TempDir temp;
+  EXPECT_FALSE(MoveOver(temp.File("missing"), temp.File("to"))) << "nothing to move";
+}
+
+// A run's files are replaced like any other: through links, keeping their permissions.
+TEST(FileIo, RunFilesReplaceThroughLinksAndKeepPermissions) {
+  test::TempDir temp;
+  const std::string target = temp.File("FittingCondition.ini");
+  ASSERT_TRUE(ReplaceRunFile(target, "a much longer first content\r\n"));
+  ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
+  ASSERT_TRUE(ReplaceRunFile(target, "second"));
+  EXPECT_EQ(ReadWholeFile(target), "second");
+  EXPECT_EQ(Permissions(target), 0600u);
+  const std::string link = temp.File("link.ini");
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  ASSERT_TRUE(ReplaceRunFile(link, "third"));
+  EXPECT_EQ(ReadWholeFile(target), "third");
+  struct stat st {};
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(Entries(temp.path()), (std::vector<std::string>{"FittingCondition.ini", "link.ini"}));
 }
 
 TEST(FileIo, FailuresAreReportedNotHidden) {
