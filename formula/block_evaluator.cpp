@@ -1,6 +1,7 @@
 #include "formula/block_evaluator.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "formula/eval_functions.h"
 #include "formula/number_text.h"
@@ -17,26 +18,28 @@ struct Operand {
   double value;
 };
 
-constexpr std::uint32_t kXRow = kMaxSlots;
-constexpr std::uint32_t kYRow = kMaxSlots + 1;
-
-// Resolves the operand `cell` of slot `s`. False when it reads a slot cell that this evaluation
-// has not written yet (its value would come from the previous evaluation): such programs are
-// left to the single-point evaluator.
-bool Resolve(const CompiledFormula& f, const double* cell, int s, BlockWorkspace& w, Operand& out) {
-  out.row = nullptr;
-  out.value = 0.0;
+// Where the operand `cell` of slot `s` comes from. False when it reads a slot cell that this
+// evaluation has not written yet (its value would come from the previous evaluation): such
+// programs are left to the single-point evaluator.
+bool ResolveSource(const CompiledFormula& f, const double* cell, int s, std::int16_t& row,
+                   double& value, std::int8_t& constant) {
+  row = BlockProgram::kScalar;
+  value = 0.0;
+  constant = -1;
   if (cell == nullptr) return true;  // reads 0
   if (cell >= f.slotValue && cell < f.slotValue + kMaxSlots) {
     const auto slot = static_cast<int>(cell - f.slotValue);
     if (slot >= s) return false;
-    out.row = w.Row(static_cast<std::uint32_t>(slot));
+    row = static_cast<std::int16_t>(slot);
   } else if (cell == &f.x) {
-    out.row = w.Row(kXRow);
+    row = BlockProgram::kXRow;
   } else if (cell == &f.y) {
-    out.row = w.Row(kYRow);
+    row = BlockProgram::kYRow;
   } else {
-    out.value = *cell;
+    value = *cell;
+    if (cell >= f.paramValue && cell < f.paramValue + kMaxConstants) {
+      constant = static_cast<std::int8_t>(cell - f.paramValue);
+    }
   }
   return true;
 }
@@ -156,41 +159,89 @@ BlockWorkspace::BlockWorkspace()
     : rows_(new double[(static_cast<std::size_t>(kMaxSlots) + 3) * kBlockPoints]) {
 }  // every row is written before it is read
 
-bool EvaluateBlock(const CompiledFormula& f, const Point* points, std::uint32_t interval,
-                   std::uint32_t count, BlockWorkspace& w, double* values) {
-  const std::uint32_t n = count;
+void PrepareBlockProgram(const CompiledFormula& f, BlockProgram& p) {
   int length = 1;
   while (length < kMaxSlots && f.opCode[length] != 0) ++length;
-  // The operands of every slot first: they say which of the x and y rows are read.
-  Operand lefts[kMaxSlots];
-  Operand rights[kMaxSlots];
+  p.length = length;
+  p.usable = false;
+  p.needs_x = false;
+  p.needs_y = false;
   for (int s = 0; s < length; ++s) {
-    if (f.opCode[s] < 1 || f.opCode[s] > 22) return false;  // unregistered: a message box
-    if (!Resolve(f, f.leftOperand[s], s, w, lefts[s]) ||
-        !Resolve(f, f.rightOperand[s], s, w, rights[s])) {
-      return false;
+    const std::uint8_t code = f.opCode[s];
+    if (code < 1 || code > 22) return;  // unregistered: a message box
+    p.code[s] = code;
+    const double* const cells[2] = {f.leftOperand[s], f.rightOperand[s]};
+    for (int side = 0; side < 2; ++side) {
+      if (!ResolveSource(f, cells[side], s, p.row[side][s], p.value[side][s],
+                         p.constant[side][s])) {
+        return;
+      }
+      p.needs_x |= p.row[side][s] == BlockProgram::kXRow;
+      p.needs_y |= p.row[side][s] == BlockProgram::kYRow;
     }
   }
-  bool needs_x = false;
-  bool needs_y = false;
-  for (int s = 0; s < length; ++s) {
-    needs_x |= lefts[s].row == w.Row(kXRow) || rights[s].row == w.Row(kXRow);
-    needs_y |= lefts[s].row == w.Row(kYRow) || rights[s].row == w.Row(kYRow);
+  p.usable = true;
+}
+
+bool SameProgramExcept(const BlockProgram& a, const BlockProgram& b, int except) {
+  if (!a.usable || !b.usable || a.length != b.length) return false;
+  for (int s = 0; s < a.length; ++s) {
+    if (a.code[s] != b.code[s]) return false;
+    for (int side = 0; side < 2; ++side) {
+      if (a.row[side][s] != b.row[side][s] || a.constant[side][s] != b.constant[side][s]) {
+        return false;
+      }
+      if (a.row[side][s] == BlockProgram::kScalar && a.constant[side][s] != except &&
+          std::memcmp(&a.value[side][s], &b.value[side][s], sizeof(double)) != 0) {
+        return false;
+      }
+    }
   }
-  if (needs_x) {
-    double* __restrict xs = w.Row(kXRow);
-    for (std::uint32_t i = 0; i < n; ++i) xs[i] = points[std::size_t{i} * interval].x;
+  return true;
+}
+
+int SlotsDependingOn(const BlockProgram& p, int constant, bool* depends) {
+  int independent = 0;
+  for (int s = 0; s < p.length; ++s) {
+    bool d = false;
+    for (int side = 0; side < 2; ++side) {
+      const std::int16_t row = p.row[side][s];
+      if (row == BlockProgram::kScalar) {
+        d |= p.constant[side][s] == constant;
+      } else if (row < BlockProgram::kXRow) {
+        d |= depends[row];
+      }
+    }
+    depends[s] = d;
+    if (!d) ++independent;
   }
-  if (needs_y) {
-    double* __restrict ys = w.Row(kYRow);
-    for (std::uint32_t i = 0; i < n; ++i) ys[i] = points[std::size_t{i} * interval].y;
-  }
+  return independent;
+}
+
+bool RunBlockProgram(const BlockProgram& p, const double* xs, const double* ys, std::uint32_t count,
+                     BlockWorkspace& w, double* values, const KeptRows* kept) {
+  const std::uint32_t n = count;
+  const int length = p.length;
+  const bool* const skip = kept != nullptr ? kept->skip : nullptr;
+  // The row (or value) an operand reads in this block.
+  auto row_of = [&](std::int16_t row) -> const double* {
+    if (row == BlockProgram::kXRow) return xs;
+    if (row == BlockProgram::kYRow) return ys;
+    if (skip != nullptr && skip[row]) return kept->kept[kept->kept_index[row]];
+    return w.Row(static_cast<std::uint32_t>(row));
+  };
+  auto source = [&](int side, int s) -> Operand {
+    const std::int16_t row = p.row[side][s];
+    if (row == BlockProgram::kScalar) return Operand{nullptr, p.value[side][s]};
+    return Operand{row_of(row), 0.0};
+  };
   double* const scratch = values;  // the running squares of binary powering
   bool bad = false;
   for (int s = 0; s < length; ++s) {
-    const std::uint8_t code = f.opCode[s];
-    const Operand& l = lefts[s];
-    const Operand& r = rights[s];
+    if (skip != nullptr && skip[s]) continue;
+    const std::uint8_t code = p.code[s];
+    const Operand l = source(0, s);
+    const Operand r = source(1, s);
     double* const out = w.Row(static_cast<std::uint32_t>(s));
     switch (code) {
       case 1:
@@ -277,9 +328,27 @@ bool EvaluateBlock(const CompiledFormula& f, const Point* points, std::uint32_t 
     // A domain error anywhere sends the whole block to the single-point evaluator.
     if (bad) return false;
   }
-  const double* __restrict last = w.Row(static_cast<std::uint32_t>(length - 1));
+  const double* __restrict last = row_of(static_cast<std::int16_t>(length - 1));
   for (std::uint32_t i = 0; i < n; ++i) values[i] = last[i];
   return true;
+}
+
+bool EvaluateBlock(const CompiledFormula& f, const Point* points, std::uint32_t interval,
+                   std::uint32_t count, BlockWorkspace& w, double* values) {
+  BlockProgram program;
+  PrepareBlockProgram(f, program);
+  if (!program.usable) return false;
+  double* xs = nullptr;
+  double* ys = nullptr;
+  if (program.needs_x) {
+    xs = w.Row(static_cast<std::uint32_t>(BlockProgram::kXRow));
+    for (std::uint32_t i = 0; i < count; ++i) xs[i] = points[std::size_t{i} * interval].x;
+  }
+  if (program.needs_y) {
+    ys = w.Row(static_cast<std::uint32_t>(BlockProgram::kYRow));
+    for (std::uint32_t i = 0; i < count; ++i) ys[i] = points[std::size_t{i} * interval].y;
+  }
+  return RunBlockProgram(program, xs, ys, count, w, values);
 }
 
 std::uint32_t SumPointCount(const SumOfSquaresTask& task) {

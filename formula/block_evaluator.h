@@ -30,6 +30,57 @@ class BlockWorkspace {
   std::unique_ptr<double[]> rows_;  // kMaxSlots slot rows, x, y, values
 };
 
+// The slot program resolved once for the blocks of a sum: per slot its operation and where each
+// operand comes from (an earlier slot's row, the x or y row, or one value for every point: a
+// constant, a literal, a missing operand). Made by PrepareBlockProgram from the formula as it
+// stands; a copy taken at one sum, compared with the program of a later one, tells which slots
+// compute the same rows (SameProgramExcept).
+struct BlockProgram {
+  static constexpr std::int16_t kScalar = -1;
+  static constexpr std::int16_t kXRow = kMaxSlots;
+  static constexpr std::int16_t kYRow = kMaxSlots + 1;
+
+  int length = 0;
+  bool usable = false;  // false: the blocks must be evaluated point by point
+  bool needs_x = false;
+  bool needs_y = false;
+  // Entries 0..length-1 are set by PrepareBlockProgram.
+  std::uint8_t code[kMaxSlots];
+  std::int16_t row[2][kMaxSlots];      // [0] left, [1] right operand
+  double value[2][kMaxSlots];          // the operand's value when its row is kScalar
+  std::int8_t constant[2][kMaxSlots];  // the paramValue index of a scalar, else -1
+};
+
+// Resolves the formula's program. `usable` is false when a slot has an unregistered operation or
+// reads a slot before it is written (such programs go point by point, as EvaluateBlock says).
+void PrepareBlockProgram(const CompiledFormula& formula, BlockProgram& program);
+
+// Whether `a` and `b` compute every slot from the same operations, rows and values, except
+// operands that read the constant `except` (a paramValue index; -1: none), whose values may differ.
+bool SameProgramExcept(const BlockProgram& a, const BlockProgram& b, int except);
+
+// The slots of `program` that depend on the constant `constant` (a paramValue index), directly or
+// through earlier slots, in `depends`; returns how many slots do not.
+int SlotsDependingOn(const BlockProgram& program, int constant, bool* depends);
+
+// Rows of earlier evaluations that a block may read instead of computing them again: the slots
+// with skip[s] set are not computed; an operand reading such a slot, and the block's values when
+// the last slot is skipped, read kept[kept_index[s]] instead (the block's first value in it).
+struct KeptRows {
+  static constexpr int kMaxRows = 8;
+  const bool* skip = nullptr;
+  const std::int8_t* kept_index = nullptr;
+  const double* kept[kMaxRows] = {};
+};
+
+// EvaluateBlock for a prepared (usable) program, with the block's x and y values in contiguous
+// rows `xs` and `ys` (either may be null when the program does not read it) and, optionally,
+// rows kept from an evaluation of the same points by a program that computes the skipped slots
+// the same way. Same result and same meaning of false as EvaluateBlock.
+bool RunBlockProgram(const BlockProgram& program, const double* xs, const double* ys,
+                     std::uint32_t count, BlockWorkspace& workspace, double* values,
+                     const KeptRows* kept = nullptr);
+
 // Evaluates the formula at `count` (1..kBlockPoints) points: points[0], points[interval], ...,
 // into values[0..count). Returns false when a point of the block raises a domain error or the
 // program has an unregistered operation (or reads a slot before writing it): the block must then
