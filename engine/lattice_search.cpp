@@ -137,10 +137,13 @@ PhaseEnd LeastSquaresStep(FitContext& ctx, double& MinSquare, int n, std::int8_t
     for (int r = 0; r < n; ++r) {
       std::int64_t move = 0;
       int k = first;
+      // The probes of r change only r: the sums may keep what does not depend on it.
+      SumPoints probes = points;
+      probes.varied_constant = r;
       for (;;) {
         formula.paramValue[r] = LatticeValue(engine, r, offset[r] + k);
-        double sum = coarse ? FullSum(formula, points, EvalStatus, messages)
-                            : EarlyStopSum(formula, points, MinSquare, EvalStatus, messages);
+        double sum = coarse ? FullSum(formula, probes, EvalStatus, messages)
+                            : EarlyStopSum(formula, probes, MinSquare, EvalStatus, messages);
         probe_sums[ProbeSlot(k)] = sum;
         if (EvalStatus > 0) {
           sum = kUncomputableSum;
@@ -168,7 +171,7 @@ PhaseEnd LeastSquaresStep(FitContext& ctx, double& MinSquare, int n, std::int8_t
       std::int32_t jump = 0;
       if (coarse && jumps_allowed && PredictJump(probe_sums, jump) && (jump <= -20 || jump >= 20)) {
         formula.paramValue[r] = LatticeValue(engine, r, offset[r] + jump);
-        double sum = EarlyStopSum(formula, points, MinSquare, EvalStatus, messages);
+        double sum = EarlyStopSum(formula, probes, MinSquare, EvalStatus, messages);
         if (EvalStatus > 0) {
           sum = kUncomputableSum;
           EvalStatus = -10;

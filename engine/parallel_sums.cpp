@@ -43,21 +43,163 @@ SumOfSquaresResult SumWorkers::Sum(CompiledFormula& formula, const SumOfSquaresT
     return result;
   }
   const std::uint32_t total = SumPointCount(task);
-  if (settings_.two_thread_points == 0 || total < settings_.two_thread_points ||
-      total > kMaxPoints) {
+  if (total == 0 || total > kMaxPoints || !PrepareSum(formula, task)) {
+    // Point by point inside SumOfSquares (every block of such a program fails), or no rows.
     own.workspace = &workspace_;
     return SumOfSquares(formula, own, status, messages);
   }
+  if (settings_.two_thread_points == 0 || total < settings_.two_thread_points) {
+    return BlockSum(formula, own, status, messages);
+  }
   return TwoThreadSum(formula, own, status, messages);
+}
+
+void SumWorkers::ForgetPoints() {
+  columns_points_ = nullptr;
+  columns_total_ = 0;
+  kept_constant_ = -1;
+}
+
+bool SumWorkers::PrepareSum(const CompiledFormula& formula, const SumOfSquaresTask& task) {
+  PrepareBlockProgram(formula, program_);
+  if (!program_.usable) return false;
+  const std::uint32_t total = SumPointCount(task);
+  const std::uint32_t interval = task.interval == 0 ? 1u : task.interval;
+  sum_total_ = total;
+  if (task.points != columns_points_ || total != columns_total_ || interval != columns_interval_) {
+    // Other points: new rows, and nothing kept from the old ones.
+    kept_constant_ = -1;
+    columns_points_ = nullptr;
+    if (total > columns_capacity_) {
+      try {
+        columns_.reset(new double[std::size_t{total} * 2]);
+      } catch (const std::exception&) {
+        columns_.reset();
+        columns_capacity_ = 0;
+        return false;
+      }
+      columns_capacity_ = total;
+    }
+    double* const xs = columns_.get();
+    double* const ys = xs + columns_capacity_;
+    const Point* const points = task.points;
+    for (std::uint32_t i = 0; i < total; ++i) {
+      const Point& point = points[std::size_t{i} * interval];
+      xs[i] = point.x;
+      ys[i] = point.y;
+    }
+    columns_points_ = task.points;
+    columns_total_ = total;
+    columns_interval_ = interval;
+  }
+  ChooseKeptRows(task, total);
+  return true;
+}
+
+void SumWorkers::ChooseKeptRows(const SumOfSquaresTask& task, std::uint32_t total) {
+  kept_use_ = KeptUse::kNone;
+  if (kept_constant_ >= 0 && SameProgramExcept(program_, kept_program_, kept_constant_)) {
+    kept_use_ = KeptUse::kRead;
+    return;
+  }
+  const int c = task.varied_constant;
+  if (c < 0 || c >= kMaxConstants) return;  // what is kept stays for a later sum that fits it
+  kept_constant_ = -1;
+  bool depends[kMaxSlots];
+  if (SlotsDependingOn(program_, c, depends) == 0) return;  // nothing to keep
+  // The rows to keep: slots that do not depend on c but are read by one that does, and the last
+  // slot when it does not depend on c.
+  const int length = program_.length;
+  bool needed[kMaxSlots] = {};
+  for (int s = 0; s < length; ++s) {
+    if (!depends[s]) continue;
+    for (int side = 0; side < 2; ++side) {
+      const std::int16_t row = program_.row[side][s];
+      if (row >= 0 && row < BlockProgram::kXRow && !depends[row]) needed[row] = true;
+    }
+  }
+  if (!depends[length - 1]) needed[length - 1] = true;
+  int rows = 0;
+  for (int s = 0; s < length; ++s) rows += needed[s] ? 1 : 0;
+  if (rows == 0 || rows > KeptRows::kMaxRows) return;
+  if (total > kept_capacity_) {
+    try {
+      kept_.reset(new double[std::size_t{total} * KeptRows::kMaxRows]);
+    } catch (const std::exception&) {
+      kept_.reset();
+      kept_capacity_ = 0;
+      return;
+    }
+    kept_capacity_ = total;
+  }
+  int k = 0;
+  for (int s = 0; s < length; ++s) {
+    kept_skip_[s] = !depends[s];
+    kept_index_[s] = -1;
+    if (needed[s]) {
+      kept_index_[s] = static_cast<std::int8_t>(k);
+      kept_slot_[k] = static_cast<std::int16_t>(s);
+      ++k;
+    }
+  }
+  kept_rows_ = rows;
+  kept_program_ = program_;
+  kept_constant_ = c;
+  for (bool& kept : block_kept_) kept = false;
+  kept_use_ = KeptUse::kFill;
+}
+
+bool SumWorkers::EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, double* values) {
+  const std::uint32_t first = b * kBlockPoints;
+  const std::uint32_t n = sum_total_ - first < kBlockPoints ? sum_total_ - first : kBlockPoints;
+  const double* const xs = program_.needs_x ? columns_.get() + first : nullptr;
+  const double* const ys = program_.needs_y ? columns_.get() + columns_capacity_ + first : nullptr;
+  if (kept_use_ == KeptUse::kRead && block_kept_[b]) {
+    KeptRows kept;
+    kept.skip = kept_skip_;
+    kept.kept_index = kept_index_;
+    for (int k = 0; k < kept_rows_; ++k) {
+      kept.kept[k] =
+          kept_.get() + std::size_t{kept_capacity_} * static_cast<std::size_t>(k) + first;
+    }
+    job_kept_reads_.fetch_add(1, std::memory_order_relaxed);
+    return RunBlockProgram(program_, xs, ys, n, workspace, values, &kept);
+  }
+  const bool clean = RunBlockProgram(program_, xs, ys, n, workspace, values);
+  if (clean && kept_use_ != KeptUse::kNone) {
+    for (int k = 0; k < kept_rows_; ++k) {
+      const double* const from = workspace.Row(static_cast<std::uint32_t>(kept_slot_[k]));
+      double* const to =
+          kept_.get() + std::size_t{kept_capacity_} * static_cast<std::size_t>(k) + first;
+      for (std::uint32_t i = 0; i < n; ++i) to[i] = from[i];
+    }
+    block_kept_[b] = true;
+  }
+  return clean;
+}
+
+SumOfSquaresResult SumWorkers::BlockSum(CompiledFormula& formula, const SumOfSquaresTask& task,
+                                        std::int8_t& status, FormulaMessages* messages) {
+  const std::uint32_t blocks = BlockCount(sum_total_);
+  job_kept_reads_.store(0, std::memory_order_relaxed);
+  BlockSumCursor cursor;
+  for (std::uint32_t b = 0; b < blocks && !cursor.stopped; ++b) {
+    double* const values = workspace_.Values();
+    const bool clean = EvaluateSumBlock(b, workspace_, values);
+    AddBlockTerms(formula, task, b, values, clean, cursor, status, messages);
+  }
+  FinishBlockSum(formula, task, cursor, status, messages);
+  kept_blocks_read_ += job_kept_reads_.load(std::memory_order_relaxed);
+  SumOfSquaresResult result;
+  result.sum = cursor.sum;
+  result.overflow = cursor.overflow;
+  return result;
 }
 
 bool SumWorkers::EvaluateNextBlock(BlockWorkspace& workspace) {
   const std::uint32_t b = next_block_.fetch_add(1, std::memory_order_relaxed);
   if (b >= job_blocks_) return false;
-  const std::uint32_t first = b * kBlockPoints;
-  const std::uint32_t n = job_total_ - first < kBlockPoints ? job_total_ - first : kBlockPoints;
-  block_clean_[b] = EvaluateBlock(*job_formula_, job_points_ + std::size_t{first} * job_interval_,
-                                  job_interval_, n, workspace, values_.get() + first);
+  block_clean_[b] = EvaluateSumBlock(b, workspace, values_.get() + b * kBlockPoints);
   block_done_[b].store(true, std::memory_order_release);
   return true;
 }
@@ -91,19 +233,13 @@ SumOfSquaresResult SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumO
     } catch (const std::exception&) {
       // No second thread to be had: this run sums on one.
       settings_.two_thread_points = 0;
-      SumOfSquaresTask own = task;
-      own.workspace = &workspace_;
-      return SumOfSquares(formula, own, status, messages);
+      return BlockSum(formula, task, status, messages);
     }
   }
-  const std::uint32_t total = SumPointCount(task);
-  const std::uint32_t blocks = BlockCount(total);
-  // The job, set while the helper waits.
-  job_formula_ = &formula;
-  job_points_ = task.points;
-  job_interval_ = task.interval == 0 ? 1u : task.interval;
-  job_total_ = total;
+  const std::uint32_t blocks = BlockCount(sum_total_);
+  // The job, set while the helper waits (the program and rows by PrepareSum).
   job_blocks_ = blocks;
+  job_kept_reads_.store(0, std::memory_order_relaxed);
   for (std::uint32_t b = 0; b < blocks; ++b) block_done_[b].store(false, std::memory_order_relaxed);
   next_block_.store(0, std::memory_order_relaxed);
   {
@@ -131,6 +267,7 @@ SumOfSquaresResult SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumO
     finished_.wait(lock, [&] { return !helper_busy_; });
   }
   FinishBlockSum(formula, task, cursor, status, messages);
+  kept_blocks_read_ += job_kept_reads_.load(std::memory_order_relaxed);
   SumOfSquaresResult result;
   result.sum = cursor.sum;
   result.overflow = cursor.overflow;

@@ -24,13 +24,17 @@ struct SumSettings {
   std::uint32_t two_thread_points = kTwoThreadPoints;  // 0: never two threads
 };
 
-// The resources of the sums of one run: the block workspaces, the buffer of model values and,
-// from the first sum that reaches the threshold, one helper thread that lives until the run
-// ends. A sum on two threads is computed block by block: both threads take the next block not
-// yet evaluated, while the calling thread adds the terms strictly in increasing point order as
-// the blocks become ready, so the sum is the same double as on one thread; a block with any
-// evaluation status is evaluated again point by point on the calling thread.
-// Thread: made, used and destroyed on one thread (the worker).
+// The resources of the sums of one run: the block workspaces, the buffer of model values, the x
+// and y values of the sum points in contiguous rows, the rows kept for the probes of one constant
+// (SumOfSquaresTask::varied_constant) and, from the first sum that reaches the threshold, one
+// helper thread that lives until the run ends. The rows derived from the points are made again
+// when the points, their number or their interval change, not when the records' values change:
+// the point records must stay as they are while a SumWorkers uses them (a run never changes
+// them), or ForgetPoints be called. A sum on two threads is computed block by block: both threads
+// take the next block not yet evaluated, while the calling thread adds the terms strictly in
+// increasing point order as the blocks become ready, so the sum is the same double as on one
+// thread; a block with any evaluation status is evaluated again point by point on the calling
+// thread. Thread: made, used and destroyed on one thread (the worker).
 class SumWorkers {
  public:
   explicit SumWorkers(SumSettings settings = {});
@@ -51,8 +55,26 @@ class SumWorkers {
   // Whether the helper thread has been started (for tests).
   bool HelperStarted() const { return helper_.joinable(); }
 
+  // Drops every row derived from the point records, after they were changed in place.
+  void ForgetPoints();
+
+  // How many blocks the sums so far took from kept rows instead of computing every slot.
+  std::uint64_t KeptBlocksRead() const { return kept_blocks_read_; }
+
  private:
   static constexpr std::uint32_t kMaxBlocks = kMaxPoints / kBlockPoints;
+  enum class KeptUse { kNone, kFill, kRead };
+
+  // The block path of a sum on this thread.
+  SumOfSquaresResult BlockSum(CompiledFormula& formula, const SumOfSquaresTask& task,
+                              std::int8_t& status, FormulaMessages* messages);
+  // Resolves the program, brings the point rows up to date and decides how the kept rows serve
+  // this sum. False when the program cannot be evaluated in blocks or the rows cannot be had.
+  bool PrepareSum(const CompiledFormula& formula, const SumOfSquaresTask& task);
+  // Decides kept_use_ for the prepared program and the task's varied constant.
+  void ChooseKeptRows(const SumOfSquaresTask& task, std::uint32_t total);
+  // Evaluates block b of the prepared sum into `values`; true when clean (EvaluateBlock).
+  bool EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, double* values);
 
   SumOfSquaresResult TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& task,
                                   std::int8_t& status, FormulaMessages* messages);
@@ -65,11 +87,32 @@ class SumWorkers {
   std::unique_ptr<BlockWorkspace> helper_workspace_;
   std::unique_ptr<double[]> values_;  // the model values of every sum point of a job
 
+  // The program of the current sum and the point rows, set on the calling thread before the
+  // blocks are evaluated and only read while they are.
+  BlockProgram program_;
+  std::uint32_t sum_total_ = 0;
+  std::unique_ptr<double[]> columns_;  // x of every sum point, then y, columns_capacity_ each
+  std::uint32_t columns_capacity_ = 0;
+  const Point* columns_points_ = nullptr;
+  std::uint32_t columns_total_ = 0;
+  std::uint32_t columns_interval_ = 0;
+  // The kept rows: for the constant kept_constant_ (-1: none), the rows of the slots that do not
+  // depend on it and are read by slots that do (or are the last), as kept_program_ computed
+  // them, for the blocks marked in block_kept_.
+  BlockProgram kept_program_;
+  int kept_constant_ = -1;
+  KeptUse kept_use_ = KeptUse::kNone;
+  std::unique_ptr<double[]> kept_;  // KeptRows::kMaxRows rows of kept_capacity_
+  std::uint32_t kept_capacity_ = 0;
+  int kept_rows_ = 0;
+  bool kept_skip_[kMaxSlots] = {};
+  std::int8_t kept_index_[kMaxSlots] = {};
+  std::int16_t kept_slot_[KeptRows::kMaxRows] = {};
+  bool block_kept_[kMaxBlocks] = {};  // written by the thread that evaluates the block
+  std::uint64_t kept_blocks_read_ = 0;
+  std::atomic<std::uint32_t> job_kept_reads_{0};
+
   // The current job: read by both threads while it runs, written only while the helper waits.
-  const CompiledFormula* job_formula_ = nullptr;
-  const Point* job_points_ = nullptr;
-  std::uint32_t job_interval_ = 1;
-  std::uint32_t job_total_ = 0;
   std::uint32_t job_blocks_ = 0;
   std::atomic<std::uint32_t> next_block_{0};
   std::atomic<bool> block_done_[kMaxBlocks];

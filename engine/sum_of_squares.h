@@ -20,6 +20,7 @@ struct SumPoints {
   std::uint32_t interval = 1;
   bool observed_is_x = false;
   SumWorkers* workers = nullptr;  // null: one EvaluateFormula call per point
+  int varied_constant = -1;       // SumOfSquaresTask::varied_constant: a hint for speed
 };
 
 // The sum points of `state` (an interval of 0 counts as 1, so that a sum always ends), summed
@@ -64,6 +65,7 @@ inline SumResult SumOfSquaresOf(CompiledFormula& formula, const SumPoints& p, do
     task.stop_at = stop_at;
     task.check_overflow = kOverflowCheck;
     task.overflow_limit = kOverflowResidual;
+    task.varied_constant = p.varied_constant;
     const SumOfSquaresResult r = p.workers->Sum(formula, task, status, messages);
     result.sum = r.sum;
     result.overflow = r.overflow;

@@ -42,6 +42,11 @@ struct SumOfSquaresTask {
   // the sum (without that term) with overflow set.
   bool check_overflow = false;
   double overflow_limit = 0.0;
+  // For speed only: the paramValue index of the constant that the sums after this one vary while
+  // everything else stays (the probes of a lattice scan), or -1. SumWorkers then keeps the rows
+  // of the slots that do not depend on it and reuses them while the program and the other
+  // constants stay bit for bit the same.
+  int varied_constant = -1;
   // With a workspace the points are evaluated a block at a time (block_evaluator.h), with the
   // same values, statuses, messages and cells as point by point.
   BlockWorkspace* workspace = nullptr;

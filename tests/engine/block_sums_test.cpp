@@ -188,6 +188,154 @@ TEST(BlockSums, RandomFormulasGiveTheSinglePointSumsBitForBit) {
   std::printf("%d formulas checked, %d sums with an evaluation error\n", checked, with_errors);
 }
 
+// Compares one sum of `task` by the three SumWorkers (point by point, blocks on one thread,
+// blocks on two) on their own copies of the formula, all at `constants`.
+void ExpectSameSums(std::unique_ptr<CompiledFormula> (&formulas)[3], SumWorkers* (&workers)[3],
+                    RecordingMessages (&messages)[3], const double* constants,
+                    const SumOfSquaresTask& task, std::int8_t start_status) {
+  SumOfSquaresResult results[3];
+  std::int8_t statuses[3];
+  for (int w = 0; w < 3; ++w) {
+    std::memcpy(formulas[w]->paramValue, constants, sizeof formulas[w]->paramValue);
+    statuses[w] = start_status;
+    results[w] = workers[w]->Sum(*formulas[w], task, statuses[w], &messages[w]);
+  }
+  for (int w = 1; w < 3; ++w) {
+    SCOPED_TRACE(w == 1 ? "one thread" : "two threads");
+    EXPECT_TRUE(SameBits(results[w].sum, results[0].sum))
+        << results[w].sum << " vs " << results[0].sum;
+    EXPECT_EQ(results[w].overflow, results[0].overflow);
+    EXPECT_EQ(statuses[w], statuses[0]);
+    EXPECT_EQ(messages[w].texts, messages[0].texts);
+    EXPECT_EQ(
+        std::memcmp(formulas[w]->slotValue, formulas[0]->slotValue, sizeof formulas[0]->slotValue),
+        0);
+  }
+}
+
+// The probes of a lattice scan: runs of sums that change one constant, with that constant given
+// as the varied one, so that the block sums keep and reuse the rows that do not depend on it;
+// between runs other constants change, and with them what may be reused. Every sum is the
+// single-point sum bit for bit, with and without early stops and domain errors.
+TEST(BlockSums, ProbesOfOneConstantReuseRowsBitForBit) {
+  const std::vector<Point> points = RandomPoints(17, 2600);
+  FormulaGenerator generator(4242);
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> constant(-3.0, 3.0);
+  std::uint64_t kept_reads[2] = {0, 0};
+  int checked = 0;
+  for (int formula_number = 0; formula_number < 120; ++formula_number) {
+    const std::string text = generator.Next();
+    SCOPED_TRACE(text);
+    std::unique_ptr<CompiledFormula> formulas[3];
+    bool valid = true;
+    for (auto& f : formulas) {
+      f = std::make_unique<CompiledFormula>();
+      valid =
+          valid && CheckFormula(*f, text, LeftSide::NotSelected) == FormulaCheckCode::FormulaValid;
+      ApplyAngleUnit(*f, formula_number % 2 == 0 ? AngleUnit::Radian : AngleUnit::Degree);
+    }
+    if (!valid) continue;
+    ++checked;
+    SumWorkers reference(SumSettings{false, 0});
+    SumWorkers one_thread(SumSettings{true, 0});
+    SumWorkers two_threads(SumSettings{true, 1});
+    SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
+    RecordingMessages messages[3];
+    double constants[kMaxConstants];
+    for (double& k : constants) k = constant(rng);
+    SumOfSquaresTask task;
+    task.points = points.data();
+    task.count = static_cast<std::uint32_t>(points.size()) - formula_number % 4;
+    task.observed_is_x = formula_number % 5 == 0;
+    task.overflow_limit = 1e100;
+    for (int scan = 0; scan < 8; ++scan) {
+      const int r = scan % 4;
+      task.varied_constant = r;
+      // A different interval now and then: other points, nothing of the old ones may be reused.
+      task.interval = scan == 5 ? 2u : 1u;
+      for (int probe = 0; probe < 5; ++probe) {
+        constants[r] = constant(rng);
+        task.early_stop = probe == 3;
+        task.stop_at = 40.0;
+        task.check_overflow = probe == 1;
+        ExpectSameSums(formulas, workers, messages, constants, task, probe == 2 ? -10 : 0);
+        if (HasFailure()) return;
+      }
+      // A sum without the hint after the scan (the log's recomputed sum).
+      task.varied_constant = -1;
+      ExpectSameSums(formulas, workers, messages, constants, task, 0);
+      if (HasFailure()) return;
+    }
+    kept_reads[0] += one_thread.KeptBlocksRead();
+    kept_reads[1] += two_threads.KeptBlocksRead();
+  }
+  EXPECT_GT(checked, 100);
+  // The test is about the reuse: both block paths must have read kept rows often.
+  EXPECT_GT(kept_reads[0], 2000u);
+  EXPECT_GT(kept_reads[1], 2000u);
+}
+
+// Kept rows never outlive what they were computed from: the same SumWorkers and formula records,
+// the same constants, but another formula checked into the records (a literal, an operation or
+// the constant's place changed), or the points changed in place and forgotten.
+TEST(BlockSums, KeptRowsAreNotReusedForAnotherProgramOrOtherPoints) {
+  struct Change {
+    const char* before;
+    const char* after;
+    bool points_change;
+    int varied;  // the index of the constant the probes vary
+  };
+  const Change changes[] = {
+      {"k0*Exp(x+1)+k1", "k0*Exp(x+2)+k1", false, 1},              // a literal
+      {"k0*Exp(x)+k1", "k0*Sin(x)+k1", false, 1},                  // an operation
+      {"(k0+k1)*Exp(x*k1)+k2", "(k0+k1)*Exp(x*k0)+k2", false, 2},  // a constant's place
+      {"k0*x^3+k1", "k0*x^2+k1", false, 1},                        // an exponent
+      {"k0*Exp(-x*x)+k1", "k0*Exp(-x*x)+k1", true, 1},             // the points' values
+  };
+  std::vector<Point> points = RandomPoints(23, 1800);
+  for (const Change& c : changes) {
+    SCOPED_TRACE(std::string(c.before) + " then " + c.after);
+    std::unique_ptr<CompiledFormula> formulas[3];
+    for (auto& f : formulas) {
+      f = std::make_unique<CompiledFormula>();
+      ASSERT_EQ(CheckFormula(*f, c.before, LeftSide::NotSelected), FormulaCheckCode::FormulaValid);
+      ApplyAngleUnit(*f, AngleUnit::Radian);
+    }
+    SumWorkers reference(SumSettings{false, 0});
+    SumWorkers one_thread(SumSettings{true, 0});
+    SumWorkers two_threads(SumSettings{true, 1});
+    SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
+    RecordingMessages messages[3];
+    double constants[kMaxConstants] = {0.75, -0.5, 0.25};
+    SumOfSquaresTask task;
+    task.points = points.data();
+    task.count = static_cast<std::uint32_t>(points.size());
+    task.varied_constant = c.varied;
+    for (int probe = 0; probe < 3; ++probe) {
+      constants[c.varied] = 0.1 * probe;
+      ExpectSameSums(formulas, workers, messages, constants, task, 0);
+    }
+    const std::uint64_t reads_before = one_thread.KeptBlocksRead();
+    EXPECT_GT(reads_before, 0u) << "the first probes must have reused rows";
+    if (c.points_change) {
+      for (Point& p : points) p.x *= 1.5;
+      one_thread.ForgetPoints();
+      two_threads.ForgetPoints();
+    } else {
+      for (auto& f : formulas) {
+        ASSERT_EQ(CheckFormula(*f, c.after, LeftSide::NotSelected), FormulaCheckCode::FormulaValid);
+        ApplyAngleUnit(*f, AngleUnit::Radian);
+      }
+    }
+    // The next sum changes only the varied constant, yet must compute everything afresh.
+    constants[c.varied] = 0.4;
+    ExpectSameSums(formulas, workers, messages, constants, task, 0);
+    EXPECT_EQ(one_thread.KeptBlocksRead(), reads_before);
+    if (HasFailure()) return;
+  }
+}
+
 // Whole runs: the log bytes, the results and the messages of a run are those of the
 // single-point path, with blocks on one thread and on two.
 TEST(BlockSums, WholeRunsGiveThePointByPointBytes) {
