@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <memory>
 #include <utility>
 
 #include "engine/engine_messages.h"
@@ -40,6 +42,74 @@ bool AllWithinRange(const double* values, std::uint32_t count) {
   for (std::uint32_t i = 0; i < count; ++i) {
     if (!(std::fabs(values[i]) <= 1e302)) return false;
   }
+  return true;
+}
+
+// The programs of the base values and of the 2n probes, resolved once for every block of the
+// phase. Probe p changes only the constant varied[p], so the slots that do not depend on it
+// compute what the base evaluation computed: they are read from the base's rows (KeptRows)
+// instead of computed again.
+struct RoughPrograms {
+  int count = 0;  // 1 + 2n: the base, the small-step probes, the accuracy probes
+  BlockProgram program[1 + 2 * kMaxConstants];
+  int varied[1 + 2 * kMaxConstants] = {};
+  // Per constant: the slots not depending on it, and the kept rows (0 rows: compute every slot).
+  bool skip[kMaxConstants][kMaxSlots] = {};
+  std::int8_t kept_index[kMaxConstants][kMaxSlots] = {};
+  std::int16_t kept_slot[kMaxConstants][KeptRows::kMaxRows] = {};
+  int kept_rows[kMaxConstants] = {};
+};
+
+// Decides which base rows the probes of constant c read, as SumWorkers does for a scan.
+void ChooseBaseRows(RoughPrograms& rp, int c) {
+  rp.kept_rows[c] = 0;
+  const BlockProgram& base = rp.program[0];
+  bool depends[kMaxSlots];
+  if (SlotsDependingOn(base, c, depends) == 0) return;
+  const int length = base.length;
+  bool needed[kMaxSlots] = {};
+  for (int s = 0; s < length; ++s) {
+    if (!depends[s]) continue;
+    for (int side = 0; side < 2; ++side) {
+      const std::int16_t row = base.row[side][s];
+      if (row >= 0 && row < BlockProgram::kXRow && !depends[row]) needed[row] = true;
+    }
+  }
+  if (!depends[length - 1]) needed[length - 1] = true;
+  int k = 0;
+  for (int s = 0; s < length; ++s) k += needed[s] ? 1 : 0;
+  if (k == 0 || k > KeptRows::kMaxRows) return;
+  k = 0;
+  for (int s = 0; s < length; ++s) {
+    rp.skip[c][s] = !depends[s];
+    rp.kept_index[c][s] = -1;
+    if (needed[s]) {
+      rp.kept_index[c][s] = static_cast<std::int8_t>(k);
+      rp.kept_slot[c][k] = static_cast<std::int16_t>(s);
+      ++k;
+    }
+  }
+  rp.kept_rows[c] = k;
+}
+
+// The programs at paramValue (= CurrentValue) and at each probe's step. False when the program
+// cannot be evaluated in blocks.
+bool PrepareRoughPrograms(CompiledFormula& formula, const EngineState& engine, int n,
+                          RoughPrograms& rp) {
+  rp.count = 1 + 2 * n;
+  PrepareBlockProgram(formula, rp.program[0]);
+  if (!rp.program[0].usable) return false;
+  rp.varied[0] = -1;
+  for (int p = 1; p < rp.count; ++p) {
+    const int c = p <= n ? p - 1 : p - 1 - n;
+    const double step = p <= n ? engine.Accuracy[c] / 100.0 : engine.Accuracy[c];
+    formula.paramValue[c] += step;
+    PrepareBlockProgram(formula, rp.program[p]);
+    formula.paramValue[c] = engine.CurrentValue[c];
+    rp.varied[p] = c;
+    if (!SameProgramExcept(rp.program[p], rp.program[0], c)) return false;
+  }
+  for (int c = 0; c < n; ++c) ChooseBaseRows(rp, c);
   return true;
 }
 
@@ -154,6 +224,21 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
   for (int v = 0; v < n && workspace != nullptr; ++v) {
     if (!SameBits(formula.paramValue[v], engine.CurrentValue[v])) workspace = nullptr;
   }
+  // The probes' programs and a second workspace for them, made once for the phase; the base
+  // evaluation's rows stay in the first one for the probes to read.
+  std::unique_ptr<RoughPrograms> programs;
+  std::unique_ptr<BlockWorkspace> probe_workspace;
+  if (workspace != nullptr && n > 0) {
+    try {
+      programs = std::make_unique<RoughPrograms>();
+      probe_workspace = std::make_unique<BlockWorkspace>();
+    } catch (const std::exception&) {
+      workspace = nullptr;  // the phase goes point by point
+    }
+    if (workspace != nullptr && !PrepareRoughPrograms(formula, engine, n, *programs)) {
+      workspace = nullptr;  // every block would fail: point by point at once
+    }
+  }
   // The block's values: the base, then the small-step probe of each variable, then the
   // accuracy probe of each variable.
   double rows[1 + 2 * kMaxConstants][kBlockPoints];
@@ -172,21 +257,36 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
     const std::uint32_t count = total - first < kBlockPoints ? total - first : kBlockPoints;
     const Point* const block_points = points.points + std::size_t{first} * points.interval;
     bool clean = workspace != nullptr && n > 0;
-    auto evaluate = [&](double* values) {
-      clean = clean &&
-              EvaluateBlock(formula, block_points, points.interval, count, *workspace, values) &&
-              AllWithinRange(values, count);
-    };
-    evaluate(rows[0]);
-    for (int r = 0; r < n && clean; ++r) {
-      formula.paramValue[r] += engine.Accuracy[r] / 100.0;
-      evaluate(rows[1 + r]);
-      formula.paramValue[r] = engine.CurrentValue[r];
-    }
-    for (int j = 0; j < n && clean; ++j) {
-      formula.paramValue[j] += engine.Accuracy[j];
-      evaluate(rows[1 + n + j]);
-      formula.paramValue[j] = engine.CurrentValue[j];
+    if (clean) {
+      const BlockProgram& base = programs->program[0];
+      double* const xs =
+          base.needs_x ? workspace->Row(static_cast<std::uint32_t>(BlockProgram::kXRow)) : nullptr;
+      double* const ys =
+          base.needs_y ? workspace->Row(static_cast<std::uint32_t>(BlockProgram::kYRow)) : nullptr;
+      for (std::uint32_t i = 0; i < count && xs != nullptr; ++i) {
+        xs[i] = block_points[std::size_t{i} * points.interval].x;
+      }
+      for (std::uint32_t i = 0; i < count && ys != nullptr; ++i) {
+        ys[i] = block_points[std::size_t{i} * points.interval].y;
+      }
+      clean = RunBlockProgram(base, xs, ys, count, *workspace, rows[0]) &&
+              AllWithinRange(rows[0], count);
+      for (int p = 1; p < programs->count && clean; ++p) {
+        const int c = programs->varied[p];
+        KeptRows kept;
+        const KeptRows* use_kept = nullptr;
+        if (programs->kept_rows[c] > 0) {
+          kept.skip = programs->skip[c];
+          kept.kept_index = programs->kept_index[c];
+          for (int k = 0; k < programs->kept_rows[c]; ++k) {
+            kept.kept[k] = workspace->Row(static_cast<std::uint32_t>(programs->kept_slot[c][k]));
+          }
+          use_kept = &kept;
+        }
+        clean = RunBlockProgram(programs->program[p], xs, ys, count, *probe_workspace, rows[p],
+                                use_kept) &&
+                AllWithinRange(rows[p], count);
+      }
     }
     for (std::uint32_t i = 0; i < count; ++i) {
       const std::uint32_t q = (first + i) * points.interval;

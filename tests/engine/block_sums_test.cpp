@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/cp932.h"
+#include "engine/engine_messages.h"
 #include "engine/parallel_sums.h"
 #include "engine/worker.h"
 #include "formula/formula_check.h"
@@ -386,6 +388,51 @@ TEST(BlockSums, WholeRunsGiveThePointByPointBytes) {
       EXPECT_TRUE(SameBits(last_slot[s], last_slot[0]));
     }
   }
+}
+
+// Whole runs over random formulas, rough estimation on: the rough estimate's probes read the
+// base evaluation's rows for the slots that do not depend on the probed constant, the lattice
+// scans keep rows across probes; the logs, messages and results are those of the single-point
+// path byte for byte.
+TEST(BlockSums, WholeRunsOfRandomFormulasGiveThePointByPointBytes) {
+  FormulaGenerator generator(777);
+  const std::vector<Point> noise = RandomPoints(31, 700);
+  const SumSettings settings[3] = {{false, 0}, {true, 0}, {true, 1}};
+  int runs = 0;
+  int solved = 0;  // runs whose rough estimate got as far as solving its equations
+  for (int formula_number = 0; runs < 24 && formula_number < 200; ++formula_number) {
+    const std::string text = generator.Next();
+    CompiledFormula check;
+    if (CheckFormula(check, text, LeftSide::Y) != FormulaCheckCode::FormulaValid) continue;
+    ++runs;
+    SCOPED_TRACE(text);
+    std::string logs[3];
+    std::vector<std::string> messages[3];
+    int exit_codes[3];
+    for (int s = 0; s < 3; ++s) {
+      test::FitSetup setup(text);
+      test::PhaseHarness harness(setup);
+      AppState& state = setup.state();
+      for (const Point& p : noise) setup.AddPoint(p.x, p.y);
+      const char* const starts[4] = {"0.5", "-0.25", "1.5", "0.75"};
+      for (int k = 0; k < 4; ++k) setup.SetTexts(k, starts[k], "-4", "4", "0.01");
+      state.conditions.angleUnit = runs % 2 == 0 ? AngleUnit::Radian : AngleUnit::Degree;
+      state.conditions.roughEstimation = 1;
+      exit_codes[s] = RunWorker(state, harness.view, harness.log, settings[s]);
+      harness.log.Close();
+      logs[s] = setup.ReadFile("Calculation.ini");
+      messages[s] = harness.view.messages;
+    }
+    if (logs[0].find(*Utf8ToCp932(text::kLogMatricesAfter)) != std::string::npos) ++solved;
+    for (int s = 1; s < 3; ++s) {
+      EXPECT_EQ(exit_codes[s], exit_codes[0]);
+      EXPECT_EQ(logs[s], logs[0]);
+      EXPECT_EQ(messages[s], messages[0]);
+    }
+    if (HasFailure()) return;
+  }
+  EXPECT_EQ(runs, 24);
+  EXPECT_GE(solved, 6);
 }
 
 }  // namespace
