@@ -149,6 +149,10 @@ void SumWorkers::ChooseKeptRows(const SumOfSquaresTask& task, std::uint32_t tota
   kept_use_ = KeptUse::kFill;
 }
 
+const double* SumWorkers::ObservedRow(const SumOfSquaresTask& task) const {
+  return task.observed_is_x ? columns_.get() : columns_.get() + columns_capacity_;
+}
+
 bool SumWorkers::EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, double* values) {
   const std::uint32_t first = b * kBlockPoints;
   const std::uint32_t n = sum_total_ - first < kBlockPoints ? sum_total_ - first : kBlockPoints;
@@ -186,7 +190,8 @@ SumOfSquaresResult SumWorkers::BlockSum(CompiledFormula& formula, const SumOfSqu
   for (std::uint32_t b = 0; b < blocks && !cursor.stopped; ++b) {
     double* const values = workspace_.Values();
     const bool clean = EvaluateSumBlock(b, workspace_, values);
-    AddBlockTerms(formula, task, b, values, clean, cursor, status, messages);
+    AddBlockTermsFrom(formula, task, b, values, ObservedRow(task) + b * kBlockPoints, clean, cursor,
+                      status, messages);
   }
   FinishBlockSum(formula, task, cursor, status, messages);
   kept_blocks_read_ += job_kept_reads_.load(std::memory_order_relaxed);
@@ -253,8 +258,9 @@ SumOfSquaresResult SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumO
   BlockSumCursor cursor;
   for (std::uint32_t b = 0; b < blocks && !cursor.stopped;) {
     if (block_done_[b].load(std::memory_order_acquire)) {
-      AddBlockTerms(formula, task, b, values_.get() + b * kBlockPoints, block_clean_[b], cursor,
-                    status, messages);
+      AddBlockTermsFrom(formula, task, b, values_.get() + b * kBlockPoints,
+                        ObservedRow(task) + b * kBlockPoints, block_clean_[b], cursor, status,
+                        messages);
       ++b;
     } else if (!EvaluateNextBlock(workspace_)) {
       std::this_thread::yield();  // the helper is finishing block b

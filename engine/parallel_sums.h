@@ -73,6 +73,8 @@ class SumWorkers {
   bool PrepareSum(const CompiledFormula& formula, const SumOfSquaresTask& task);
   // Decides kept_use_ for the prepared program and the task's varied constant.
   void ChooseKeptRows(const SumOfSquaresTask& task, std::uint32_t total);
+  // The observed values of the prepared sum's points, in point order.
+  const double* ObservedRow(const SumOfSquaresTask& task) const;
   // Evaluates block b of the prepared sum into `values`; true when clean (EvaluateBlock).
   bool EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, double* values);
 

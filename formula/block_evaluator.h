@@ -115,6 +115,12 @@ void AddBlockTerms(CompiledFormula& formula, const SumOfSquaresTask& task, std::
                    const double* values, bool clean, BlockSumCursor& cursor, std::int8_t& status,
                    FormulaMessages* messages);
 
+// AddBlockTerms with the observed values of the block's points in the contiguous row
+// `observed` (null: read from the task's points).
+void AddBlockTermsFrom(CompiledFormula& formula, const SumOfSquaresTask& task, std::uint32_t block,
+                       const double* values, const double* observed, bool clean,
+                       BlockSumCursor& cursor, std::int8_t& status, FormulaMessages* messages);
+
 // Brings the formula's cells (x, y, slotValue) to the state of the last point added, as the
 // single-point loop leaves them. Call once after the last AddBlockTerms.
 void FinishBlockSum(CompiledFormula& formula, const SumOfSquaresTask& task, BlockSumCursor& cursor,

@@ -338,6 +338,58 @@ TEST(BlockSums, KeptRowsAreNotReusedForAnotherProgramOrOtherPoints) {
   }
 }
 
+// Inside a clean block: a value beyond the range limit (status 25), a residual of 1e100 or more
+// (the overflow stop) and the early stop, at chosen points and in every order, give the sums,
+// statuses, messages and cells of the single-point loop.
+TEST(BlockSums, RangeFailuresOverflowsAndEarlyStopsInsideABlock) {
+  struct Case {
+    int range_point;     // x = 800 there: Exp gives an infinity (-1: none)
+    int overflow_point;  // x = 250 there: a residual near 4e108 (-1: none)
+    bool check_overflow;
+    bool early_stop;
+    double stop_at;
+  };
+  const Case cases[] = {
+      {300, -1, false, false, 0.0},  {300, -1, true, false, 0.0},  {-1, 300, true, false, 0.0},
+      {-1, 300, false, false, 0.0},  {300, 301, true, false, 0.0}, {301, 300, true, false, 0.0},
+      {256, 600, true, false, 0.0},  {600, 256, true, false, 0.0}, {300, 400, true, true, 20.0},
+      {300, -1, false, true, 1e300}, {511, 255, true, true, 1e9},  {0, -1, false, false, 0.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "range " << c.range_point << ", overflow "
+                                    << c.overflow_point << ", early stop " << c.early_stop);
+    std::vector<Point> points(1000);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      points[i].x = static_cast<double>(i) / 1000.0;
+      points[i].y = 0.5;
+    }
+    if (c.range_point >= 0) points[static_cast<std::size_t>(c.range_point)].x = 800.0;
+    if (c.overflow_point >= 0) points[static_cast<std::size_t>(c.overflow_point)].x = 250.0;
+    std::unique_ptr<CompiledFormula> formulas[3];
+    for (auto& f : formulas) {
+      f = std::make_unique<CompiledFormula>();
+      ASSERT_EQ(CheckFormula(*f, "k0*Exp(x)", LeftSide::NotSelected),
+                FormulaCheckCode::FormulaValid);
+    }
+    SumWorkers reference(SumSettings{false, 0});
+    SumWorkers one_thread(SumSettings{true, 0});
+    SumWorkers two_threads(SumSettings{true, 1});
+    SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
+    RecordingMessages messages[3];
+    double constants[kMaxConstants] = {0.25};
+    SumOfSquaresTask task;
+    task.points = points.data();
+    task.count = static_cast<std::uint32_t>(points.size());
+    task.check_overflow = c.check_overflow;
+    task.overflow_limit = 1e100;
+    task.early_stop = c.early_stop;
+    task.stop_at = c.stop_at;
+    ExpectSameSums(formulas, workers, messages, constants, task, 0);
+    EXPECT_TRUE(SameBits(formulas[1]->x, formulas[0]->x));
+    EXPECT_TRUE(SameBits(formulas[2]->x, formulas[0]->x));
+  }
+}
+
 // Whole runs: the log bytes, the results and the messages of a run are those of the
 // single-point path, with blocks on one thread and on two.
 TEST(BlockSums, WholeRunsGiveThePointByPointBytes) {
