@@ -381,66 +381,32 @@ void AddBlockTermsFrom(CompiledFormula& formula, const SumOfSquaresTask& task, s
   double sum = cursor.sum;
   std::uint32_t point = first * interval;
   if (clean) {
-    // The terms in three passes: the squared residuals and the first points that fail the
-    // evaluator's final range test (a value outside [-1e302, 1e302] or a non-number) and the
-    // overflow test, over the whole block without a branch; then the additions in point order,
-    // which stop where the single-point loop would. A range failure before any stop sends the
-    // block back to the single-point evaluator from its first point.
-    double terms[kBlockPoints];
-    std::uint32_t range_failure = n;
-    std::uint32_t overflow_at = n;
-    if (observed_row != nullptr) {
-      for (std::uint32_t j = 0; j < n; ++j) {
-        const double residual = observed_row[j] - values[j];
-        terms[j] = residual * residual;
+    // No call in this loop, so the sum stays in a register; the tests beside the additions are
+    // branches that are not taken, so the loop runs at the pace of the additions. The final range
+    // test of the evaluator is made here, on the way: a value outside [-1e302, 1e302] (or a
+    // non-number) sends the block back to the single-point evaluator from its first point.
+    for (std::uint32_t j = 0; j < n; ++j, point += interval) {
+      const double model = values[j];
+      if (!(std::fabs(model) <= kRangeLimit)) [[unlikely]] {
+        clean = false;
+        cursor.stopped = false;
+        sum = cursor.sum;
+        point = first * interval;
+        break;
       }
-    } else {
-      for (std::uint32_t j = 0; j < n; ++j) {
-        const double residual = points[std::size_t{first + j} * interval].*observed - values[j];
-        terms[j] = residual * residual;
+      const double observed_value =
+          observed_row != nullptr ? observed_row[j] : points[point].*observed;
+      const double residual = observed_value - model;
+      if (check_overflow && std::fabs(residual) >= overflow_limit) [[unlikely]] {
+        cursor.overflow = true;
+        cursor.stopped = true;
+        break;
       }
-    }
-    unsigned any_range = 0;
-    for (std::uint32_t j = 0; j < n; ++j) any_range |= !(std::fabs(values[j]) <= kRangeLimit);
-    if (any_range != 0) {
-      for (range_failure = 0; std::fabs(values[range_failure]) <= kRangeLimit;) ++range_failure;
-    }
-    if (check_overflow) {
-      // |residual| >= limit, tested on the residual as the single-point loop does.
-      for (std::uint32_t j = 0; j < range_failure; ++j) {
-        const double o = observed_row != nullptr
-                             ? observed_row[j]
-                             : points[std::size_t{first + j} * interval].*observed;
-        if (std::fabs(o - values[j]) >= overflow_limit) {
-          overflow_at = j;
-          break;
-        }
+      sum += residual * residual;
+      if (early_stop && sum >= stop_at) [[unlikely]] {
+        cursor.stopped = true;
+        break;
       }
-    }
-    const std::uint32_t end = range_failure < overflow_at ? range_failure : overflow_at;
-    std::uint32_t j = 0;
-    if (early_stop) {
-      for (; j < end; ++j) {
-        sum += terms[j];
-        if (sum >= stop_at) {
-          cursor.stopped = true;
-          break;
-        }
-      }
-    } else {
-      for (; j < end; ++j) sum += terms[j];
-    }
-    if (cursor.stopped) {
-      point += j * interval;  // the point whose term was the last added
-    } else if (end == range_failure && range_failure < n) {
-      clean = false;
-      sum = cursor.sum;
-    } else if (end < n) {
-      cursor.overflow = true;  // the overflow point's term is not added
-      cursor.stopped = true;
-      point += end * interval;
-    } else {
-      point += n * interval;
     }
   }
   if (!clean) {
