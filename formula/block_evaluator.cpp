@@ -218,7 +218,10 @@ int SlotsDependingOn(const BlockProgram& p, int constant, bool* depends) {
   return independent;
 }
 
-bool RunBlockProgram(const BlockProgram& p, const double* xs, const double* ys, std::uint32_t count,
+// Compiled twice, for the processors with 256-bit vectors and for the rest, chosen when the
+// program loads. The vector width changes how many elements one instruction handles, never an
+// element's result: each is the same IEEE operation (no fused multiply-add, see the build flags).
+__attribute__((target_clones("avx512f", "avx2", "default"))) bool RunBlockProgram(const BlockProgram& p, const double* xs, const double* ys, std::uint32_t count,
                      BlockWorkspace& w, double* values, const KeptRows* kept) {
   const std::uint32_t n = count;
   const int length = p.length;
