@@ -58,7 +58,12 @@ SumOfSquaresResult SumWorkers::Sum(CompiledFormula& formula, const SumOfSquaresT
 void SumWorkers::ForgetPoints() {
   columns_points_ = nullptr;
   columns_total_ = 0;
-  kept_constant_ = -1;
+  ForgetKeptRows();
+}
+
+void SumWorkers::ForgetKeptRows() {
+  for (KeptSet& set : kept_sets_) set.constant = -1;
+  kept_ = nullptr;
 }
 
 bool SumWorkers::PrepareSum(const CompiledFormula& formula, const SumOfSquaresTask& task) {
@@ -69,7 +74,7 @@ bool SumWorkers::PrepareSum(const CompiledFormula& formula, const SumOfSquaresTa
   sum_total_ = total;
   if (task.points != columns_points_ || total != columns_total_ || interval != columns_interval_) {
     // Other points: new rows, and nothing kept from the old ones.
-    kept_constant_ = -1;
+    ForgetKeptRows();
     columns_points_ = nullptr;
     if (total > columns_capacity_) {
       try {
@@ -99,13 +104,26 @@ bool SumWorkers::PrepareSum(const CompiledFormula& formula, const SumOfSquaresTa
 
 void SumWorkers::ChooseKeptRows(const SumOfSquaresTask& task, std::uint32_t total) {
   kept_use_ = KeptUse::kNone;
-  if (kept_constant_ >= 0 && SameProgramExcept(program_, kept_program_, kept_constant_)) {
+  kept_ = nullptr;
+  const int c = task.varied_constant;
+  const bool hinted = c >= 0 && c < kMaxConstants;
+  // A set whose program computes the same rows: the varied constant's first, then any.
+  if (hinted && kept_sets_[c].constant == c &&
+      SameProgramExcept(program_, kept_sets_[c].program, c)) {
+    kept_ = &kept_sets_[c];
     kept_use_ = KeptUse::kRead;
     return;
   }
-  const int c = task.varied_constant;
-  if (c < 0 || c >= kMaxConstants) return;  // what is kept stays for a later sum that fits it
-  kept_constant_ = -1;
+  for (KeptSet& set : kept_sets_) {
+    if (set.constant >= 0 && SameProgramExcept(program_, set.program, set.constant)) {
+      kept_ = &set;
+      kept_use_ = KeptUse::kRead;
+      return;
+    }
+  }
+  if (!hinted) return;  // what is kept stays for a later sum that fits it
+  KeptSet& set = kept_sets_[c];
+  set.constant = -1;
   bool depends[kMaxSlots];
   if (SlotsDependingOn(program_, c, depends) == 0) return;  // nothing to keep
   // The rows to keep: slots that do not depend on c but are read by one that does, and the last
@@ -123,30 +141,36 @@ void SumWorkers::ChooseKeptRows(const SumOfSquaresTask& task, std::uint32_t tota
   int rows = 0;
   for (int s = 0; s < length; ++s) rows += needed[s] ? 1 : 0;
   if (rows == 0 || rows > KeptRows::kMaxRows) return;
-  if (total > kept_capacity_) {
+  int rows_elsewhere = 0;
+  for (const KeptSet& other : kept_sets_) rows_elsewhere += other.constant >= 0 ? other.rows : 0;
+  if (rows_elsewhere + rows > kMaxKeptRowsInAll) ForgetKeptRows();
+  const std::size_t doubles = std::size_t{total} * static_cast<std::size_t>(rows);
+  if (doubles > set.allocated) {
     try {
-      kept_.reset(new double[std::size_t{total} * KeptRows::kMaxRows]);
+      set.data.reset(new double[doubles]);
     } catch (const std::exception&) {
-      kept_.reset();
-      kept_capacity_ = 0;
+      set.data.reset();
+      set.allocated = 0;
       return;
     }
-    kept_capacity_ = total;
+    set.allocated = doubles;
   }
   int k = 0;
   for (int s = 0; s < length; ++s) {
-    kept_skip_[s] = !depends[s];
-    kept_index_[s] = -1;
+    set.skip[s] = !depends[s];
+    set.kept_index[s] = -1;
     if (needed[s]) {
-      kept_index_[s] = static_cast<std::int8_t>(k);
-      kept_slot_[k] = static_cast<std::int16_t>(s);
+      set.kept_index[s] = static_cast<std::int8_t>(k);
+      set.slot[k] = static_cast<std::int16_t>(s);
       ++k;
     }
   }
-  kept_rows_ = rows;
-  kept_program_ = program_;
-  kept_constant_ = c;
-  for (bool& kept : block_kept_) kept = false;
+  set.rows = rows;
+  set.stride = total;
+  set.program = program_;
+  set.constant = c;
+  for (bool& kept : set.block_kept) kept = false;
+  kept_ = &set;
   kept_use_ = KeptUse::kFill;
 }
 
@@ -159,26 +183,27 @@ bool SumWorkers::EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, do
   const std::uint32_t n = sum_total_ - first < kBlockPoints ? sum_total_ - first : kBlockPoints;
   const double* const xs = program_.needs_x ? columns_.get() + first : nullptr;
   const double* const ys = program_.needs_y ? columns_.get() + columns_capacity_ + first : nullptr;
-  if (kept_use_ == KeptUse::kRead && block_kept_[b]) {
+  KeptSet* const set = kept_;
+  if (kept_use_ == KeptUse::kRead && set->block_kept[b]) {
     KeptRows kept;
-    kept.skip = kept_skip_;
-    kept.kept_index = kept_index_;
-    for (int k = 0; k < kept_rows_; ++k) {
+    kept.skip = set->skip;
+    kept.kept_index = set->kept_index;
+    for (int k = 0; k < set->rows; ++k) {
       kept.kept[k] =
-          kept_.get() + std::size_t{kept_capacity_} * static_cast<std::size_t>(k) + first;
+          set->data.get() + std::size_t{set->stride} * static_cast<std::size_t>(k) + first;
     }
     job_kept_reads_.fetch_add(1, std::memory_order_relaxed);
     return RunBlockProgram(program_, xs, ys, n, workspace, values, &kept);
   }
   const bool clean = RunBlockProgram(program_, xs, ys, n, workspace, values);
   if (clean && kept_use_ != KeptUse::kNone) {
-    for (int k = 0; k < kept_rows_; ++k) {
-      const double* const from = workspace.Row(static_cast<std::uint32_t>(kept_slot_[k]));
+    for (int k = 0; k < set->rows; ++k) {
+      const double* const from = workspace.Row(static_cast<std::uint32_t>(set->slot[k]));
       double* const to =
-          kept_.get() + std::size_t{kept_capacity_} * static_cast<std::size_t>(k) + first;
+          set->data.get() + std::size_t{set->stride} * static_cast<std::size_t>(k) + first;
       for (std::uint32_t i = 0; i < n; ++i) to[i] = from[i];
     }
-    block_kept_[b] = true;
+    set->block_kept[b] = true;
   }
   return clean;
 }

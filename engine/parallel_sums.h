@@ -101,19 +101,29 @@ class SumWorkers {
   const Point* columns_points_ = nullptr;
   std::uint32_t columns_total_ = 0;
   std::uint32_t columns_interval_ = 0;
-  // The kept rows: for the constant kept_constant_ (-1: none), the rows of the slots that do not
-  // depend on it and are read by slots that do (or are the last), as kept_program_ computed
-  // them, for the blocks marked in block_kept_.
-  BlockProgram kept_program_;
-  int kept_constant_ = -1;
+  // Rows kept for the probes of one constant: the rows of the slots that do not depend on it and
+  // are read by slots that do (or are the last), as `program` computed them, for the blocks
+  // marked in block_kept. One set per constant, so that a scan finds its rows again in the next
+  // cycle when the other constants have not moved since.
+  struct KeptSet {
+    int constant = -1;  // -1: holds nothing
+    BlockProgram program;
+    int rows = 0;
+    bool skip[kMaxSlots] = {};
+    std::int8_t kept_index[kMaxSlots] = {};
+    std::int16_t slot[KeptRows::kMaxRows] = {};
+    bool block_kept[kMaxBlocks] = {};  // written by the thread that evaluates the block
+    std::unique_ptr<double[]> data;    // `rows` rows of `stride` values
+    std::size_t allocated = 0;         // doubles in data
+    std::uint32_t stride = 0;
+  };
+  // At most this many rows over all sets.
+  static constexpr int kMaxKeptRowsInAll = 2 * KeptRows::kMaxRows;
+  void ForgetKeptRows();
+
+  KeptSet kept_sets_[kMaxConstants];
+  KeptSet* kept_ = nullptr;  // the set of the current sum
   KeptUse kept_use_ = KeptUse::kNone;
-  std::unique_ptr<double[]> kept_;  // KeptRows::kMaxRows rows of kept_capacity_
-  std::uint32_t kept_capacity_ = 0;
-  int kept_rows_ = 0;
-  bool kept_skip_[kMaxSlots] = {};
-  std::int8_t kept_index_[kMaxSlots] = {};
-  std::int16_t kept_slot_[KeptRows::kMaxRows] = {};
-  bool block_kept_[kMaxBlocks] = {};  // written by the thread that evaluates the block
   std::uint64_t kept_blocks_read_ = 0;
   std::atomic<std::uint32_t> job_kept_reads_{0};
 

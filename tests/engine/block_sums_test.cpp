@@ -256,6 +256,7 @@ TEST(BlockSums, ProbesOfOneConstantReuseRowsBitForBit) {
       task.varied_constant = r;
       // A different interval now and then: other points, nothing of the old ones may be reused.
       task.interval = scan == 5 ? 2u : 1u;
+      const double before = constants[r];
       for (int probe = 0; probe < 5; ++probe) {
         constants[r] = constant(rng);
         task.early_stop = probe == 3;
@@ -264,6 +265,9 @@ TEST(BlockSums, ProbesOfOneConstantReuseRowsBitForBit) {
         ExpectSameSums(formulas, workers, messages, constants, task, probe == 2 ? -10 : 0);
         if (HasFailure()) return;
       }
+      // Half of the scans win nothing: the constant goes back, and the rows kept for the other
+      // constants in earlier scans fit again.
+      if (scan % 3 != 1) constants[r] = before;
       // A sum without the hint after the scan (the log's recomputed sum).
       task.varied_constant = -1;
       ExpectSameSums(formulas, workers, messages, constants, task, 0);
@@ -276,6 +280,60 @@ TEST(BlockSums, ProbesOfOneConstantReuseRowsBitForBit) {
   // The test is about the reuse: both block paths must have read kept rows often.
   EXPECT_GT(kept_reads[0], 2000u);
   EXPECT_GT(kept_reads[1], 2000u);
+}
+
+// A scan whose constant went back to where it was leaves every other constant's kept rows
+// valid: the next scan of another constant reads them from its first probe on.
+TEST(BlockSums, KeptRowsServeTheNextCycleWhenTheOtherConstantsStayed) {
+  const std::vector<Point> points = RandomPoints(29, 2048);
+  std::unique_ptr<CompiledFormula> formulas[3];
+  for (auto& f : formulas) {
+    f = std::make_unique<CompiledFormula>();
+    ASSERT_EQ(CheckFormula(*f, "k0*Exp(-(x-k1)^2/k2)", LeftSide::NotSelected),
+              FormulaCheckCode::FormulaValid);
+    ApplyAngleUnit(*f, AngleUnit::Radian);
+  }
+  SumWorkers reference(SumSettings{false, 0});
+  SumWorkers one_thread(SumSettings{true, 0});
+  SumWorkers two_threads(SumSettings{true, 1});
+  SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
+  RecordingMessages messages[3];
+  // By constant index: k0, k1 and k2 take the places the check gave them.
+  const int k0 = formulas[0]->paramIndex[0];
+  const int k2 = formulas[0]->paramIndex[2];
+  double constants[kMaxConstants] = {};
+  constants[k0] = 1.5;
+  constants[formulas[0]->paramIndex[1]] = 0.25;
+  constants[k2] = 0.75;
+  SumOfSquaresTask task;
+  task.points = points.data();
+  task.count = static_cast<std::uint32_t>(points.size());
+  // A cycle over k0 and k2 (k1 keeps nothing: every slot depends on it), winning nothing.
+  auto scan = [&](int r) {
+    task.varied_constant = r;
+    const double before = constants[r];
+    for (const double step : {-0.1, -0.01, 0.01, 0.1}) {
+      constants[r] = before + step;
+      ExpectSameSums(formulas, workers, messages, constants, task, 0);
+    }
+    constants[r] = before;
+  };
+  scan(k0);
+  scan(k2);
+  const std::uint64_t after_first_cycle = one_thread.KeptBlocksRead();
+  EXPECT_EQ(after_first_cycle, 2u * 3u * 8u) << "three probes of each scan read the 8 blocks";
+  scan(k0);
+  scan(k2);
+  EXPECT_EQ(one_thread.KeptBlocksRead() - after_first_cycle, 2u * 4u * 8u)
+      << "in the second cycle every probe reads the kept rows";
+  EXPECT_EQ(two_threads.KeptBlocksRead(), one_thread.KeptBlocksRead());
+  // k2 moves: the rows kept for k0 hold exp of the old k2 and must not serve k0's next scan.
+  constants[k2] += 0.05;
+  const std::uint64_t before_moved = one_thread.KeptBlocksRead();
+  task.varied_constant = k0;
+  constants[k0] += 0.01;
+  ExpectSameSums(formulas, workers, messages, constants, task, 0);
+  EXPECT_EQ(one_thread.KeptBlocksRead(), before_moved);
 }
 
 // Kept rows never outlive what they were computed from: the same SumWorkers and formula records,
