@@ -1,6 +1,5 @@
 #include "engine/parallel_sums.h"
 
-#include <chrono>
 #include <cmath>
 #include <exception>
 
@@ -14,7 +13,7 @@ SumWorkers::~SumWorkers() {
   if (!helper_.joinable()) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    quit_.store(true, std::memory_order_release);
+    quit_ = true;
   }
   wake_.notify_one();
   helper_.join();
@@ -238,28 +237,17 @@ bool SumWorkers::EvaluateNextBlock(BlockWorkspace& workspace) {
 void SumWorkers::HelperLoop() {
   std::uint64_t seen = 0;
   for (;;) {
-    // The sums of a scan follow one another microseconds apart: look for the next job for a
-    // moment, giving the processor away between looks, before sleeping until it is announced.
-    const auto give_up = std::chrono::steady_clock::now() + kHelperSpin;
-    while (!quit_.load(std::memory_order_acquire) &&
-           job_number_.load(std::memory_order_acquire) == seen &&
-           std::chrono::steady_clock::now() < give_up) {
-      std::this_thread::yield();
-    }
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [&] {
-        return quit_.load(std::memory_order_relaxed) ||
-               job_number_.load(std::memory_order_relaxed) != seen;
-      });
-      if (quit_.load(std::memory_order_relaxed)) return;
-      seen = job_number_.load(std::memory_order_relaxed);
+      wake_.wait(lock, [&] { return quit_ || job_number_ != seen; });
+      if (quit_) return;
+      seen = job_number_;
     }
     while (EvaluateNextBlock(*helper_workspace_)) {
     }
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      helper_busy_.store(false, std::memory_order_release);
+      helper_busy_ = false;
     }
     finished_.notify_one();
   }
@@ -286,8 +274,8 @@ SumOfSquaresResult SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumO
   next_block_.store(0, std::memory_order_relaxed);
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    helper_busy_.store(true, std::memory_order_relaxed);
-    job_number_.fetch_add(1, std::memory_order_release);
+    ++job_number_;
+    helper_busy_ = true;
   }
   wake_.notify_one();
 
@@ -305,15 +293,9 @@ SumOfSquaresResult SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumO
   }
   // No further block is taken; the helper ends its current one before the formula may change.
   next_block_.store(blocks, std::memory_order_relaxed);
-  // The helper ends the block it holds within microseconds: wait for it without sleeping first.
-  const auto give_up = std::chrono::steady_clock::now() + kHelperSpin;
-  while (helper_busy_.load(std::memory_order_acquire) &&
-         std::chrono::steady_clock::now() < give_up) {
-    std::this_thread::yield();
-  }
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    finished_.wait(lock, [&] { return !helper_busy_.load(std::memory_order_relaxed); });
+    finished_.wait(lock, [&] { return !helper_busy_; });
   }
   FinishBlockSum(formula, task, cursor, status, messages);
   kept_blocks_read_ += job_kept_reads_.load(std::memory_order_relaxed);

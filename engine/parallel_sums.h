@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -64,8 +63,6 @@ class SumWorkers {
 
  private:
   static constexpr std::uint32_t kMaxBlocks = kMaxPoints / kBlockPoints;
-  // How long a thread looks for the other's signal before it sleeps on a condition variable.
-  static constexpr std::chrono::microseconds kHelperSpin{100};
   enum class KeptUse { kNone, kFill, kRead };
 
   // The block path of a sum on this thread.
@@ -137,10 +134,9 @@ class SumWorkers {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable finished_;
-  // Written under mutex_ (so that the condition variables' waits see them), read also without.
-  std::atomic<std::uint64_t> job_number_{0};
-  std::atomic<bool> helper_busy_{false};
-  std::atomic<bool> quit_{false};
+  std::uint64_t job_number_ = 0;  // under mutex_
+  bool helper_busy_ = false;      // under mutex_
+  bool quit_ = false;             // under mutex_
 };
 
 }  // namespace calvane
