@@ -46,8 +46,8 @@ bool ResolveSource(const CompiledFormula& f, const double* cell, int s, std::int
 
 // out[i] = op(a[i], b[i]) for the four shapes of the operands.
 template <class Op>
-inline void Map2(const Operand& a, const Operand& b, double* __restrict out, std::uint32_t n,
-                 Op op) {
+[[gnu::always_inline]] inline void Map2(const Operand& a, const Operand& b, double* __restrict out,
+                                        std::uint32_t n, Op op) {
   if (a.row != nullptr && b.row != nullptr) {
     const double* __restrict l = a.row;
     const double* __restrict r = b.row;
@@ -69,7 +69,8 @@ inline void Map2(const Operand& a, const Operand& b, double* __restrict out, std
 
 // Whether pred(a[i], b[i]) holds for any i.
 template <class Pred>
-inline bool Any2(const Operand& a, const Operand& b, std::uint32_t n, Pred pred) {
+[[gnu::always_inline]] inline bool Any2(const Operand& a, const Operand& b, std::uint32_t n,
+                                        Pred pred) {
   unsigned any = 0;
   if (a.row != nullptr && b.row != nullptr) {
     for (std::uint32_t i = 0; i < n; ++i) any |= pred(a.row[i], b.row[i]) ? 1u : 0u;
@@ -84,7 +85,8 @@ inline bool Any2(const Operand& a, const Operand& b, std::uint32_t n, Pred pred)
 }
 
 template <class Op>
-inline void Map1(const Operand& a, double* __restrict out, std::uint32_t n, Op op) {
+[[gnu::always_inline]] inline void Map1(const Operand& a, double* __restrict out, std::uint32_t n,
+                                        Op op) {
   if (a.row != nullptr) {
     const double* __restrict r = a.row;
     for (std::uint32_t i = 0; i < n; ++i) out[i] = op(r[i]);
@@ -95,7 +97,7 @@ inline void Map1(const Operand& a, double* __restrict out, std::uint32_t n, Op o
 }
 
 template <class Pred>
-inline bool Any1(const Operand& a, std::uint32_t n, Pred pred) {
+[[gnu::always_inline]] inline bool Any1(const Operand& a, std::uint32_t n, Pred pred) {
   unsigned any = 0;
   if (a.row != nullptr) {
     for (std::uint32_t i = 0; i < n; ++i) any |= pred(a.row[i]) ? 1u : 0u;
@@ -107,8 +109,9 @@ inline bool Any1(const Operand& a, std::uint32_t n, Pred pred) {
 
 // Binary powering by a whole exponent shared by the block, row by row in the order IntegerPower
 // multiplies, so every element is bit for bit IntegerPower(base, exponent).
-void IntegerPowerRows(const Operand& base, std::int64_t exponent, double* __restrict out,
-                      double* square, std::uint32_t n) {
+[[gnu::always_inline]] inline void IntegerPowerRows(const Operand& base, std::int64_t exponent,
+                                                    double* __restrict out, double* square,
+                                                    std::uint32_t n) {
   if (base.row == nullptr) {
     const double v = IntegerPower(base.value, exponent);
     for (std::uint32_t i = 0; i < n; ++i) out[i] = v;
@@ -218,11 +221,13 @@ int SlotsDependingOn(const BlockProgram& p, int constant, bool* depends) {
   return independent;
 }
 
-// Compiled twice, for the processors with 256-bit vectors and for the rest, chosen when the
-// program loads. The vector width changes how many elements one instruction handles, never an
-// element's result: each is the same IEEE operation (no fused multiply-add, see the build flags).
-__attribute__((target_clones("avx512f", "avx2", "default"))) bool RunBlockProgram(const BlockProgram& p, const double* xs, const double* ys, std::uint32_t count,
-                     BlockWorkspace& w, double* values, const KeptRows* kept) {
+namespace {
+
+// The body of RunBlockProgram, compiled below once per vector width.
+[[gnu::always_inline]] inline bool RunBlockProgramBody(const BlockProgram& p, const double* xs,
+                                                       const double* ys, std::uint32_t count,
+                                                       BlockWorkspace& w, double* values,
+                                                       const KeptRows* kept) {
   const std::uint32_t n = count;
   const int length = p.length;
   const bool* const skip = kept != nullptr ? kept->skip : nullptr;
@@ -334,6 +339,50 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) bool RunBlockProgra
   const double* __restrict last = row_of(static_cast<std::int16_t>(length - 1));
   for (std::uint32_t i = 0; i < n; ++i) values[i] = last[i];
   return true;
+}
+
+using RunBlockProgramFunction = bool (*)(const BlockProgram&, const double*, const double*,
+                                         std::uint32_t, BlockWorkspace&, double*, const KeptRows*);
+
+// The same loops for processors with 512- and 256-bit vectors. The vector width changes how many
+// elements one instruction handles, never an element's result: each is the same IEEE operation
+// (and no fused multiply-add, see the build flags).
+[[gnu::target("avx512f")]] bool RunBlockProgramAvx512(const BlockProgram& p, const double* xs,
+                                                      const double* ys, std::uint32_t count,
+                                                      BlockWorkspace& w, double* values,
+                                                      const KeptRows* kept) {
+  return RunBlockProgramBody(p, xs, ys, count, w, values, kept);
+}
+
+[[gnu::target("avx2")]] bool RunBlockProgramAvx2(const BlockProgram& p, const double* xs,
+                                                 const double* ys, std::uint32_t count,
+                                                 BlockWorkspace& w, double* values,
+                                                 const KeptRows* kept) {
+  return RunBlockProgramBody(p, xs, ys, count, w, values, kept);
+}
+
+bool RunBlockProgramBaseline(const BlockProgram& p, const double* xs, const double* ys,
+                             std::uint32_t count, BlockWorkspace& w, double* values,
+                             const KeptRows* kept) {
+  return RunBlockProgramBody(p, xs, ys, count, w, values, kept);
+}
+
+// Chosen once, when the program starts, in ordinary code (not by the loader, whose early calls
+// the sanitizers cannot follow).
+RunBlockProgramFunction ChooseRunBlockProgram() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f")) return RunBlockProgramAvx512;
+  if (__builtin_cpu_supports("avx2")) return RunBlockProgramAvx2;
+  return RunBlockProgramBaseline;
+}
+
+const RunBlockProgramFunction kRunBlockProgram = ChooseRunBlockProgram();
+
+}  // namespace
+
+bool RunBlockProgram(const BlockProgram& p, const double* xs, const double* ys, std::uint32_t count,
+                     BlockWorkspace& w, double* values, const KeptRows* kept) {
+  return kRunBlockProgram(p, xs, ys, count, w, values, kept);
 }
 
 bool EvaluateBlock(const CompiledFormula& f, const Point* points, std::uint32_t interval,
