@@ -197,7 +197,10 @@ bool SumWorkers::EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, do
   const bool clean = RunBlockProgram(program_, xs, ys, n, workspace, values);
   if (clean && kept_use_ != KeptUse::kNone) {
     for (int k = 0; k < set->rows; ++k) {
-      const double* const from = workspace.Row(static_cast<std::uint32_t>(set->slot[k]));
+      // The last slot's values are in `values`, the others in their rows.
+      const double* const from = set->slot[k] == program_.length - 1
+                                     ? values
+                                     : workspace.Row(static_cast<std::uint32_t>(set->slot[k]));
       double* const to =
           set->data.get() + std::size_t{set->stride} * static_cast<std::size_t>(k) + first;
       for (std::uint32_t i = 0; i < n; ++i) to[i] = from[i];

@@ -279,7 +279,11 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
           kept.skip = programs->skip[c];
           kept.kept_index = programs->kept_index[c];
           for (int k = 0; k < programs->kept_rows[c]; ++k) {
-            kept.kept[k] = workspace->Row(static_cast<std::uint32_t>(programs->kept_slot[c][k]));
+            // The base's last slot is in rows[0], the other slots in their rows.
+            const std::int16_t slot = programs->kept_slot[c][k];
+            kept.kept[k] = slot == base.length - 1
+                               ? rows[0]
+                               : workspace->Row(static_cast<std::uint32_t>(slot));
           }
           use_kept = &kept;
         }

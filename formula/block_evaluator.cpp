@@ -243,14 +243,17 @@ namespace {
     if (row == BlockProgram::kScalar) return Operand{nullptr, p.value[side][s]};
     return Operand{row_of(row), 0.0};
   };
-  double* const scratch = values;  // the running squares of binary powering
+  const int last_slot = length - 1;
   bool bad = false;
   for (int s = 0; s < length; ++s) {
     if (skip != nullptr && skip[s]) continue;
     const std::uint8_t code = p.code[s];
     const Operand l = source(0, s);
     const Operand r = source(1, s);
-    double* const out = w.Row(static_cast<std::uint32_t>(s));
+    // The last slot writes the block's values directly; the running squares of binary powering
+    // go to a row that the operation does not read.
+    double* const out = s == last_slot ? values : w.Row(static_cast<std::uint32_t>(s));
+    double* const scratch = s == last_slot ? w.Row(static_cast<std::uint32_t>(s)) : values;
     switch (code) {
       case 1:
         Map2(l, r, out, n, [](double a, double b) { return a + b; });
@@ -336,8 +339,10 @@ namespace {
     // A domain error anywhere sends the whole block to the single-point evaluator.
     if (bad) return false;
   }
-  const double* __restrict last = row_of(static_cast<std::int16_t>(length - 1));
-  for (std::uint32_t i = 0; i < n; ++i) values[i] = last[i];
+  if (skip != nullptr && skip[last_slot]) {
+    const double* __restrict last = row_of(static_cast<std::int16_t>(last_slot));
+    for (std::uint32_t i = 0; i < n; ++i) values[i] = last[i];
+  }
   return true;
 }
 

@@ -73,10 +73,11 @@ struct KeptRows {
   const double* kept[kMaxRows] = {};
 };
 
-// EvaluateBlock for a prepared (usable) program, with the block's x and y values in contiguous
-// rows `xs` and `ys` (either may be null when the program does not read it) and, optionally,
-// rows kept from an evaluation of the same points by a program that computes the skipped slots
-// the same way. Same result and same meaning of false as EvaluateBlock.
+// EvaluateBlock for a prepared (usable) program, leaving each computed slot's values in its row of
+// `workspace`, except the last slot's, which are in `values`. With the block's x and y values in
+// contiguous rows `xs` and `ys` (either may be null when the program does not read it) and,
+// optionally, rows kept from an evaluation of the same points by a program that computes the
+// skipped slots the same way. Same result and same meaning of false as EvaluateBlock.
 bool RunBlockProgram(const BlockProgram& program, const double* xs, const double* ys,
                      std::uint32_t count, BlockWorkspace& workspace, double* values,
                      const KeptRows* kept = nullptr);
