@@ -1,5 +1,6 @@
 #include "formula/block_evaluator.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -372,22 +373,53 @@ bool RunBlockProgramBaseline(const BlockProgram& p, const double* xs, const doub
   return RunBlockProgramBody(p, xs, ys, count, w, values, kept);
 }
 
-// Chosen once, when the program starts, in ordinary code (not by the loader, whose early calls
-// the sanitizers cannot follow).
-RunBlockProgramFunction ChooseRunBlockProgram() {
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) return RunBlockProgramAvx512;
-  if (__builtin_cpu_supports("avx2")) return RunBlockProgramAvx2;
-  return RunBlockProgramBaseline;
+RunBlockProgramFunction LoopsOfWidth(BlockLoopWidth width) {
+  switch (width) {
+    case BlockLoopWidth::Avx512:
+      return RunBlockProgramAvx512;
+    case BlockLoopWidth::Avx2:
+      return RunBlockProgramAvx2;
+    default:
+      return RunBlockProgramBaseline;
+  }
 }
 
-const RunBlockProgramFunction kRunBlockProgram = ChooseRunBlockProgram();
+bool ProcessorHas(BlockLoopWidth width) {
+  __builtin_cpu_init();
+  switch (width) {
+    case BlockLoopWidth::Avx512:
+      return __builtin_cpu_supports("avx512f");
+    case BlockLoopWidth::Avx2:
+      return __builtin_cpu_supports("avx2");
+    default:
+      return true;
+  }
+}
+
+BlockLoopWidth Widest() {
+  for (BlockLoopWidth w : {BlockLoopWidth::Avx512, BlockLoopWidth::Avx2}) {
+    if (ProcessorHas(w)) return w;
+  }
+  return BlockLoopWidth::Baseline;
+}
+
+// Chosen once, when the program starts, in ordinary code (not by the loader, whose early calls
+// the sanitizers cannot follow). Only tests choose another width, between sums.
+std::atomic<RunBlockProgramFunction> block_loops{LoopsOfWidth(Widest())};
 
 }  // namespace
 
 bool RunBlockProgram(const BlockProgram& p, const double* xs, const double* ys, std::uint32_t count,
                      BlockWorkspace& w, double* values, const KeptRows* kept) {
-  return kRunBlockProgram(p, xs, ys, count, w, values, kept);
+  return block_loops.load(std::memory_order_relaxed)(p, xs, ys, count, w, values, kept);
+}
+
+BlockLoopWidth WidestBlockLoopWidth() { return Widest(); }
+
+bool SelectBlockLoopWidth(BlockLoopWidth width) {
+  if (!ProcessorHas(width)) return false;
+  block_loops.store(LoopsOfWidth(width), std::memory_order_relaxed);
+  return true;
 }
 
 bool EvaluateBlock(const CompiledFormula& f, const Point* points, std::uint32_t interval,

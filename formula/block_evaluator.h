@@ -82,6 +82,14 @@ bool RunBlockProgram(const BlockProgram& program, const double* xs, const double
                      std::uint32_t count, BlockWorkspace& workspace, double* values,
                      const KeptRows* kept = nullptr);
 
+// The vector widths the block loops are compiled for. A run uses the widest the processor has;
+// every width gives the same bits, since each element is the same IEEE operation.
+enum class BlockLoopWidth : std::int8_t { Baseline, Avx2, Avx512 };
+BlockLoopWidth WidestBlockLoopWidth();
+// Makes the block loops use `width` (tests, to compare the widths), if the processor has it;
+// false and no change otherwise. Call it between sums, never during one.
+bool SelectBlockLoopWidth(BlockLoopWidth width);
+
 // Evaluates the formula at `count` (1..kBlockPoints) points: points[0], points[interval], ...,
 // into values[0..count). Returns false when a point of the block raises a domain error or the
 // program has an unregistered operation (or reads a slot before writing it): the block must then

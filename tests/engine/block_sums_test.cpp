@@ -115,7 +115,15 @@ struct SumCase {
   std::int8_t start_status;
 };
 
-TEST(BlockSums, RandomFormulasGiveTheSinglePointSumsBitForBit) {
+// Sums of `formula_count` random formulas, each over the cases above at random constants, point
+// by point and in blocks on one and on two threads: every sum, status, message and kept slot value
+// the same. Returns the formulas checked and the sums that met an evaluation error.
+struct RandomSumsSeen {
+  int checked = 0;
+  int with_errors = 0;
+};
+RandomSumsSeen CompareRandomSums(int formula_count) {
+  RandomSumsSeen seen;
   const std::vector<Point> points = RandomPoints(7, 3000);
   const SumCase cases[] = {
       {1, false, 0.0, false, 0},  {1, false, 0.0, true, 0},  {3, false, 0.0, false, 0},
@@ -125,9 +133,9 @@ TEST(BlockSums, RandomFormulasGiveTheSinglePointSumsBitForBit) {
   FormulaGenerator generator(2024);
   std::mt19937_64 rng(99);
   std::uniform_real_distribution<double> constant(-3.0, 3.0);
-  int checked = 0;
-  int with_errors = 0;
-  for (int formula_number = 0; formula_number < 300; ++formula_number) {
+  int& checked = seen.checked;
+  int& with_errors = seen.with_errors;
+  for (int formula_number = 0; formula_number < formula_count; ++formula_number) {
     const std::string text = generator.Next();
     SCOPED_TRACE(text);
     const AngleUnit unit = formula_number % 2 == 0 ? AngleUnit::Radian : AngleUnit::Degree;
@@ -180,14 +188,37 @@ TEST(BlockSums, RandomFormulasGiveTheSinglePointSumsBitForBit) {
         EXPECT_TRUE(SameBits(formulas[w]->x, formulas[0]->x));
         EXPECT_TRUE(SameBits(formulas[w]->y, formulas[0]->y));
       }
-      if (HasFailure()) return;  // one formula's report is enough
+      if (::testing::Test::HasFailure()) return seen;  // one formula's report is enough
     }
     EXPECT_TRUE(two_threads.HelperStarted());
   }
+  return seen;
+}
+
+TEST(BlockSums, RandomFormulasGiveTheSinglePointSumsBitForBit) {
+  const RandomSumsSeen seen = CompareRandomSums(300);
   // The generator must have exercised what this test is about.
-  EXPECT_GT(checked, 250);
-  EXPECT_GT(with_errors, 200);
-  std::printf("%d formulas checked, %d sums with an evaluation error\n", checked, with_errors);
+  EXPECT_GT(seen.checked, 250);
+  EXPECT_GT(seen.with_errors, 200);
+  std::printf("%d formulas checked, %d sums with an evaluation error\n", seen.checked,
+              seen.with_errors);
+}
+
+// The block loops are built for several vector widths and a run takes the widest the processor
+// has; each narrower one must give the same bits too, for the machines that have only those.
+TEST(BlockSums, EveryVectorWidthGivesTheSinglePointSums) {
+  int widths = 0;
+  for (BlockLoopWidth width :
+       {BlockLoopWidth::Baseline, BlockLoopWidth::Avx2, BlockLoopWidth::Avx512}) {
+    if (!SelectBlockLoopWidth(width)) continue;
+    ++widths;
+    SCOPED_TRACE(static_cast<int>(width));
+    const RandomSumsSeen seen = CompareRandomSums(60);
+    EXPECT_GT(seen.checked, 40);
+    if (HasFailure()) break;
+  }
+  ASSERT_TRUE(SelectBlockLoopWidth(WidestBlockLoopWidth()));
+  EXPECT_GE(widths, 1);  // the baseline is always there
 }
 
 // Compares one sum of `task` by the three SumWorkers (point by point, blocks on one thread,
