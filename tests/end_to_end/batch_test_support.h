@@ -86,6 +86,27 @@ class CapturedOutput : public BatchOutput {
   std::function<void(std::string_view)> on_err_;
 };
 
+// The condition file of one NIST problem from NIST start 1 or 2: left side y, angle unit Radian,
+// rough estimation on, data interval 1, then the "[Search Method]" section when `method` is not
+// empty. `problem` has the formula and per constant start1, start2, lower, upper and accuracy.
+template <typename Problem>
+std::string NistConditionFile(const Problem& problem, int start, std::string_view method = {}) {
+  std::string text = "[Formula]\r\ny=\r\n" + std::string(problem.formula) +
+                     "\r\n[Initial, Minimum, Maximum and Accuracy]\r\n";
+  for (std::size_t i = 0; i < 10; ++i) {
+    if (i < problem.constants.size()) {
+      const auto& c = problem.constants[i];
+      text += std::string(start == 1 ? c.start1 : c.start2) + "," + c.lower + "," + c.upper + "," +
+              c.accuracy + "\r\n";
+    } else {
+      text += ",,,\r\n";
+    }
+  }
+  text += "[Angle Unit]\r\nRadian\r\n[No Wild Guess]\r\nInvalid\r\n[Valid Data Interval]\r\n1";
+  if (!method.empty()) text += "\r\n[Search Method]\r\n" + std::string(method);
+  return text + '\0';
+}
+
 // Reads a fixture under tests/end_to_end/data/.
 inline std::string Fixture(const std::string& relative) {
   std::optional<std::string> bytes = ReadWholeFile(SourcePath("tests/end_to_end/data/" + relative));

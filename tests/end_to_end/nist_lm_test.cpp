@@ -198,23 +198,6 @@ std::vector<Case> Cases() {
   return cases;
 }
 
-std::string ConditionFile(const Problem& problem, int start, const char* method) {
-  std::string text = "[Formula]\r\ny=\r\n" + std::string(problem.formula) +
-                     "\r\n[Initial, Minimum, Maximum and Accuracy]\r\n";
-  for (std::size_t i = 0; i < 10; ++i) {
-    if (i < problem.constants.size()) {
-      const Constant& c = problem.constants[i];
-      text += std::string(start == 1 ? c.start1 : c.start2) + "," + c.lower + "," + c.upper + "," +
-              c.accuracy + "\r\n";
-    } else {
-      text += ",,,\r\n";
-    }
-  }
-  return text +
-         "[Angle Unit]\r\nRadian\r\n[No Wild Guess]\r\nInvalid\r\n[Valid Data Interval]\r\n1" +
-         "\r\n[Search Method]\r\n" + method + '\0';
-}
-
 double Lre(double value, double certified) {
   if (value == certified) return 15.0;
   return -std::log10(std::fabs(value - certified) / std::fabs(certified));
@@ -229,7 +212,8 @@ TEST_P(NistLm, EveryConstantReachesSixCorrectDigits) {
   test::TempDir dir;
   ASSERT_TRUE(WriteWholeFile(dir.File("d.csv"),
                              test::Fixture(std::string("nist/") + problem.name + ".csv")));
-  ASSERT_TRUE(WriteWholeFile(dir.File("c.ccn"), ConditionFile(problem, c.start, c.method)));
+  ASSERT_TRUE(
+      WriteWholeFile(dir.File("c.ccn"), test::NistConditionFile(problem, c.start, c.method)));
   test::CapturedOutput output;
   const int exit_code = test::RunBatchIn(dir.path(),
                                          {"--data", "d.csv", "--x", "1", "--y", "2", "--start", "2",
@@ -266,7 +250,7 @@ TEST(NistLmReport, TheReportEndsWithTheConditionsNamingTheMethod) {
   const Problem& problem = Problems()[3];  // DanWood
   test::TempDir dir;
   ASSERT_TRUE(WriteWholeFile(dir.File("d.csv"), test::Fixture("nist/DanWood.csv")));
-  ASSERT_TRUE(WriteWholeFile(dir.File("c.ccn"), ConditionFile(problem, 2, "LM")));
+  ASSERT_TRUE(WriteWholeFile(dir.File("c.ccn"), test::NistConditionFile(problem, 2, "LM")));
   test::CapturedOutput output;
   ASSERT_EQ(test::RunBatchIn(dir.path(),
                              {"--data", "d.csv", "--x", "1", "--y", "2", "--start", "2",

@@ -134,24 +134,6 @@ const std::vector<Problem>& Problems() {
   return problems;
 }
 
-// The condition file of one problem and start: left side y, Radian, rough estimation on.
-std::string ConditionFile(const Problem& problem, int start) {
-  std::string text = "[Formula]\r\ny=\r\n" + std::string(problem.formula) +
-                     "\r\n[Initial, Minimum, Maximum and Accuracy]\r\n";
-  for (std::size_t i = 0; i < 10; ++i) {
-    if (i < problem.constants.size()) {
-      const Constant& c = problem.constants[i];
-      text += std::string(start == 1 ? c.start1 : c.start2) + "," + c.lower + "," + c.upper + "," +
-              c.accuracy + "\r\n";
-    } else {
-      text += ",,,\r\n";
-    }
-  }
-  return text +
-         "[Angle Unit]\r\nRadian\r\n[No Wild Guess]\r\nInvalid\r\n[Valid Data Interval]\r\n1" +
-         '\0';
-}
-
 double ReadNumber(const std::string& text, std::size_t& position) {
   ParseStatus status = ParseStatus::ParseOk;
   double value = ParseNumber(text.c_str(), position, status);
@@ -189,7 +171,7 @@ TEST_P(NistProblem, FitsFromBothStartsLandOnTheCertifiedValues) {
     SCOPED_TRACE(std::string(problem.name) + " from start " + std::to_string(start));
     test::TempDir dir;
     ASSERT_TRUE(WriteWholeFile(dir.File("d.csv"), csv));
-    ASSERT_TRUE(WriteWholeFile(dir.File("c.ccn"), ConditionFile(problem, start)));
+    ASSERT_TRUE(WriteWholeFile(dir.File("c.ccn"), test::NistConditionFile(problem, start)));
     test::CapturedOutput output;
     int exit_code = test::RunBatchIn(dir.path(),
                                      {"--data", "d.csv", "--x", "1", "--y", "2", "--start", "2",
