@@ -1,18 +1,14 @@
 #include "engine/lattice_search.h"
 
-#include <chrono>
 #include <cmath>
 #include <limits>
-#include <thread>
 
 #include "engine/engine_messages.h"
+#include "engine/paused_run.h"
 #include "engine/sum_of_squares.h"
 
 namespace calvane {
 namespace {
-
-// How long the paused worker waits between two looks at the workflow state.
-constexpr std::chrono::milliseconds kPausePoll{5};
 
 // The lattice point of variable v at `lattice_offset` spacings from CurrentValue[v].
 inline double LatticeValue(const EngineState& engine, int v, std::int64_t lattice_offset) {
@@ -41,47 +37,19 @@ void Commit(AppState& state, std::int64_t (&offset)[kMaxConstants], int n) {
   }
 }
 
-// Shows the reached point while paused: CurrentValue holds it for the duration of the snapshot
-// and is restored afterwards, so the search goes on unchanged.
-void ShowSnapshot(FitContext& ctx, const std::int64_t (&offset)[kMaxConstants], int n) {
-  EngineState& engine = ctx.state.engine;
-  double kept[kMaxConstants];
-  double reached[kMaxConstants];
-  for (int v = 0; v < kMaxConstants; ++v) {
-    kept[v] = engine.CurrentValue[v];
-    reached[v] = v < n ? LatticeValue(engine, v, offset[v]) : engine.CurrentValue[v];
-  }
-  for (int v = 0; v < n; ++v) engine.CurrentValue[v] = reached[v];
-  const std::uint32_t step = engine.StepCounter.load(std::memory_order_relaxed);
-  const std::uint32_t cycle = engine.CycleCounter.load(std::memory_order_relaxed);
-  ctx.view.RefreshCounters(step, cycle);
-  PauseSnapshot snapshot;
-  snapshot.values = reached;
-  snapshot.variable_count = n;
-  snapshot.step = step;
-  snapshot.cycle = cycle;
-  snapshot.formula = &ctx.state.formula;
-  ctx.view.ShowPauseSnapshot(snapshot);
-  for (int v = 0; v < kMaxConstants; ++v) engine.CurrentValue[v] = kept[v];
-}
-
 // The pause and abort check between two variables. Returns false on abort, after committing
 // the reached point.
 bool PauseAndAbortCheck(FitContext& ctx, std::int64_t (&offset)[kMaxConstants], int n) {
-  WorkflowStateValue workflow = ctx.state.workflow.load(std::memory_order_acquire);
-  if (workflow == WorkflowStateValue::kPaused)
-    ShowSnapshot(ctx, offset, n);
-  else if (workflow != WorkflowStateValue::kAbortRequested)
-    return true;
-  for (;;) {
-    workflow = ctx.state.workflow.load(std::memory_order_acquire);
-    if (workflow == WorkflowStateValue::kAbortRequested) {
-      Commit(ctx.state, offset, n);
-      return false;
+  const bool go_on = WaitWhilePaused(ctx, [&ctx, &offset, n] {
+    const EngineState& engine = ctx.state.engine;
+    double reached[kMaxConstants];
+    for (int v = 0; v < kMaxConstants; ++v) {
+      reached[v] = v < n ? LatticeValue(engine, v, offset[v]) : engine.CurrentValue[v];
     }
-    if (workflow != WorkflowStateValue::kPaused) return true;
-    std::this_thread::sleep_for(kPausePoll);
-  }
+    ShowReachedPoint(ctx, reached, n);
+  });
+  if (!go_on) Commit(ctx.state, offset, n);
+  return go_on;
 }
 
 }  // namespace

@@ -2,22 +2,18 @@
 
 #include <cminpack.h>
 
-#include <chrono>
 #include <cmath>
 #include <limits>
-#include <thread>
 #include <vector>
 
 #include "engine/engine_messages.h"
 #include "engine/lm_residuals.h"
+#include "engine/paused_run.h"
 #include "engine/sum_of_squares.h"
 #include "formula/number_text.h"
 
 namespace calvane {
 namespace {
-
-// How long the paused worker waits between two looks at the workflow state.
-constexpr std::chrono::milliseconds kPausePoll{5};
 
 // The tolerances of lmder: it stops once a step changes the sum, or the scaled constants, by a
 // relative amount this small; near the machine precision, so that the constants reach every
@@ -69,52 +65,19 @@ void RefreshCounters(LmRun& run) {
   run.ctx->view.RefreshCounters(run.iterations, run.evaluations);
 }
 
-// Shows the best point while paused: CurrentValue and paramValue hold it for the duration of
-// the snapshot and are restored afterwards.
-void ShowSnapshot(LmRun& run) {
-  AppState& state = run.ctx->state;
-  EngineState& engine = state.engine;
-  double kept[kMaxConstants];
-  double kept_params[kMaxConstants];
-  double reached[kMaxConstants];
-  for (int v = 0; v < kMaxConstants; ++v) {
-    kept[v] = engine.CurrentValue[v];
-    kept_params[v] = state.formula.paramValue[v];
-    reached[v] = v < run.n && run.have_best ? run.best[v] : engine.CurrentValue[v];
-  }
-  for (int v = 0; v < run.n; ++v) {
-    engine.CurrentValue[v] = reached[v];
-    state.formula.paramValue[v] = reached[v];
-  }
-  RefreshCounters(run);
-  PauseSnapshot snapshot;
-  snapshot.values = reached;
-  snapshot.variable_count = run.n;
-  snapshot.step = run.iterations;
-  snapshot.cycle = run.evaluations;
-  snapshot.formula = &state.formula;
-  run.ctx->view.ShowPauseSnapshot(snapshot);
-  for (int v = 0; v < kMaxConstants; ++v) {
-    engine.CurrentValue[v] = kept[v];
-    state.formula.paramValue[v] = kept_params[v];
-  }
-}
-
-// The pause and abort check. Returns false on abort.
+// The pause and abort check; while paused the best point found is the snapshot. Returns false
+// on abort.
 bool PauseAndAbortCheck(LmRun& run) {
-  WorkflowState& workflow = run.ctx->state.workflow;
-  WorkflowStateValue value = workflow.load(std::memory_order_acquire);
-  if (value == WorkflowStateValue::kPaused) {
-    ShowSnapshot(run);
-  } else if (value != WorkflowStateValue::kAbortRequested) {
-    return true;
-  }
-  for (;;) {
-    value = workflow.load(std::memory_order_acquire);
-    if (value == WorkflowStateValue::kAbortRequested) return false;
-    if (value != WorkflowStateValue::kPaused) return true;
-    std::this_thread::sleep_for(kPausePoll);
-  }
+  return WaitWhilePaused(*run.ctx, [&run] {
+    EngineState& engine = run.ctx->state.engine;
+    engine.StepCounter.store(run.iterations, std::memory_order_relaxed);
+    engine.CycleCounter.store(run.evaluations, std::memory_order_relaxed);
+    double reached[kMaxConstants];
+    for (int v = 0; v < kMaxConstants; ++v) {
+      reached[v] = v < run.n && run.have_best ? run.best[v] : engine.CurrentValue[v];
+    }
+    ShowReachedPoint(*run.ctx, reached, run.n);
+  });
 }
 
 int Stop(LmRun& run, LmEnd end) {
