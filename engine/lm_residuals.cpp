@@ -37,7 +37,7 @@ LmResiduals::LmResiduals(const CompiledFormula& formula, const SumPoints& points
     helper_half_->first = split;
     helper_half_->end = size_;
     own_.end = split;
-    helper_ = std::thread([this] { HelperLoop(); });
+    helper_ = std::make_unique<HelperThread>([this] { EvaluateHalf(*helper_half_); });
   } catch (const std::exception&) {
     // No second thread to be had: everything on this one.
     helper_half_.reset();
@@ -45,15 +45,8 @@ LmResiduals::LmResiduals(const CompiledFormula& formula, const SumPoints& points
   }
 }
 
-LmResiduals::~LmResiduals() {
-  if (!helper_.joinable()) return;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    quit_ = true;
-  }
-  wake_.notify_one();
-  helper_.join();
-}
+// The helper ends before the half it evaluates.
+LmResiduals::~LmResiduals() { helper_.reset(); }
 
 double LmResiduals::SumOfSquares(const double* residuals, std::uint32_t size) {
   double sum = 0.0;
@@ -122,40 +115,16 @@ void LmResiduals::EvaluateHalf(Half& half) {
   }
 }
 
-void LmResiduals::HelperLoop() {
-  std::uint64_t seen = 0;
-  for (;;) {
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [&] { return quit_ || job_number_ != seen; });
-      if (quit_) return;
-      seen = job_number_;
-    }
-    EvaluateHalf(*helper_half_);
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      helper_busy_ = false;
-    }
-    finished_.notify_one();
-  }
-}
-
 ResidualResult LmResiduals::Evaluate(int count, const double* const* values, int n,
                                      double* const* out) {
   job_count_ = count;
   job_n_ = n;
   job_values_ = values;
   job_out_ = out;
-  if (helper_.joinable()) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++job_number_;
-      helper_busy_ = true;
-    }
-    wake_.notify_one();
+  if (helper_ != nullptr) {
+    helper_->Post();
     EvaluateHalf(own_);
-    std::unique_lock<std::mutex> lock(mutex_);
-    finished_.wait(lock, [&] { return !helper_busy_; });
+    helper_->Wait();
   } else {
     EvaluateHalf(own_);
   }
@@ -163,7 +132,7 @@ ResidualResult LmResiduals::Evaluate(int count, const double* const* values, int
   for (int c = 0; c < count; ++c) {
     const ResidualResult& mine = own_.results[static_cast<std::size_t>(c)];
     if (mine.outcome != ResidualOutcome::kClean) return mine;
-    if (helper_half_ && helper_.joinable()) {
+    if (helper_ != nullptr) {
       const ResidualResult& theirs = helper_half_->results[static_cast<std::size_t>(c)];
       if (theirs.outcome != ResidualOutcome::kClean) return theirs;
     }

@@ -1,12 +1,10 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "engine/helper_thread.h"
 #include "engine/parallel_sums.h"
 #include "engine/sum_of_squares.h"
 #include "formula/block_evaluator.h"
@@ -43,7 +41,7 @@ class LmResiduals {
 
   // The number of sum points (residuals per evaluation).
   std::uint32_t size() const { return size_; }
-  bool two_threads() const { return helper_.joinable(); }
+  bool two_threads() const { return helper_ != nullptr; }
 
   // For each of `count` sets of constant values (values[c][0..n)), the residuals into
   // out[c][0..size()). The result is the first failure of the lowest set that failed; the
@@ -63,7 +61,6 @@ class LmResiduals {
   };
 
   void EvaluateHalf(Half& half);
-  void HelperLoop();
 
   SumPoints points_;
   SumSettings settings_;
@@ -77,13 +74,7 @@ class LmResiduals {
   const double* const* job_values_ = nullptr;
   double* const* job_out_ = nullptr;
 
-  std::thread helper_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::condition_variable finished_;
-  std::uint64_t job_number_ = 0;  // under mutex_
-  bool helper_busy_ = false;      // under mutex_
-  bool quit_ = false;             // under mutex_
+  std::unique_ptr<HelperThread> helper_;  // evaluates helper_half_
 };
 
 }  // namespace calvane

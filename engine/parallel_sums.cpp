@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <thread>
 
 namespace calvane {
 
@@ -9,15 +10,8 @@ SumWorkers::SumWorkers(SumSettings settings) : settings_(settings) {
   for (auto& done : block_done_) done.store(false, std::memory_order_relaxed);
 }
 
-SumWorkers::~SumWorkers() {
-  if (!helper_.joinable()) return;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    quit_ = true;
-  }
-  wake_.notify_one();
-  helper_.join();
-}
+// The helper ends before the workspaces and rows its job uses.
+SumWorkers::~SumWorkers() { helper_.reset(); }
 
 SumOfSquaresResult SumWorkers::Sum(CompiledFormula& formula, const SumOfSquaresTask& task,
                                    std::int8_t& status, FormulaMessages* messages) {
@@ -237,32 +231,16 @@ bool SumWorkers::EvaluateNextBlock(BlockWorkspace& workspace) {
   return true;
 }
 
-void SumWorkers::HelperLoop() {
-  std::uint64_t seen = 0;
-  for (;;) {
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [&] { return quit_ || job_number_ != seen; });
-      if (quit_) return;
-      seen = job_number_;
-    }
-    while (EvaluateNextBlock(*helper_workspace_)) {
-    }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      helper_busy_ = false;
-    }
-    finished_.notify_one();
-  }
-}
-
 SumOfSquaresResult SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& task,
                                             std::int8_t& status, FormulaMessages* messages) {
-  if (!helper_.joinable()) {
+  if (helper_ == nullptr) {
     try {
       helper_workspace_ = std::make_unique<BlockWorkspace>();
       values_.reset(new double[kMaxPoints]);
-      helper_ = std::thread([this] { HelperLoop(); });
+      helper_ = std::make_unique<HelperThread>([this] {
+        while (EvaluateNextBlock(*helper_workspace_)) {
+        }
+      });
     } catch (const std::exception&) {
       // No second thread to be had: this run sums on one.
       settings_.two_thread_points = 0;
@@ -275,12 +253,7 @@ SumOfSquaresResult SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumO
   job_kept_reads_.store(0, std::memory_order_relaxed);
   for (std::uint32_t b = 0; b < blocks; ++b) block_done_[b].store(false, std::memory_order_relaxed);
   next_block_.store(0, std::memory_order_relaxed);
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++job_number_;
-    helper_busy_ = true;
-  }
-  wake_.notify_one();
+  helper_->Post();
 
   // Add the blocks in order as they become ready; meanwhile evaluate blocks here too.
   BlockSumCursor cursor;
@@ -296,10 +269,7 @@ SumOfSquaresResult SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumO
   }
   // No further block is taken; the helper ends its current one before the formula may change.
   next_block_.store(blocks, std::memory_order_relaxed);
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    finished_.wait(lock, [&] { return !helper_busy_; });
-  }
+  helper_->Wait();
   FinishBlockSum(formula, task, cursor, status, messages);
   kept_blocks_read_ += job_kept_reads_.load(std::memory_order_relaxed);
   SumOfSquaresResult result;

@@ -1,13 +1,11 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 #include "base/point_table.h"
+#include "engine/helper_thread.h"
 #include "formula/block_evaluator.h"
 #include "formula/compiled_formula.h"
 #include "formula/evaluator.h"
@@ -53,7 +51,7 @@ class SumWorkers {
   BlockWorkspace& workspace() { return workspace_; }
 
   // Whether the helper thread has been started (for tests).
-  bool HelperStarted() const { return helper_.joinable(); }
+  bool HelperStarted() const { return helper_ != nullptr; }
 
   // Drops every row derived from the point records, after they were changed in place.
   void ForgetPoints();
@@ -82,7 +80,6 @@ class SumWorkers {
                                   std::int8_t& status, FormulaMessages* messages);
   // Evaluates blocks of the current job until none is left; false when there was none.
   bool EvaluateNextBlock(BlockWorkspace& workspace);
-  void HelperLoop();
 
   SumSettings settings_;
   BlockWorkspace workspace_;
@@ -130,13 +127,7 @@ class SumWorkers {
   std::atomic<bool> block_done_[kMaxBlocks];
   bool block_clean_[kMaxBlocks] = {};
 
-  std::thread helper_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::condition_variable finished_;
-  std::uint64_t job_number_ = 0;  // under mutex_
-  bool helper_busy_ = false;      // under mutex_
-  bool quit_ = false;             // under mutex_
+  std::unique_ptr<HelperThread> helper_;  // started by the first two-thread sum
 };
 
 }  // namespace calvane
