@@ -31,6 +31,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -182,6 +183,11 @@ struct Case {
   const char* method = "Lattice+LM";
   bool slow = false;  // over a second in the optimised build
 };
+
+// Names a case in test listings (instead of its bytes).
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << Problems()[c.problem].name << " from start " << c.start << " (" << c.method << ")";
+}
 
 std::vector<Case> Cases() {
   std::vector<Case> cases;
