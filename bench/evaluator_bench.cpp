@@ -99,6 +99,12 @@ double HandSum(const double* k, const std::vector<Point>& points) {
   return sum;
 }
 
+// Reports the time per point of the kPoints each iteration goes over.
+void CountPerPoint(benchmark::State& state) {
+  state.counters["per_point"] = benchmark::Counter(
+      kPoints, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 void BM_Evaluator(benchmark::State& state, int index) {
   const BenchFormula& bf = kFormulas[index];
   auto f = Compile(bf);
@@ -116,8 +122,7 @@ void BM_Evaluator(benchmark::State& state, int index) {
     double sum = EvaluatorSum(*f, points, status);
     benchmark::DoNotOptimize(sum);
   }
-  state.counters["per_point"] = benchmark::Counter(
-      kPoints, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  CountPerPoint(state);
 }
 
 // The hand-written loop, with the formula inlined.
@@ -129,8 +134,7 @@ void BM_Hand(benchmark::State& state, int index) {
     double sum = HandSum<kFormula>(k, points);
     benchmark::DoNotOptimize(sum);
   }
-  state.counters["per_point"] = benchmark::Counter(
-      kPoints, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  CountPerPoint(state);
 }
 
 // The sum of squared residuals of a fit (observed y), through SumOfSquares.
@@ -147,8 +151,7 @@ void BM_EvaluatorSum(benchmark::State& state, int index) {
     double sum = SumOfSquares(*f, task, status, nullptr).sum;
     benchmark::DoNotOptimize(sum);
   }
-  state.counters["per_point"] = benchmark::Counter(
-      kPoints, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  CountPerPoint(state);
 }
 
 // The sum as a run makes it below the two-thread threshold: through the run's SumWorkers, in
@@ -165,8 +168,7 @@ void BM_WorkersSum(benchmark::State& state, int index) {
     double sum = workers.Sum(*f, task, status, nullptr).sum;
     benchmark::DoNotOptimize(sum);
   }
-  state.counters["per_point"] = benchmark::Counter(
-      kPoints, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  CountPerPoint(state);
 }
 
 // The Gaussian's sum as a run makes it above the two-thread threshold: the terms on two threads,
@@ -197,8 +199,7 @@ void BM_HandSum(benchmark::State& state, int index) {
     }
     benchmark::DoNotOptimize(sum);
   }
-  state.counters["per_point"] = benchmark::Counter(
-      kPoints, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  CountPerPoint(state);
 }
 
 // Collects the real time per benchmark so that the ratios can be printed after the runs.

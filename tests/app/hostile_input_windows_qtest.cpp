@@ -26,16 +26,8 @@
 #include "data/data_sheet_window.h"
 #include "tests/support/recording_main_view.h"
 #include "tests/support/recording_prompter.h"
+#include "tests/support/sanitized_build.h"
 #include "tests/support/scripted_file_chooser.h"
-
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define CALVANE_TEST_SANITIZED 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define CALVANE_TEST_SANITIZED 1
-#endif
 
 namespace calvane {
 
@@ -43,11 +35,7 @@ namespace {
 
 // The longest one user event may take. The sanitizer builds run the same code several times
 // slower, so they get five times the budget.
-#ifdef CALVANE_TEST_SANITIZED
-constexpr qint64 kEventBudgetMs = 1000;
-#else
-constexpr qint64 kEventBudgetMs = 200;
-#endif
+constexpr qint64 kEventBudgetMs = test::kSanitizedBuild ? 1000 : 200;
 
 // Runs one user event (and then the events it left queued, such as paints) and remembers the
 // slowest.

@@ -38,6 +38,7 @@
 #include "base/cp932.h"
 #include "formula/number_text.h"
 #include "tests/end_to_end/batch_test_support.h"
+#include "tests/support/sanitized_build.h"
 #include "tests/support/temp_dir.h"
 
 namespace calvane {
@@ -58,12 +59,6 @@ struct Problem {
   double certified_rss;
   std::vector<Constant> constants;
 };
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kInstrumented = true;
-#else
-constexpr bool kInstrumented = false;
-#endif
 
 const std::vector<Problem>& Problems() {
   static const std::vector<Problem> problems = {
@@ -214,7 +209,8 @@ class NistLm : public ::testing::TestWithParam<Case> {};
 TEST_P(NistLm, EveryConstantReachesSixCorrectDigits) {
   const Case& c = GetParam();
   const Problem& problem = Problems()[c.problem];
-  if (c.slow && kInstrumented) GTEST_SKIP() << problem.name << " runs in the optimised build only";
+  if (c.slow && test::kSanitizedBuild)
+    GTEST_SKIP() << problem.name << " runs in the optimised build only";
   test::TempDir dir;
   ASSERT_TRUE(WriteWholeFile(dir.File("d.csv"),
                              test::Fixture(std::string("nist/") + problem.name + ".csv")));

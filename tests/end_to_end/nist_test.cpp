@@ -28,6 +28,7 @@
 
 #include "formula/number_text.h"
 #include "tests/end_to_end/batch_test_support.h"
+#include "tests/support/sanitized_build.h"
 #include "tests/support/temp_dir.h"
 
 namespace calvane {
@@ -57,12 +58,6 @@ struct Problem {
   // not tell anything the other problems do not: the code paths are the same.
   bool slow = false;
 };
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kInstrumented = true;
-#else
-constexpr bool kInstrumented = false;
-#endif
 
 const std::vector<Problem>& Problems() {
   static const std::vector<Problem> problems = {
@@ -162,7 +157,7 @@ class NistProblem : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(NistProblem, FitsFromBothStartsLandOnTheCertifiedValues) {
   const Problem& problem = Problems()[GetParam()];
-  if (problem.slow && kInstrumented) {
+  if (problem.slow && test::kSanitizedBuild) {
     GTEST_SKIP() << problem.name << " runs in the optimised build only";
   }
   std::string csv = test::Fixture(std::string("nist/") + problem.name + ".csv");
