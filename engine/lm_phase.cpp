@@ -34,7 +34,6 @@ struct LmRun {
   const double* accuracy = nullptr;
   std::uint32_t iteration_limit = 0;
 
-  std::vector<double> columns;  // n residual vectors of the Jacobian probes
   double best[kMaxConstants] = {};
   double best_sum = kUncomputableSum;
   bool have_best = false;
@@ -43,6 +42,9 @@ struct LmRun {
   std::uint32_t iterations = 0;
   std::uint32_t evaluations = 0;
   bool started = false;  // the first iterate (the start) has been seen
+  // lmder's first call asks for the residuals at the start, which the phase has computed
+  // already (into the array lmder is handed): they are not computed twice.
+  bool start_residuals_ready = false;
   LmEnd stop = LmEnd::kConverged;
   bool stopped = false;
   ResidualResult failure;
@@ -111,7 +113,6 @@ bool Residuals(LmRun& run, const double* x, double* fvec) {
 // The forward-difference Jacobian at the bounded point of `x`, whose residuals are fvec.
 bool Jacobian(LmRun& run, const double* x, const double* fvec, double* fjac, int ldfjac) {
   const int n = run.n;
-  const std::uint32_t m = run.residuals->size();
   double base[kMaxConstants] = {};
   Inside(run, x, base);
   double probes[kMaxConstants][kMaxConstants] = {};
@@ -126,17 +127,12 @@ bool Jacobian(LmRun& run, const double* x, const double* fvec, double* fjac, int
     probes[j][j] = probe;
     steps[j] = probe - base[j];  // the distance actually taken
     sets[j] = probes[j];
-    outs[j] = run.columns.data() + std::size_t{m} * static_cast<std::size_t>(j);
+    outs[j] = fjac + static_cast<std::size_t>(j) * static_cast<std::size_t>(ldfjac);
   }
-  const ResidualResult result = run.residuals->Evaluate(n, sets, n, outs);
+  const ResidualResult result = run.residuals->Differences(n, sets, n, fvec, steps, outs);
   if (result.outcome != ResidualOutcome::kClean) {
     run.failure = result;
     return false;
-  }
-  for (int j = 0; j < n; ++j) {
-    const double* column = outs[j];
-    double* target = fjac + static_cast<std::size_t>(j) * static_cast<std::size_t>(ldfjac);
-    for (std::uint32_t i = 0; i < m; ++i) target[i] = (column[i] - fvec[i]) / steps[j];
   }
   return true;
 }
@@ -181,6 +177,11 @@ int Callback(void* p, int m, int n, const double* x, double* fvec, double* fjac,
   if (iflag == 0) return Iterate(run, x, fvec);
   if (!PauseAndAbortCheck(run)) return Stop(run, LmEnd::kAborted);
   if (iflag == 1) {
+    if (run.start_residuals_ready) {
+      run.start_residuals_ready = false;
+      ++run.evaluations;
+      return 0;
+    }
     if (!Residuals(run, x, fvec)) {
       return Stop(run, run.failure.outcome == ResidualOutcome::kOverflow ? LmEnd::kOverflow
                                                                          : LmEnd::kEvaluationError);
@@ -192,6 +193,10 @@ int Callback(void* p, int m, int n, const double* x, double* fvec, double* fjac,
   // residuals were computed at its point within the bounds: moving the iterate there changes
   // nothing lmder keeps, and its next steps start from inside the box instead of from a point
   // that the bounds hide.
+  // lmder asks for the Jacobian at each accepted iterate before it reports the iterate: the
+  // iterate is taken in here, so that a phase that ends there computes no Jacobian it will not
+  // use.
+  if (Iterate(run, x, fvec) < 0) return -1;
   double* iterate = const_cast<double*>(x);
   Inside(run, iterate, iterate);
   if (!Jacobian(run, x, fvec, fjac, ldfjac)) {
@@ -286,7 +291,7 @@ PhaseEnd LevenbergMarquardtPhase(FitContext& ctx, double& MinSquare, int n, std:
     ctx.log.LabelledNumber(text::kLogLmStartSum, run.best_sum);
     ctx.view.SetMessage(std::string(text::kMsgLmSum) + FormatNumber(run.best_sum));
     run.evaluations = 0;
-    run.columns.assign(std::size_t{m} * static_cast<std::size_t>(n), 0.0);
+    run.start_residuals_ready = true;
     const int mi = static_cast<int>(m);
     std::vector<double> fjac(std::size_t{m} * static_cast<std::size_t>(n));
     std::vector<double> wa4(m);

@@ -11,6 +11,31 @@ namespace {
 // A block value beyond this is a point that raises an evaluation status (block_evaluator.h).
 constexpr double kBlockValueLimit = 1e302;
 
+// The residuals observed - model of `count` model values, in place. False when a model value is
+// out of the block evaluator's range or not a number (the block must go point by point); `large`
+// is set when a residual reaches the overflow limit. Written without branches, so that it
+// vectorises.
+bool BlockResiduals(double* __restrict values, const double* __restrict observed,
+                    std::uint32_t count, bool& large) {
+  int out_of_range = 0;
+  int too_large = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const double model = values[i];
+    const double residual = observed[i] - model;
+    values[i] = residual;
+    out_of_range |= static_cast<int>(!(std::fabs(model) <= kBlockValueLimit));
+    too_large |= static_cast<int>(!(std::fabs(residual) < kOverflowResidual));
+  }
+  large = too_large != 0;
+  return out_of_range == 0;
+}
+
+// Forward-difference column entries (residual - base) / step, in place.
+void DifferenceColumn(double* __restrict values, const double* __restrict base, double step,
+                      std::uint32_t count) {
+  for (std::uint32_t i = 0; i < count; ++i) values[i] = (values[i] - base[i]) / step;
+}
+
 }  // namespace
 
 LmResiduals::LmResiduals(const CompiledFormula& formula, const SumPoints& points,
@@ -19,6 +44,14 @@ LmResiduals::LmResiduals(const CompiledFormula& formula, const SumPoints& points
   const std::uint32_t interval = points_.interval == 0 ? 1u : points_.interval;
   points_.interval = interval;
   size_ = points_.count == 0 ? 0 : (points_.count - 1) / interval + 1;
+  xs_.resize(size_);
+  ys_.resize(size_);
+  for (std::uint32_t i = 0; i < size_; ++i) {
+    const Point& point = points_.points[std::size_t{i} * interval];
+    xs_[i] = point.x;
+    ys_[i] = point.y;
+  }
+  observed_ = points_.observed_is_x ? xs_.data() : ys_.data();
   own_.formula.CopyFrom(formula);
   if (settings_.blocks) own_.workspace = std::make_unique<BlockWorkspace>();
   own_.first = 0;
@@ -57,7 +90,8 @@ double LmResiduals::SumOfSquares(const double* residuals, std::uint32_t size) {
 void LmResiduals::EvaluateHalf(Half& half) {
   half.results.assign(static_cast<std::size_t>(job_count_), ResidualResult{});
   const std::uint32_t interval = points_.interval;
-  double Point::*const observed = points_.observed_is_x ? &Point::x : &Point::y;
+  const double* const observed = observed_;
+  BlockProgram program;
   for (int c = 0; c < job_count_; ++c) {
     for (int v = 0; v < job_n_ && v < kMaxConstants; ++v) {
       half.formula.paramValue[v] = job_values_[c][v];
@@ -74,45 +108,53 @@ void LmResiduals::EvaluateHalf(Half& half) {
         result = {ResidualOutcome::kEvaluationError, i};
         return false;
       }
-      out[i] = point.*observed - model;
+      out[i] = observed[i] - model;
       return true;
     };
+    // The program is resolved once per set of values; a program the blocks cannot run goes point
+    // by point.
+    bool blocks = false;
+    if (half.workspace) {
+      PrepareBlockProgram(half.formula, program);
+      blocks = program.usable;
+    }
     for (std::uint32_t first = half.first; first < half.end && !failed; first += kBlockPoints) {
       const std::uint32_t count = half.end - first < kBlockPoints ? half.end - first : kBlockPoints;
-      bool clean = half.workspace &&
-                   EvaluateBlock(half.formula, points_.points + std::size_t{first} * interval,
-                                 interval, count, *half.workspace, out + first);
-      if (clean) {
-        // One pass: the residuals, and whether every model value was in range (else the block
-        // goes point by point) and every residual below the overflow limit.
-        double worst_model = 0.0;
-        double worst_residual = 0.0;
-        bool not_a_number = false;
-        for (std::uint32_t j = 0; j < count; ++j) {
-          const std::uint32_t i = first + j;
-          const double model = out[i];
-          const double residual = points_.points[std::size_t{i} * interval].*observed - model;
-          out[i] = residual;
-          const double model_size = std::fabs(model);
-          const double residual_size = std::fabs(residual);
-          worst_model = model_size > worst_model ? model_size : worst_model;
-          worst_residual = residual_size > worst_residual ? residual_size : worst_residual;
-          not_a_number |= std::isnan(model);
-        }
-        if (not_a_number || !(worst_model <= kBlockValueLimit)) clean = false;
-        if (clean && worst_residual < kOverflowResidual) continue;
-      }
+      bool clean =
+          blocks && RunBlockProgram(program, program.needs_x ? xs_.data() + first : nullptr,
+                                    program.needs_y ? ys_.data() + first : nullptr, count,
+                                    *half.workspace, out + first);
+      // The residuals, and whether every model value was in range (else the block goes point by
+      // point) and every residual below the overflow limit.
+      bool large = false;
+      if (clean) clean = BlockResiduals(out + first, observed + first, count, large);
       if (!clean) {
         for (std::uint32_t i = first; i < first + count && !failed; ++i) failed = !single(i);
       }
-      for (std::uint32_t i = first; i < first + count && !failed; ++i) {
-        if (std::fabs(out[i]) >= kOverflowResidual) {
-          result = {ResidualOutcome::kOverflow, i};
-          failed = true;
+      if (!clean || large) {
+        for (std::uint32_t i = first; i < first + count && !failed; ++i) {
+          if (std::fabs(out[i]) >= kOverflowResidual) {
+            result = {ResidualOutcome::kOverflow, i};
+            failed = true;
+          }
         }
+      }
+      if (!failed && job_base_ != nullptr) {
+        DifferenceColumn(out + first, job_base_ + first, job_steps_[c], count);
       }
     }
   }
+}
+
+ResidualResult LmResiduals::Differences(int count, const double* const* values, int n,
+                                        const double* base, const double* steps,
+                                        double* const* out) {
+  job_base_ = base;
+  job_steps_ = steps;
+  const ResidualResult result = Evaluate(count, values, n, out);
+  job_base_ = nullptr;
+  job_steps_ = nullptr;
+  return result;
 }
 
 ResidualResult LmResiduals::Evaluate(int count, const double* const* values, int n,

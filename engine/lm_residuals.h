@@ -48,6 +48,12 @@ class LmResiduals {
   // residuals of a failed set are meaningless.
   ResidualResult Evaluate(int count, const double* const* values, int n, double* const* out);
 
+  // Evaluate, with each residual vector turned into a forward-difference column:
+  // out[c][i] = (residual_c[i] - base[i]) / steps[c], where `base` holds the residuals at the
+  // point the sets were moved from and steps[c] the distance set c moved.
+  ResidualResult Differences(int count, const double* const* values, int n, const double* base,
+                             const double* steps, double* const* out);
+
   // The sum of squared residuals in point order, as FullSum adds them.
   static double SumOfSquares(const double* residuals, std::uint32_t size);
 
@@ -65,6 +71,10 @@ class LmResiduals {
   SumPoints points_;
   SumSettings settings_;
   std::uint32_t size_ = 0;
+  // x, y and the observed value of every sum point, in contiguous rows made once.
+  std::vector<double> xs_;
+  std::vector<double> ys_;
+  const double* observed_ = nullptr;
   Half own_;
   std::unique_ptr<Half> helper_half_;
 
@@ -73,6 +83,8 @@ class LmResiduals {
   int job_n_ = 0;
   const double* const* job_values_ = nullptr;
   double* const* job_out_ = nullptr;
+  const double* job_base_ = nullptr;  // non-null: the job makes difference columns
+  const double* job_steps_ = nullptr;
 
   std::unique_ptr<HelperThread> helper_;  // evaluates helper_half_
 };

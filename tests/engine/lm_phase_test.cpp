@@ -101,6 +101,47 @@ TEST(LmResiduals, EveryPathGivesTheEvaluatorsResidualsAndTheFirstFailure) {
   }
 }
 
+TEST(LmResiduals, DifferenceColumnsAreTheResidualsLessTheBaseOverTheStepOnEveryPath) {
+  // 20 blocks and a part block, so that both threads take several blocks.
+  test::FitSetup setup("k0*Exp(-(x-k1)^2/k2)");
+  for (int i = 0; i < 5200; ++i) setup.AddPoint(-4.0 + i / 650.0, std::sin(0.01 * i));
+  CompiledFormula& formula = setup.state().formula;
+  const SumPoints points = MakeSumPoints(setup.state());
+  const std::uint32_t m = 5200;
+  double base_values[3];
+  double probe_values[3][3];
+  const double steps[3] = {1e-7, -2.5e-8, 3e-9};
+  const double start[3] = {2.0, 0.2, 1.0};
+  for (int k = 0; k < 3; ++k) base_values[formula.paramIndex[k]] = start[k];
+  for (int j = 0; j < 3; ++j) {
+    for (int v = 0; v < 3; ++v) probe_values[j][v] = base_values[v];
+    probe_values[j][j] += steps[j];
+  }
+  for (const SumSettings& path : kPaths) {
+    LmResiduals residuals(formula, points, path);
+    std::vector<double> base(m);
+    double* base_out[1] = {base.data()};
+    const double* base_set[1] = {base_values};
+    ASSERT_EQ(residuals.Evaluate(1, base_set, 3, base_out).outcome, ResidualOutcome::kClean);
+    std::vector<double> plain(3 * m), columns(3 * m);
+    const double* sets[3] = {probe_values[0], probe_values[1], probe_values[2]};
+    double* plain_out[3] = {plain.data(), plain.data() + m, plain.data() + 2 * m};
+    double* column_out[3] = {columns.data(), columns.data() + m, columns.data() + 2 * m};
+    ASSERT_EQ(residuals.Evaluate(3, sets, 3, plain_out).outcome, ResidualOutcome::kClean);
+    ASSERT_EQ(residuals.Differences(3, sets, 3, base.data(), steps, column_out).outcome,
+              ResidualOutcome::kClean);
+    for (int j = 0; j < 3; ++j) {
+      for (std::uint32_t i = 0; i < m; ++i) {
+        const double expected = (plain_out[j][i] - base[i]) / steps[j];
+        ASSERT_TRUE(SameBits(column_out[j][i], expected)) << j << " " << i;
+      }
+    }
+    // A plain evaluation after the differences gives residuals again.
+    ASSERT_EQ(residuals.Evaluate(1, sets, 3, column_out).outcome, ResidualOutcome::kClean);
+    EXPECT_TRUE(SameBits(column_out[0][m - 1], plain_out[0][m - 1]));
+  }
+}
+
 TEST(LmDifferenceStep, AHundredthOfTheAccuracyButNeverBelowHalfTheDigits) {
   const double root_eps = std::sqrt(std::numeric_limits<double>::epsilon());
   EXPECT_DOUBLE_EQ(LmDifferenceStep(1e-6, 0.5), 1e-8);
