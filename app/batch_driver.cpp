@@ -386,8 +386,7 @@ int RunBatch(const std::vector<std::string>& args, const std::string& working_di
     {
       InterruptTarget interrupt(state->workflow);
       if (hooks.run_started) hooks.run_started(state->workflow);
-      driver.StartWorker();
-      driver.WaitForWorker();
+      driver.RunWorkerHere();
     }
     if (hooks.run_finished) hooks.run_finished();
   });

@@ -120,9 +120,9 @@ class TerminalProgressView : public ProgressView {
 };
 
 // Hooks for the caller around the run: `run_started` is called on the calling thread once the
-// workflow state is 1 and before the worker starts (calvane-batch points its SIGINT handler at
-// the state; tests start a thread that pauses and aborts); `run_finished` after the worker has
-// ended and before anything else reads the state.
+// workflow state is 1 and before the worker runs, on that same thread (calvane-batch points its
+// SIGINT handler at the state; tests start a thread that pauses and aborts); `run_finished` after
+// the worker has ended and before anything else reads the state.
 struct BatchHooks {
   std::function<void(WorkflowState&)> run_started;
   std::function<void()> run_finished;

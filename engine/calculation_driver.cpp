@@ -90,13 +90,25 @@ bool CalculationDriver::Begin() {
 
 void CalculationDriver::StartWorker() {
   if (worker_.joinable()) return;
+  ResetCounters();
+  worker_ = std::thread([this] { Work(); });
+}
+
+void CalculationDriver::RunWorkerHere() {
+  if (worker_.joinable()) return;
+  ResetCounters();
+  Work();
+}
+
+void CalculationDriver::ResetCounters() {
   state_.engine.StepCounter.store(0, std::memory_order_relaxed);
   state_.engine.CycleCounter.store(0, std::memory_order_relaxed);
   ended_.store(false, std::memory_order_relaxed);
-  worker_ = std::thread([this] {
-    exit_code_ = RunWorker(state_, view_, log_);
-    ended_.store(true, std::memory_order_release);
-  });
+}
+
+void CalculationDriver::Work() {
+  exit_code_ = RunWorker(state_, view_, log_);
+  ended_.store(true, std::memory_order_release);
 }
 
 PauseToggle CalculationDriver::TogglePause() {
@@ -132,7 +144,7 @@ RunOutcome RunFit(AppState& state, ProgressView& view, LocalTimeSource clock) {
   CalculationDriver driver(state, view, std::move(clock));
   if (!driver.Begin()) return outcome;
   outcome.log_opened = true;
-  driver.StartWorker();
+  driver.RunWorkerHere();
   outcome.exit_code = driver.Finish();
   outcome.start_time = driver.start_time();
   outcome.end_time = driver.end_time();

@@ -55,6 +55,11 @@ class CalculationDriver {
   bool Begin();
   // Resets StepCounter and CycleCounter and starts the worker thread. Call once after Begin.
   void StartWorker();
+  // Resets the counters and runs the worker on the calling thread, for a caller that would only
+  // wait for it (no event loop): a run then neither starts a thread nor waits to be woken by
+  // one. Pause and abort work as with StartWorker, from another thread or a signal handler.
+  // Call once after Begin, instead of StartWorker.
+  void RunWorkerHere();
   // True once the worker has returned its exit code (safe to poll from the main thread).
   bool WorkerEnded() const { return ended_.load(std::memory_order_acquire); }
   // State 1 -> -1 (kPaused), -1 -> 1 (kResumed), any other: kNothing.
@@ -75,6 +80,9 @@ class CalculationDriver {
   bool log_ok() const { return log_ok_; }
 
  private:
+  void ResetCounters();
+  void Work();  // the worker's body: RunWorker, then the end flag
+
   AppState& state_;
   ProgressView& view_;
   LocalTimeSource clock_;
@@ -87,8 +95,8 @@ class CalculationDriver {
   std::string end_time_;
 };
 
-// The whole run command for a caller without an event loop (calvane-batch, tests): Begin,
-// StartWorker, Finish. The caller may pause or abort meanwhile by writing state.workflow from
+// The whole run command for a caller without an event loop (benchmarks, tests): Begin,
+// RunWorkerHere, Finish. The caller may pause or abort meanwhile by writing state.workflow from
 // another thread or a signal handler (a lock-free atomic store).
 struct RunOutcome {
   bool log_opened = false;  // false: Calculation.ini could not be opened, nothing ran
