@@ -117,25 +117,12 @@ void SumWorkers::ChooseKeptRows(const SumOfSquaresTask& task, std::uint32_t tota
   if (!hinted) return;  // what is kept stays for a later sum that fits it
   KeptSet& set = kept_sets_[c];
   set.constant = -1;
-  bool depends[kMaxSlots];
-  if (SlotsDependingOn(program_, c, depends) == 0) return;  // nothing to keep
-  // The rows to keep: slots that do not depend on c but are read by one that does, and the last
-  // slot when it does not depend on c.
-  const int length = program_.length;
-  bool needed[kMaxSlots] = {};
-  for (int s = 0; s < length; ++s) {
-    if (!depends[s]) continue;
-    for (int side = 0; side < 2; ++side) {
-      const std::int16_t row = program_.row[side][s];
-      if (row >= 0 && row < BlockProgram::kXRow && !depends[row]) needed[row] = true;
-    }
-  }
-  if (!depends[length - 1]) needed[length - 1] = true;
-  int rows = 0;
-  for (int s = 0; s < length; ++s) rows += needed[s] ? 1 : 0;
-  if (rows == 0 || rows > KeptRows::kMaxRows) return;
+  if (!MakeKeptRowPlan(program_, c, set.plan)) return;  // nothing to keep
+  const int rows = set.plan.rows;
   int rows_elsewhere = 0;
-  for (const KeptSet& other : kept_sets_) rows_elsewhere += other.constant >= 0 ? other.rows : 0;
+  for (const KeptSet& other : kept_sets_) {
+    rows_elsewhere += other.constant >= 0 ? other.plan.rows : 0;
+  }
   if (rows_elsewhere + rows > kMaxKeptRowsInAll) ForgetKeptRows();
   const std::size_t doubles = std::size_t{total} * static_cast<std::size_t>(rows);
   if (doubles > set.allocated) {
@@ -148,17 +135,6 @@ void SumWorkers::ChooseKeptRows(const SumOfSquaresTask& task, std::uint32_t tota
     }
     set.allocated = doubles;
   }
-  int k = 0;
-  for (int s = 0; s < length; ++s) {
-    set.skip[s] = !depends[s];
-    set.kept_index[s] = -1;
-    if (needed[s]) {
-      set.kept_index[s] = static_cast<std::int8_t>(k);
-      set.slot[k] = static_cast<std::int16_t>(s);
-      ++k;
-    }
-  }
-  set.rows = rows;
   set.stride = total;
   set.program = program_;
   set.constant = c;
@@ -177,28 +153,20 @@ bool SumWorkers::EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, do
   const double* const xs = program_.needs_x ? columns_.get() + first : nullptr;
   const double* const ys = program_.needs_y ? columns_.get() + columns_capacity_ + first : nullptr;
   KeptSet* const set = kept_;
-  if (kept_use_ == KeptUse::kRead && set->block_kept[b]) {
-    KeptRows kept;
-    kept.skip = set->skip;
-    kept.kept_index = set->kept_index;
-    for (int k = 0; k < set->rows; ++k) {
-      kept.kept[k] =
-          set->data.get() + std::size_t{set->stride} * static_cast<std::size_t>(k) + first;
+  double* rows[KeptRows::kMaxRows] = {};
+  if (kept_use_ != KeptUse::kNone) {
+    for (int k = 0; k < set->plan.rows; ++k) {
+      rows[k] = set->data.get() + std::size_t{set->stride} * static_cast<std::size_t>(k) + first;
     }
+  }
+  if (kept_use_ == KeptUse::kRead && set->block_kept[b]) {
+    const KeptRows kept = ReadKeptRows(set->plan, rows);
     job_kept_reads_.fetch_add(1, std::memory_order_relaxed);
     return RunBlockProgram(program_, xs, ys, n, workspace, values, &kept);
   }
   const bool clean = RunBlockProgram(program_, xs, ys, n, workspace, values);
   if (clean && kept_use_ != KeptUse::kNone) {
-    for (int k = 0; k < set->rows; ++k) {
-      // The last slot's values are in `values`, the others in their rows.
-      const double* const from = set->slot[k] == program_.length - 1
-                                     ? values
-                                     : workspace.Row(static_cast<std::uint32_t>(set->slot[k]));
-      double* const to =
-          set->data.get() + std::size_t{set->stride} * static_cast<std::size_t>(k) + first;
-      for (std::uint32_t i = 0; i < n; ++i) to[i] = from[i];
-    }
+    KeepBlockRows(program_, set->plan, workspace, values, n, rows);
     set->block_kept[b] = true;
   }
   return clean;

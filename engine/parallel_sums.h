@@ -102,10 +102,7 @@ class SumWorkers {
   struct KeptSet {
     int constant = -1;  // -1: holds nothing
     BlockProgram program;
-    int rows = 0;
-    bool skip[kMaxSlots] = {};
-    std::int8_t kept_index[kMaxSlots] = {};
-    std::int16_t slot[KeptRows::kMaxRows] = {};
+    KeptRowPlan plan;
     bool block_kept[kMaxBlocks] = {};  // written by the thread that evaluates the block
     std::unique_ptr<double[]> data;    // `rows` rows of `stride` values
     std::size_t allocated = 0;         // doubles in data

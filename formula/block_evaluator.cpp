@@ -222,6 +222,59 @@ int SlotsDependingOn(const BlockProgram& p, int constant, bool* depends) {
   return independent;
 }
 
+bool MakeKeptRowPlan(const BlockProgram& p, int constant, KeptRowPlan& plan) {
+  plan.rows = 0;
+  plan.skips_a_call = false;
+  bool depends[kMaxSlots];
+  if (!p.usable || SlotsDependingOn(p, constant, depends) == 0) return false;
+  const int length = p.length;
+  bool needed[kMaxSlots] = {};
+  for (int s = 0; s < length; ++s) {
+    if (!depends[s]) continue;
+    for (int side = 0; side < 2; ++side) {
+      const std::int16_t row = p.row[side][s];
+      if (row >= 0 && row < BlockProgram::kXRow && !depends[row]) needed[row] = true;
+    }
+  }
+  if (!depends[length - 1]) needed[length - 1] = true;
+  int rows = 0;
+  for (int s = 0; s < length; ++s) rows += needed[s] ? 1 : 0;
+  if (rows == 0 || rows > KeptRows::kMaxRows) return false;
+  int k = 0;
+  for (int s = 0; s < length; ++s) {
+    plan.skip[s] = !depends[s];
+    // 5 (a power) and 7..22 (the functions) call a library routine or power by squaring.
+    plan.skips_a_call |= !depends[s] && (p.code[s] == 5 || p.code[s] >= 7);
+    plan.kept_index[s] = -1;
+    if (needed[s]) {
+      plan.kept_index[s] = static_cast<std::int8_t>(k);
+      plan.slot[k] = static_cast<std::int16_t>(s);
+      ++k;
+    }
+  }
+  plan.rows = rows;
+  return true;
+}
+
+void KeepBlockRows(const BlockProgram& p, const KeptRowPlan& plan, BlockWorkspace& workspace,
+                   const double* values, std::uint32_t count, double* const* to) {
+  for (int k = 0; k < plan.rows; ++k) {
+    // The last slot's values are in `values`, the others in their rows.
+    const double* const from = plan.slot[k] == p.length - 1
+                                   ? values
+                                   : workspace.Row(static_cast<std::uint32_t>(plan.slot[k]));
+    std::memcpy(to[k], from, sizeof(double) * count);
+  }
+}
+
+KeptRows ReadKeptRows(const KeptRowPlan& plan, const double* const* from) {
+  KeptRows kept;
+  kept.skip = plan.skip;
+  kept.kept_index = plan.kept_index;
+  for (int k = 0; k < plan.rows; ++k) kept.kept[k] = from[k];
+  return kept;
+}
+
 namespace {
 
 // The body of RunBlockProgram, compiled below once per vector width.

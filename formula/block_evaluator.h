@@ -73,6 +73,30 @@ struct KeptRows {
   const double* kept[kMaxRows] = {};
 };
 
+// Which rows an evaluation keeps so that a later evaluation of the same points, by a program that
+// differs from its own only in the value of one constant, skips the slots that do not depend on
+// that constant: the slots that do not depend on it but are read by one that does, and the last
+// slot when it does not depend on it.
+struct KeptRowPlan {
+  int rows = 0;  // 0: nothing to keep
+  bool skip[kMaxSlots] = {};
+  std::int8_t kept_index[kMaxSlots] = {};
+  std::int16_t slot[KeptRows::kMaxRows] = {};  // the slot of each kept row
+  bool skips_a_call = false;  // a skipped slot calls a library function (exp, sin, ...) or powers
+};
+
+// The plan of `program` for `constant` (a paramValue index). False, with plan.rows 0, when no slot
+// is independent of it or more than KeptRows::kMaxRows rows would be needed.
+bool MakeKeptRowPlan(const BlockProgram& program, int constant, KeptRowPlan& plan);
+
+// Copies the kept rows of a block that `program` has just evaluated (the slots' rows in
+// `workspace`, the last slot's values in `values`): row k to to[k][0..count).
+void KeepBlockRows(const BlockProgram& program, const KeptRowPlan& plan, BlockWorkspace& workspace,
+                   const double* values, std::uint32_t count, double* const* to);
+
+// The KeptRows of `plan` reading row k from from[k] (the block's first value).
+KeptRows ReadKeptRows(const KeptRowPlan& plan, const double* const* from);
+
 // EvaluateBlock for a prepared (usable) program, leaving each computed slot's values in its row of
 // `workspace`, except the last slot's, which are in `values`. With the block's x and y values in
 // contiguous rows `xs` and `ys` (either may be null when the program does not read it) and,
