@@ -1,6 +1,7 @@
 #include "engine/lm_residuals.h"
 
 #include <cmath>
+#include <cstring>
 #include <exception>
 
 #include "formula/evaluator.h"
@@ -87,10 +88,50 @@ double LmResiduals::SumOfSquares(const double* residuals, std::uint32_t size) {
   return sum;
 }
 
+void LmResiduals::PlanReuse(Half& half, const BlockProgram& program, int n) {
+  Reuse& reuse = half.reuse;
+  reuse.planned = true;
+  int total = 0;
+  for (int v = 0; v < n && v < kMaxConstants; ++v) {
+    KeptRowPlan& plan = reuse.plans[v];
+    if (!MakeKeptRowPlan(program, v, plan) || !plan.skips_a_call ||
+        total + plan.rows > KeptRows::kMaxRows) {
+      plan.rows = 0;
+      continue;
+    }
+    total += plan.rows;
+  }
+  const std::size_t length = half.end - half.first;
+  reuse.data.assign(length * static_cast<std::size_t>(total), 0.0);
+  std::size_t next = 0;
+  for (int v = 0; v < n && v < kMaxConstants; ++v) {
+    for (int k = 0; k < reuse.plans[v].rows; ++k) {
+      reuse.rows[v][k] = reuse.data.data() + length * next++;
+    }
+  }
+}
+
+int LmResiduals::ReusableFor(const Half& half, const double* values, int n,
+                             const BlockProgram& program) {
+  const Reuse& reuse = half.reuse;
+  int moved = -1;
+  for (int v = 0; v < n && v < kMaxConstants; ++v) {
+    if (std::memcmp(&values[v], &reuse.values[v], sizeof(double)) == 0) continue;
+    if (moved >= 0) return -1;
+    moved = v;
+  }
+  if (moved < 0 || reuse.plans[moved].rows == 0) return -1;
+  return SameProgramExcept(program, reuse.program, moved) ? moved : -1;
+}
+
 void LmResiduals::EvaluateHalf(Half& half) {
   half.results.assign(static_cast<std::size_t>(job_count_), ResidualResult{});
   const std::uint32_t interval = points_.interval;
   const double* const observed = observed_;
+  // A lone set of values (lmder's residuals at a point) keeps its rows for the Jacobian probes
+  // that may follow from that point.
+  const bool record = half.workspace && job_base_ == nullptr && job_count_ == 1;
+  Reuse& reuse = half.reuse;
   BlockProgram program;
   for (int c = 0; c < job_count_; ++c) {
     for (int v = 0; v < job_n_ && v < kMaxConstants; ++v) {
@@ -118,17 +159,46 @@ void LmResiduals::EvaluateHalf(Half& half) {
       PrepareBlockProgram(half.formula, program);
       blocks = program.usable;
     }
+    int reused = -1;  // the constant whose kept rows this set reads
+    bool keep = false;
+    if (blocks && record) {
+      if (!reuse.planned) PlanReuse(half, program, job_n_);
+      reuse.valid = false;
+      keep = !reuse.data.empty();
+    } else if (blocks && reuse.valid) {
+      reused = ReusableFor(half, job_values_[c], job_n_, program);
+    }
+    bool all_kept = keep;
     for (std::uint32_t first = half.first; first < half.end && !failed; first += kBlockPoints) {
       const std::uint32_t count = half.end - first < kBlockPoints ? half.end - first : kBlockPoints;
-      bool clean =
-          blocks && RunBlockProgram(program, program.needs_x ? xs_.data() + first : nullptr,
-                                    program.needs_y ? ys_.data() + first : nullptr, count,
-                                    *half.workspace, out + first);
+      const std::uint32_t offset = first - half.first;
+      const double* const xs = program.needs_x ? xs_.data() + first : nullptr;
+      const double* const ys = program.needs_y ? ys_.data() + first : nullptr;
+      bool clean = false;
+      if (reused >= 0) {
+        const KeptRowPlan& plan = reuse.plans[reused];
+        const double* from[KeptRows::kMaxRows] = {};
+        for (int k = 0; k < plan.rows; ++k) from[k] = reuse.rows[reused][k] + offset;
+        const KeptRows kept = ReadKeptRows(plan, from);
+        clean = RunBlockProgram(program, xs, ys, count, *half.workspace, out + first, &kept);
+        ++reuse.blocks_read;
+      } else if (blocks) {
+        clean = RunBlockProgram(program, xs, ys, count, *half.workspace, out + first);
+        if (keep && clean) {
+          // Before the values become residuals: the last slot's values may be among those kept.
+          for (int v = 0; v < job_n_ && v < kMaxConstants; ++v) {
+            double* to[KeptRows::kMaxRows] = {};
+            for (int k = 0; k < reuse.plans[v].rows; ++k) to[k] = reuse.rows[v][k] + offset;
+            KeepBlockRows(program, reuse.plans[v], *half.workspace, out + first, count, to);
+          }
+        }
+      }
       // The residuals, and whether every model value was in range (else the block goes point by
       // point) and every residual below the overflow limit.
       bool large = false;
       if (clean) clean = BlockResiduals(out + first, observed + first, count, large);
       if (!clean) {
+        all_kept = false;
         for (std::uint32_t i = first; i < first + count && !failed; ++i) failed = !single(i);
       }
       if (!clean || large) {
@@ -142,6 +212,11 @@ void LmResiduals::EvaluateHalf(Half& half) {
       if (!failed && job_base_ != nullptr) {
         DifferenceColumn(out + first, job_base_ + first, job_steps_[c], count);
       }
+    }
+    if (keep && all_kept && !failed) {
+      reuse.program = program;
+      for (int v = 0; v < job_n_ && v < kMaxConstants; ++v) reuse.values[v] = job_values_[c][v];
+      reuse.valid = true;
     }
   }
 }

@@ -54,19 +54,45 @@ class LmResiduals {
   ResidualResult Differences(int count, const double* const* values, int n, const double* base,
                              const double* steps, double* const* out);
 
+  // Blocks computed so far from rows kept from an earlier evaluation (tests, benchmarks).
+  std::uint64_t kept_blocks_read() const {
+    return own_.reuse.blocks_read + (helper_half_ ? helper_half_->reuse.blocks_read : 0);
+  }
+
   // The sum of squared residuals in point order, as FullSum adds them.
   static double SumOfSquares(const double* residuals, std::uint32_t size);
 
  private:
+  // Rows kept from the last evaluation of a single set of values, for later sets that move one
+  // constant away from it (a Jacobian's probes): the slots that do not depend on that constant
+  // are not computed again. Kept only for constants whose skipped slots call a function (for
+  // k0*Exp(...), the probes of k0 call no Exp).
+  struct Reuse {
+    bool planned = false;
+    KeptRowPlan plans[kMaxConstants];                      // rows 0: nothing kept for that constant
+    double* rows[kMaxConstants][KeptRows::kMaxRows] = {};  // each constant's rows, whole length
+    std::vector<double> data;
+    BlockProgram program;  // of the evaluation the rows come from
+    double values[kMaxConstants] = {};
+    bool valid = false;  // every block of that evaluation was clean and its rows kept
+    std::uint64_t blocks_read = 0;
+  };
+
   struct Half {
     CompiledFormula formula;
     std::unique_ptr<BlockWorkspace> workspace;
     std::uint32_t first = 0;  // sum points first..end of every evaluation
     std::uint32_t end = 0;
     std::vector<ResidualResult> results;  // per set of the current job
+    Reuse reuse;
   };
 
   void EvaluateHalf(Half& half);
+  static void PlanReuse(Half& half, const BlockProgram& program, int n);
+  // The constant that set `values` moves away from the kept evaluation, when it moves exactly
+  // one whose rows are kept and the program is otherwise the same; else -1.
+  static int ReusableFor(const Half& half, const double* values, int n,
+                         const BlockProgram& program);
 
   SumPoints points_;
   SumSettings settings_;

@@ -243,8 +243,11 @@ bool MakeKeptRowPlan(const BlockProgram& p, int constant, KeptRowPlan& plan) {
   int k = 0;
   for (int s = 0; s < length; ++s) {
     plan.skip[s] = !depends[s];
-    // 5 (a power) and 7..22 (the functions) call a library routine or power by squaring.
-    plan.skips_a_call |= !depends[s] && (p.code[s] == 5 || p.code[s] >= 7);
+    // 7..22 (the functions) and 5 (a power) unless by a whole exponent call a library routine.
+    const bool whole_power = p.row[1][s] == BlockProgram::kScalar &&
+                             p.value[1][s] == std::floor(p.value[1][s]) &&
+                             std::fabs(p.value[1][s]) <= 2147483647.0;
+    plan.skips_a_call |= !depends[s] && (p.code[s] >= 7 || (p.code[s] == 5 && !whole_power));
     plan.kept_index[s] = -1;
     if (needed[s]) {
       plan.kept_index[s] = static_cast<std::int8_t>(k);

@@ -82,7 +82,7 @@ struct KeptRowPlan {
   bool skip[kMaxSlots] = {};
   std::int8_t kept_index[kMaxSlots] = {};
   std::int16_t slot[KeptRows::kMaxRows] = {};  // the slot of each kept row
-  bool skips_a_call = false;  // a skipped slot calls a library function (exp, sin, ...) or powers
+  bool skips_a_call = false;  // a skipped slot calls a library routine (Exp, Sin, x^2.5, ...)
 };
 
 // The plan of `program` for `constant` (a paramValue index). False, with plan.rows 0, when no slot

@@ -101,13 +101,18 @@ TEST(LmResiduals, EveryPathGivesTheEvaluatorsResidualsAndTheFirstFailure) {
   }
 }
 
-TEST(LmResiduals, DifferenceColumnsAreTheResidualsLessTheBaseOverTheStepOnEveryPath) {
+// The Jacobian's columns: (residuals at the probe - residuals at the base) / step, the same bits on
+// every path. The blocks reuse the Exp row of the base evaluation for the probe of k0, and only
+// for a probe that moves k0 alone away from the point last evaluated.
+TEST(LmResiduals, DifferenceColumnsAreTheSameOnEveryPathAndReuseTheBaseRowsForK0) {
   // 20 blocks and a part block, so that both threads take several blocks.
   test::FitSetup setup("k0*Exp(-(x-k1)^2/k2)");
   for (int i = 0; i < 5200; ++i) setup.AddPoint(-4.0 + i / 650.0, std::sin(0.01 * i));
   CompiledFormula& formula = setup.state().formula;
   const SumPoints points = MakeSumPoints(setup.state());
   const std::uint32_t m = 5200;
+  const std::uint32_t blocks = 21;
+  const int k0 = formula.paramIndex[0];
   double base_values[3];
   double probe_values[3][3];
   const double steps[3] = {1e-7, -2.5e-8, 3e-9};
@@ -117,18 +122,26 @@ TEST(LmResiduals, DifferenceColumnsAreTheResidualsLessTheBaseOverTheStepOnEveryP
     for (int v = 0; v < 3; ++v) probe_values[j][v] = base_values[v];
     probe_values[j][j] += steps[j];
   }
+  const double* base_set[1] = {base_values};
+  const double* sets[3] = {probe_values[0], probe_values[1], probe_values[2]};
+  // The reference: point by point, which keeps nothing.
+  std::vector<double> base(m), plain(3 * m);
+  double* base_out[1] = {base.data()};
+  double* plain_out[3] = {plain.data(), plain.data() + m, plain.data() + 2 * m};
+  {
+    LmResiduals reference(formula, points, kPaths[0]);
+    ASSERT_EQ(reference.Evaluate(1, base_set, 3, base_out).outcome, ResidualOutcome::kClean);
+    ASSERT_EQ(reference.Evaluate(3, sets, 3, plain_out).outcome, ResidualOutcome::kClean);
+    EXPECT_EQ(reference.kept_blocks_read(), 0u);
+  }
   for (const SumSettings& path : kPaths) {
+    SCOPED_TRACE(path.blocks ? (path.two_thread_points != 0 ? "two threads" : "blocks") : "points");
     LmResiduals residuals(formula, points, path);
-    std::vector<double> base(m);
-    double* base_out[1] = {base.data()};
-    const double* base_set[1] = {base_values};
-    ASSERT_EQ(residuals.Evaluate(1, base_set, 3, base_out).outcome, ResidualOutcome::kClean);
-    std::vector<double> plain(3 * m), columns(3 * m);
-    const double* sets[3] = {probe_values[0], probe_values[1], probe_values[2]};
-    double* plain_out[3] = {plain.data(), plain.data() + m, plain.data() + 2 * m};
+    std::vector<double> own_base(m), columns(3 * m);
+    double* own_base_out[1] = {own_base.data()};
     double* column_out[3] = {columns.data(), columns.data() + m, columns.data() + 2 * m};
-    ASSERT_EQ(residuals.Evaluate(3, sets, 3, plain_out).outcome, ResidualOutcome::kClean);
-    ASSERT_EQ(residuals.Differences(3, sets, 3, base.data(), steps, column_out).outcome,
+    ASSERT_EQ(residuals.Evaluate(1, base_set, 3, own_base_out).outcome, ResidualOutcome::kClean);
+    ASSERT_EQ(residuals.Differences(3, sets, 3, own_base.data(), steps, column_out).outcome,
               ResidualOutcome::kClean);
     for (int j = 0; j < 3; ++j) {
       for (std::uint32_t i = 0; i < m; ++i) {
@@ -136,8 +149,16 @@ TEST(LmResiduals, DifferenceColumnsAreTheResidualsLessTheBaseOverTheStepOnEveryP
         ASSERT_TRUE(SameBits(column_out[j][i], expected)) << j << " " << i;
       }
     }
-    // A plain evaluation after the differences gives residuals again.
+    EXPECT_EQ(residuals.kept_blocks_read(), path.blocks ? blocks : 0u);
+    // A set that moves k0 and k1 reads nothing kept, and a plain evaluation after the
+    // differences gives residuals again.
+    double both[3];
+    for (int v = 0; v < 3; ++v) both[v] = probe_values[formula.paramIndex[1]][v];
+    both[k0] = probe_values[k0][k0];
+    const double* both_set[1] = {both};
     ASSERT_EQ(residuals.Evaluate(1, sets, 3, column_out).outcome, ResidualOutcome::kClean);
+    ASSERT_EQ(residuals.Evaluate(1, both_set, 3, column_out + 1).outcome, ResidualOutcome::kClean);
+    EXPECT_EQ(residuals.kept_blocks_read(), path.blocks ? blocks : 0u);
     EXPECT_TRUE(SameBits(column_out[0][m - 1], plain_out[0][m - 1]));
   }
 }
