@@ -137,10 +137,11 @@ bool Jacobian(LmRun& run, const double* x, const double* fvec, double* fjac, int
   return true;
 }
 
-// An accepted iterate (lmder's printing call): its sum goes to the log, the message area and
-// the counters. The phase ends here once an iteration has moved every constant by less than a
-// hundredth of its accuracy: the constants are then resolved far beyond what the user asked,
-// and the iterations that lmder's own tests would still make only polish the last digits.
+// An accepted iterate (lmder's Jacobian request or its printing call, whichever comes first):
+// its sum goes to the log, the message area and the counters. The phase ends here once an iteration
+// has moved every constant by less than a hundredth of its accuracy: the constants are then
+// resolved far beyond what the user asked, and the iterations that lmder's own tests would still
+// make only polish the last digits.
 int Iterate(LmRun& run, const double* x, const double* fvec) {
   const double sum = ComparableSum(LmResiduals::SumOfSquares(fvec, run.residuals->size()));
   double point[kMaxConstants] = {};
@@ -189,14 +190,14 @@ int Callback(void* p, int m, int n, const double* x, double* fvec, double* fjac,
     if (run.evaluations % 8 == 0) RefreshCounters(run);
     return 0;
   }
+  // lmder asks for the Jacobian at each accepted iterate before it reports the iterate: the
+  // iterate is taken in here, so that a phase that ends there computes no Jacobian it will not
+  // use (the report that follows finds it taken in already).
+  if (Iterate(run, x, fvec) < 0) return -1;
   // The Jacobian is asked for at lmder's own iterate (the array the phase handed it), whose
   // residuals were computed at its point within the bounds: moving the iterate there changes
   // nothing lmder keeps, and its next steps start from inside the box instead of from a point
   // that the bounds hide.
-  // lmder asks for the Jacobian at each accepted iterate before it reports the iterate: the
-  // iterate is taken in here, so that a phase that ends there computes no Jacobian it will not
-  // use.
-  if (Iterate(run, x, fvec) < 0) return -1;
   double* iterate = const_cast<double*>(x);
   Inside(run, iterate, iterate);
   if (!Jacobian(run, x, fvec, fjac, ldfjac)) {
