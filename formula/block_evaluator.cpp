@@ -429,6 +429,55 @@ bool RunBlockProgramBaseline(const BlockProgram& p, const double* xs, const doub
   return RunBlockProgramBody(p, xs, ys, count, w, values, kept);
 }
 
+// Whether every value of a block is within the evaluator's range and, with `check_overflow`,
+// every residual observed - value below `overflow_limit`: then the block's terms need no test
+// but the early stop's. Reads only, in vectors.
+inline bool BlockPassesBody(const double* __restrict values, const double* __restrict observed,
+                            std::uint32_t n, bool check_overflow, double overflow_limit) {
+  int bad = 0;
+  if (check_overflow) {
+    for (std::uint32_t i = 0; i < n; ++i) {
+      bad |= static_cast<int>(!(std::fabs(values[i]) <= kRangeLimit));
+      bad |= static_cast<int>(!(std::fabs(observed[i] - values[i]) < overflow_limit));
+    }
+  } else {
+    for (std::uint32_t i = 0; i < n; ++i) {
+      bad |= static_cast<int>(!(std::fabs(values[i]) <= kRangeLimit));
+    }
+  }
+  return bad == 0;
+}
+
+using BlockPassesFunction = bool (*)(const double*, const double*, std::uint32_t, bool, double);
+
+[[gnu::target("avx512f")]] bool BlockPassesAvx512(const double* values, const double* observed,
+                                                  std::uint32_t n, bool check_overflow,
+                                                  double overflow_limit) {
+  return BlockPassesBody(values, observed, n, check_overflow, overflow_limit);
+}
+
+[[gnu::target("avx2")]] bool BlockPassesAvx2(const double* values, const double* observed,
+                                             std::uint32_t n, bool check_overflow,
+                                             double overflow_limit) {
+  return BlockPassesBody(values, observed, n, check_overflow, overflow_limit);
+}
+
+bool BlockPassesBaseline(const double* values, const double* observed, std::uint32_t n,
+                         bool check_overflow, double overflow_limit) {
+  return BlockPassesBody(values, observed, n, check_overflow, overflow_limit);
+}
+
+BlockPassesFunction PassesOfWidth(BlockLoopWidth width) {
+  switch (width) {
+    case BlockLoopWidth::Avx512:
+      return BlockPassesAvx512;
+    case BlockLoopWidth::Avx2:
+      return BlockPassesAvx2;
+    default:
+      return BlockPassesBaseline;
+  }
+}
+
 RunBlockProgramFunction LoopsOfWidth(BlockLoopWidth width) {
   switch (width) {
     case BlockLoopWidth::Avx512:
@@ -462,6 +511,7 @@ BlockLoopWidth Widest() {
 // Chosen once, when the program starts, in ordinary code (not by the loader, whose early calls
 // the sanitizers cannot follow). Only tests choose another width, between sums.
 std::atomic<RunBlockProgramFunction> block_loops{LoopsOfWidth(Widest())};
+std::atomic<BlockPassesFunction> pass_loops{PassesOfWidth(Widest())};
 
 }  // namespace
 
@@ -475,6 +525,7 @@ BlockLoopWidth WidestBlockLoopWidth() { return Widest(); }
 bool SelectBlockLoopWidth(BlockLoopWidth width) {
   if (!ProcessorHas(width)) return false;
   block_loops.store(LoopsOfWidth(width), std::memory_order_relaxed);
+  pass_loops.store(PassesOfWidth(width), std::memory_order_relaxed);
   return true;
 }
 
@@ -525,7 +576,29 @@ void AddBlockTermsFrom(CompiledFormula& formula, const SumOfSquaresTask& task, s
   const double overflow_limit = task.overflow_limit;
   double sum = cursor.sum;
   std::uint32_t point = first * interval;
-  if (clean) {
+  if (clean && observed_row != nullptr &&
+      pass_loops.load(std::memory_order_relaxed)(values, observed_row, n, check_overflow,
+                                                 overflow_limit)) {
+    // Every value in range and no residual at the overflow limit, tested in vectors: the loop
+    // holds the additions in point order and, when asked for, the early-stop test.
+    std::uint32_t j = 0;
+    if (early_stop) {
+      for (; j < n; ++j) {
+        const double residual = observed_row[j] - values[j];
+        sum += residual * residual;
+        if (sum >= stop_at) [[unlikely]] {
+          cursor.stopped = true;
+          break;
+        }
+      }
+    } else {
+      for (; j < n; ++j) {
+        const double residual = observed_row[j] - values[j];
+        sum += residual * residual;
+      }
+    }
+    point += j * interval;
+  } else if (clean) {
     // No call in this loop, so the sum stays in a register; the tests beside the additions are
     // branches that are not taken, so the loop runs at the pace of the additions. The final range
     // test of the evaluator is made here, on the way: a value outside [-1e302, 1e302] (or a
