@@ -576,5 +576,43 @@ TEST(BlockSums, WholeRunsOfRandomFormulasGiveThePointByPointBytes) {
   EXPECT_GE(solved, 6);
 }
 
+// What a later evaluation that moves one constant may take from an earlier one: the rows of the
+// slots that do not depend on it and are read by one that does, and whether skipping those slots
+// saves a library call (the LM residuals keep rows only then).
+TEST(KeptRowPlan, KeepsTheRowsThatTheVariedConstantsSlotsRead) {
+  struct Case {
+    const char* formula;
+    int constant;  // k0, k1, ...
+    bool planned;
+    int rows;
+    bool skips_a_call;
+  };
+  const Case cases[] = {
+      {"k0*Exp(-(x-k1)^2/k2)", 0, true, 1, true},    // the Exp row
+      {"k0*Exp(-(x-k1)^2/k2)", 1, false, 0, false},  // every slot depends on k1
+      {"k0*Exp(-(x-k1)^2/k2)", 2, true, 1, false},   // -(x-k1)^2: a whole power, a negation
+      {"k0*x^2.5+k1", 1, true, 1, true},             // x^2.5 calls the power routine
+      {"k0*x^2+k1", 1, true, 1, false},              // x^2 is a product
+      {"k0*Sin(x)+k1*Cos(x)", 0, true, 2, true},     // Sin(x), and k1*Cos(x) for the sum
+      {"k0+x", 0, false, 0, false},                  // nothing without k0
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.formula) + " k" + std::to_string(c.constant));
+    CompiledFormula formula;
+    ASSERT_EQ(CheckFormula(formula, c.formula, LeftSide::NotSelected),
+              FormulaCheckCode::FormulaValid);
+    ApplyAngleUnit(formula, AngleUnit::Radian);
+    BlockProgram program;
+    PrepareBlockProgram(formula, program);
+    ASSERT_TRUE(program.usable);
+    KeptRowPlan plan;
+    EXPECT_EQ(MakeKeptRowPlan(program, formula.paramIndex[c.constant], plan), c.planned);
+    EXPECT_EQ(plan.rows, c.rows);
+    EXPECT_EQ(plan.skips_a_call, c.planned && c.skips_a_call);
+    // Each kept row is a skipped slot.
+    for (int k = 0; k < plan.rows; ++k) EXPECT_TRUE(plan.skip[plan.slot[k]]);
+  }
+}
+
 }  // namespace
 }  // namespace calvane
