@@ -53,44 +53,9 @@ struct RoughPrograms {
   int count = 0;  // 1 + 2n: the base, the small-step probes, the accuracy probes
   BlockProgram program[1 + 2 * kMaxConstants];
   int varied[1 + 2 * kMaxConstants] = {};
-  // Per constant: the slots not depending on it, and the kept rows (0 rows: compute every slot).
-  bool skip[kMaxConstants][kMaxSlots] = {};
-  std::int8_t kept_index[kMaxConstants][kMaxSlots] = {};
-  std::int16_t kept_slot[kMaxConstants][KeptRows::kMaxRows] = {};
-  int kept_rows[kMaxConstants] = {};
+  // Per constant: the base rows its probes read (0 rows: compute every slot).
+  KeptRowPlan plan[kMaxConstants];
 };
-
-// Decides which base rows the probes of constant c read, as SumWorkers does for a scan.
-void ChooseBaseRows(RoughPrograms& rp, int c) {
-  rp.kept_rows[c] = 0;
-  const BlockProgram& base = rp.program[0];
-  bool depends[kMaxSlots];
-  if (SlotsDependingOn(base, c, depends) == 0) return;
-  const int length = base.length;
-  bool needed[kMaxSlots] = {};
-  for (int s = 0; s < length; ++s) {
-    if (!depends[s]) continue;
-    for (int side = 0; side < 2; ++side) {
-      const std::int16_t row = base.row[side][s];
-      if (row >= 0 && row < BlockProgram::kXRow && !depends[row]) needed[row] = true;
-    }
-  }
-  if (!depends[length - 1]) needed[length - 1] = true;
-  int k = 0;
-  for (int s = 0; s < length; ++s) k += needed[s] ? 1 : 0;
-  if (k == 0 || k > KeptRows::kMaxRows) return;
-  k = 0;
-  for (int s = 0; s < length; ++s) {
-    rp.skip[c][s] = !depends[s];
-    rp.kept_index[c][s] = -1;
-    if (needed[s]) {
-      rp.kept_index[c][s] = static_cast<std::int8_t>(k);
-      rp.kept_slot[c][k] = static_cast<std::int16_t>(s);
-      ++k;
-    }
-  }
-  rp.kept_rows[c] = k;
-}
 
 // The programs at paramValue (= CurrentValue) and at each probe's step. False when the program
 // cannot be evaluated in blocks.
@@ -109,7 +74,8 @@ bool PrepareRoughPrograms(CompiledFormula& formula, const EngineState& engine, i
     rp.varied[p] = c;
     if (!SameProgramExcept(rp.program[p], rp.program[0], c)) return false;
   }
-  for (int c = 0; c < n; ++c) ChooseBaseRows(rp, c);
+  // Which base rows the probes of each constant read, as SumWorkers decides for a scan.
+  for (int c = 0; c < n; ++c) MakeKeptRowPlan(rp.program[0], c, rp.plan[c]);
   return true;
 }
 
@@ -273,18 +239,18 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
               AllWithinRange(rows[0], count);
       for (int p = 1; p < programs->count && clean; ++p) {
         const int c = programs->varied[p];
+        const KeptRowPlan& plan = programs->plan[c];
         KeptRows kept;
         const KeptRows* use_kept = nullptr;
-        if (programs->kept_rows[c] > 0) {
-          kept.skip = programs->skip[c];
-          kept.kept_index = programs->kept_index[c];
-          for (int k = 0; k < programs->kept_rows[c]; ++k) {
+        if (plan.rows > 0) {
+          const double* from[KeptRows::kMaxRows] = {};
+          for (int k = 0; k < plan.rows; ++k) {
             // The base's last slot is in rows[0], the other slots in their rows.
-            const std::int16_t slot = programs->kept_slot[c][k];
-            kept.kept[k] = slot == base.length - 1
-                               ? rows[0]
-                               : workspace->Row(static_cast<std::uint32_t>(slot));
+            const std::int16_t slot = plan.slot[k];
+            from[k] = slot == base.length - 1 ? rows[0]
+                                              : workspace->Row(static_cast<std::uint32_t>(slot));
           }
+          kept = ReadKeptRows(plan, from);
           use_kept = &kept;
         }
         clean = RunBlockProgram(programs->program[p], xs, ys, count, *probe_workspace, rows[p],
