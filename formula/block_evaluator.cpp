@@ -467,25 +467,23 @@ bool BlockPassesBaseline(const double* values, const double* observed, std::uint
   return BlockPassesBody(values, observed, n, check_overflow, overflow_limit);
 }
 
-BlockPassesFunction PassesOfWidth(BlockLoopWidth width) {
-  switch (width) {
-    case BlockLoopWidth::Avx512:
-      return BlockPassesAvx512;
-    case BlockLoopWidth::Avx2:
-      return BlockPassesAvx2;
-    default:
-      return BlockPassesBaseline;
-  }
-}
+// The loops of one vector width.
+struct BlockLoops {
+  RunBlockProgramFunction run;
+  BlockPassesFunction passes;
+};
+constexpr BlockLoops kAvx512Loops{RunBlockProgramAvx512, BlockPassesAvx512};
+constexpr BlockLoops kAvx2Loops{RunBlockProgramAvx2, BlockPassesAvx2};
+constexpr BlockLoops kBaselineLoops{RunBlockProgramBaseline, BlockPassesBaseline};
 
-RunBlockProgramFunction LoopsOfWidth(BlockLoopWidth width) {
+const BlockLoops* LoopsOfWidth(BlockLoopWidth width) {
   switch (width) {
     case BlockLoopWidth::Avx512:
-      return RunBlockProgramAvx512;
+      return &kAvx512Loops;
     case BlockLoopWidth::Avx2:
-      return RunBlockProgramAvx2;
+      return &kAvx2Loops;
     default:
-      return RunBlockProgramBaseline;
+      return &kBaselineLoops;
   }
 }
 
@@ -510,14 +508,13 @@ BlockLoopWidth Widest() {
 
 // Chosen once, when the program starts, in ordinary code (not by the loader, whose early calls
 // the sanitizers cannot follow). Only tests choose another width, between sums.
-std::atomic<RunBlockProgramFunction> block_loops{LoopsOfWidth(Widest())};
-std::atomic<BlockPassesFunction> pass_loops{PassesOfWidth(Widest())};
+std::atomic<const BlockLoops*> block_loops{LoopsOfWidth(Widest())};
 
 }  // namespace
 
 bool RunBlockProgram(const BlockProgram& p, const double* xs, const double* ys, std::uint32_t count,
                      BlockWorkspace& w, double* values, const KeptRows* kept) {
-  return block_loops.load(std::memory_order_relaxed)(p, xs, ys, count, w, values, kept);
+  return block_loops.load(std::memory_order_relaxed)->run(p, xs, ys, count, w, values, kept);
 }
 
 BlockLoopWidth WidestBlockLoopWidth() { return Widest(); }
@@ -525,7 +522,6 @@ BlockLoopWidth WidestBlockLoopWidth() { return Widest(); }
 bool SelectBlockLoopWidth(BlockLoopWidth width) {
   if (!ProcessorHas(width)) return false;
   block_loops.store(LoopsOfWidth(width), std::memory_order_relaxed);
-  pass_loops.store(PassesOfWidth(width), std::memory_order_relaxed);
   return true;
 }
 
@@ -577,8 +573,8 @@ void AddBlockTermsFrom(CompiledFormula& formula, const SumOfSquaresTask& task, s
   double sum = cursor.sum;
   std::uint32_t point = first * interval;
   if (clean && observed_row != nullptr &&
-      pass_loops.load(std::memory_order_relaxed)(values, observed_row, n, check_overflow,
-                                                 overflow_limit)) {
+      block_loops.load(std::memory_order_relaxed)
+          ->passes(values, observed_row, n, check_overflow, overflow_limit)) {
     // Every value in range and no residual at the overflow limit, tested in vectors: the loop
     // holds the additions in point order and, when asked for, the early-stop test.
     std::uint32_t j = 0;
