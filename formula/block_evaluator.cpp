@@ -244,9 +244,8 @@ bool MakeKeptRowPlan(const BlockProgram& p, int constant, KeptRowPlan& plan) {
   for (int s = 0; s < length; ++s) {
     plan.skip[s] = !depends[s];
     // 7..22 (the functions) and 5 (a power) unless by a whole exponent call a library routine.
-    const bool whole_power = p.row[1][s] == BlockProgram::kScalar &&
-                             p.value[1][s] == std::floor(p.value[1][s]) &&
-                             std::fabs(p.value[1][s]) <= 2147483647.0;
+    const bool whole_power =
+        p.row[1][s] == BlockProgram::kScalar && PowersBySquaring(p.value[1][s]);
     plan.skips_a_call |= !depends[s] && (p.code[s] >= 7 || (p.code[s] == 5 && !whole_power));
     plan.kept_index[s] = -1;
     if (needed[s]) {
@@ -326,8 +325,7 @@ namespace {
         Map2(l, r, out, n, [](double a, double b) { return a / b; });
         break;
       case 5:
-        if (r.row == nullptr && r.value == std::floor(r.value) &&
-            std::fabs(r.value) <= 2147483647.0) {
+        if (r.row == nullptr && PowersBySquaring(r.value)) {
           IntegerPowerRows(l, static_cast<std::int64_t>(r.value), out, scratch, n);
         } else {
           bad |= Any2(l, r, n, [](double a, double b) { return !(a >= 0.0) && !IsWholeInt32(b); });

@@ -17,6 +17,12 @@ constexpr double kTwoTo31 = 2147483648.0;
 
 inline bool IsWholeInt32(double r) { return r >= -kTwoTo31 && r < kTwoTo31 && r == std::floor(r); }
 
+// Whether x^e is computed by binary powering (a whole exponent of at most 2^31 - 1 in magnitude)
+// rather than by the library's power routine.
+inline bool PowersBySquaring(double e) {
+  return e == std::floor(e) && std::fabs(e) <= 2147483647.0;
+}
+
 // reduced(R) of the degree functions: R less its whole turns, computed as (R + t mod 360) - t
 // with t the 32-bit truncation of R; for magnitudes from 2^31 on (and for non-numbers) the
 // floating-point remainder, so that no out-of-range conversion happens.

@@ -136,7 +136,7 @@ std::uint8_t HandlerFor(const CompiledFormula& f, int s) {
   std::uint8_t handler = kBaseHandler[code];
   if (code == 5 && f.rightOperand[s] == &f.literal[s][1]) {
     const double e = f.literal[s][1];
-    if (e == std::floor(e) && std::fabs(e) <= 2147483647.0) {
+    if (PowersBySquaring(e)) {
       handler = e == 2.0 ? k_pow_square_mm : e == 3.0 ? k_pow_cube_mm : k_pow_integer_mm;
     }
   }
@@ -187,7 +187,7 @@ double SquareRoot(double value) {
 }
 
 double Power(double base, double exponent) {
-  if (exponent == std::floor(exponent) && std::fabs(exponent) <= 2147483647.0) {
+  if (PowersBySquaring(exponent)) {
     return IntegerPower(base, static_cast<std::int64_t>(exponent));
   }
   if (base > 0.0) return std::exp(exponent * std::log(base));
