@@ -115,6 +115,38 @@ struct SumCase {
   std::int8_t start_status;
 };
 
+// Compares one sum of `task` by the three SumWorkers (point by point, blocks on one thread,
+// blocks on two) on their own copies of the formula, all at `constants`; with `compare_xy` the
+// formulas' x and y cells too. Returns the reference's status after the sum.
+std::int8_t ExpectSameSums(std::unique_ptr<CompiledFormula> (&formulas)[3],
+                           SumWorkers* (&workers)[3], RecordingMessages (&messages)[3],
+                           const double* constants, const SumOfSquaresTask& task,
+                           std::int8_t start_status, bool compare_xy = false) {
+  SumOfSquaresResult results[3];
+  std::int8_t statuses[3];
+  for (int w = 0; w < 3; ++w) {
+    std::memcpy(formulas[w]->paramValue, constants, sizeof formulas[w]->paramValue);
+    statuses[w] = start_status;
+    results[w] = workers[w]->Sum(*formulas[w], task, statuses[w], &messages[w]);
+  }
+  for (int w = 1; w < 3; ++w) {
+    SCOPED_TRACE(w == 1 ? "one thread" : "two threads");
+    EXPECT_TRUE(SameBits(results[w].sum, results[0].sum))
+        << results[w].sum << " vs " << results[0].sum;
+    EXPECT_EQ(results[w].overflow, results[0].overflow);
+    EXPECT_EQ(statuses[w], statuses[0]);
+    EXPECT_EQ(messages[w].texts, messages[0].texts);
+    EXPECT_EQ(
+        std::memcmp(formulas[w]->slotValue, formulas[0]->slotValue, sizeof formulas[0]->slotValue),
+        0);
+    if (compare_xy) {
+      EXPECT_TRUE(SameBits(formulas[w]->x, formulas[0]->x));
+      EXPECT_TRUE(SameBits(formulas[w]->y, formulas[0]->y));
+    }
+  }
+  return statuses[0];
+}
+
 // Sums of `formula_count` random formulas, each over the cases above at random constants, point
 // by point and in blocks on one and on two threads: every sum, status, message and kept slot value
 // the same. Returns the formulas checked and the sums that met an evaluation error.
@@ -167,26 +199,9 @@ RandomSumsSeen CompareRandomSums(int formula_count) {
       task.stop_at = c.stop_at;
       task.check_overflow = c.check_overflow;
       task.overflow_limit = 1e100;
-      SumOfSquaresResult results[3];
-      std::int8_t statuses[3];
-      for (int w = 0; w < 3; ++w) {
-        std::memcpy(formulas[w]->paramValue, constants, sizeof constants);
-        statuses[w] = c.start_status;
-        results[w] = workers[w]->Sum(*formulas[w], task, statuses[w], &messages[w]);
-      }
-      if (statuses[0] > 0) ++with_errors;
-      for (int w = 1; w < 3; ++w) {
-        SCOPED_TRACE(w == 1 ? "one thread" : "two threads");
-        EXPECT_TRUE(SameBits(results[w].sum, results[0].sum))
-            << results[w].sum << " vs " << results[0].sum;
-        EXPECT_EQ(results[w].overflow, results[0].overflow);
-        EXPECT_EQ(statuses[w], statuses[0]);
-        EXPECT_EQ(messages[w].texts, messages[0].texts);
-        EXPECT_EQ(std::memcmp(formulas[w]->slotValue, formulas[0]->slotValue,
-                              sizeof formulas[0]->slotValue),
-                  0);
-        EXPECT_TRUE(SameBits(formulas[w]->x, formulas[0]->x));
-        EXPECT_TRUE(SameBits(formulas[w]->y, formulas[0]->y));
+      if (ExpectSameSums(formulas, workers, messages, constants, task, c.start_status,
+                         /*compare_xy=*/true) > 0) {
+        ++with_errors;
       }
       if (::testing::Test::HasFailure()) return seen;  // one formula's report is enough
     }
@@ -219,31 +234,6 @@ TEST(BlockSums, EveryVectorWidthGivesTheSinglePointSums) {
   }
   ASSERT_TRUE(SelectBlockLoopWidth(WidestBlockLoopWidth()));
   EXPECT_GE(widths, 1);  // the baseline is always there
-}
-
-// Compares one sum of `task` by the three SumWorkers (point by point, blocks on one thread,
-// blocks on two) on their own copies of the formula, all at `constants`.
-void ExpectSameSums(std::unique_ptr<CompiledFormula> (&formulas)[3], SumWorkers* (&workers)[3],
-                    RecordingMessages (&messages)[3], const double* constants,
-                    const SumOfSquaresTask& task, std::int8_t start_status) {
-  SumOfSquaresResult results[3];
-  std::int8_t statuses[3];
-  for (int w = 0; w < 3; ++w) {
-    std::memcpy(formulas[w]->paramValue, constants, sizeof formulas[w]->paramValue);
-    statuses[w] = start_status;
-    results[w] = workers[w]->Sum(*formulas[w], task, statuses[w], &messages[w]);
-  }
-  for (int w = 1; w < 3; ++w) {
-    SCOPED_TRACE(w == 1 ? "one thread" : "two threads");
-    EXPECT_TRUE(SameBits(results[w].sum, results[0].sum))
-        << results[w].sum << " vs " << results[0].sum;
-    EXPECT_EQ(results[w].overflow, results[0].overflow);
-    EXPECT_EQ(statuses[w], statuses[0]);
-    EXPECT_EQ(messages[w].texts, messages[0].texts);
-    EXPECT_EQ(
-        std::memcmp(formulas[w]->slotValue, formulas[0]->slotValue, sizeof formulas[0]->slotValue),
-        0);
-  }
 }
 
 // The probes of a lattice scan: runs of sums that change one constant, with that constant given
