@@ -1,5 +1,6 @@
 #include "engine/parallel_sums.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <thread>
@@ -42,16 +43,100 @@ SumOfSquaresResult SumWorkers::Sum(CompiledFormula& formula, const SumOfSquaresT
     own.workspace = &workspace_;
     return SumOfSquares(formula, own, status, messages);
   }
-  if (settings_.two_thread_points == 0 || total < settings_.two_thread_points) {
-    return BlockSum(formula, own, status, messages);
+  BlockSumCursor cursor;
+  std::uint32_t first = 0;
+  std::uint32_t last = BlockCount(total);
+  StartFromMemo(own, cursor, first, last);
+  if (first < last) {
+    if (settings_.two_thread_points == 0 || total < settings_.two_thread_points ||
+        last - first == 1) {
+      BlockSum(formula, own, first, last, cursor, status, messages);
+    } else {
+      TwoThreadSum(formula, own, first, last, cursor, status, messages);
+    }
   }
-  return TwoThreadSum(formula, own, status, messages);
+  FinishBlockSum(formula, own, cursor, status, messages);
+  SumOfSquaresResult result;
+  result.sum = cursor.sum;
+  result.overflow = cursor.overflow;
+  return result;
 }
 
 void SumWorkers::ForgetPoints() {
   columns_points_ = nullptr;
   columns_total_ = 0;
   ForgetKeptRows();
+  ForgetSums();
+}
+
+void SumWorkers::ForgetSums() {
+  if (memos_ != nullptr) {
+    for (int m = 0; m < kSumMemos; ++m) memos_[m].used = false;
+  }
+  memo_ = nullptr;
+}
+
+void SumWorkers::StartFromMemo(const SumOfSquaresTask& task, BlockSumCursor& cursor,
+                               std::uint32_t& first, std::uint32_t& last) {
+  memo_ = nullptr;
+  // The memo's blocks were not tested for overflow.
+  if (task.check_overflow) return;
+  if (memos_ == nullptr) {
+    try {
+      memos_.reset(new SumMemo[kSumMemos]);
+    } catch (const std::exception&) {
+      return;  // every sum evaluates all its blocks
+    }
+  }
+  const std::uint64_t key = BlockProgramKey(program_);
+  for (int m = 0; m < kSumMemos && memo_ == nullptr; ++m) {
+    SumMemo& memo = memos_[m];
+    if (memo.used && memo.key == key && memo.observed_is_x == task.observed_is_x &&
+        SameProgramExcept(program_, memo.program, -1)) {
+      memo_ = &memo;
+    }
+  }
+  if (memo_ == nullptr) {
+    SumMemo& memo = memos_[next_memo_];
+    next_memo_ = (next_memo_ + 1) % kSumMemos;
+    memo.used = true;
+    memo.observed_is_x = task.observed_is_x;
+    memo.key = key;
+    CopyBlockProgram(program_, memo.program);
+    memo.blocks_done = 0;
+    memo_ = &memo;
+    return;
+  }
+  const std::uint32_t done = memo_->blocks_done;
+  std::uint32_t start = done;
+  if (task.early_stop) {
+    // A term is never negative, so the sum stops inside the first block after which the running
+    // sum reached stop_at, and only there.
+    for (std::uint32_t b = 0; b < done; ++b) {
+      if (memo_->after_block[b] >= task.stop_at) {
+        start = b;
+        last = b + 1;
+        break;
+      }
+    }
+  }
+  if (start > 0) {
+    // As if blocks 0..start-1 had just been added: clean, so the cells follow by one evaluation.
+    const std::uint32_t interval = task.interval == 0 ? 1u : task.interval;
+    const std::uint32_t points_before = std::min(start * kBlockPoints, sum_total_);
+    cursor.sum = memo_->after_block[start - 1];
+    cursor.state_behind = true;
+    cursor.last_point = (points_before - 1) * interval;
+  }
+  first = start;
+}
+
+void SumWorkers::RecordBlock(std::uint32_t b, const BlockSumCursor& cursor) {
+  // state_behind: the block's terms came from its clean values.
+  if (memo_ != nullptr && memo_->blocks_done == b && !cursor.stopped && cursor.state_behind) {
+    memo_->after_block[b] = cursor.sum;
+    memo_->blocks_done = b + 1;
+  }
 }
 
 void SumWorkers::ForgetKeptRows() {
@@ -66,8 +151,9 @@ bool SumWorkers::PrepareSum(const CompiledFormula& formula, const SumOfSquaresTa
   const std::uint32_t interval = task.interval == 0 ? 1u : task.interval;
   sum_total_ = total;
   if (task.points != columns_points_ || total != columns_total_ || interval != columns_interval_) {
-    // Other points: new rows, and nothing kept from the old ones.
+    // Other points: new rows, and nothing kept or summed at the old ones.
     ForgetKeptRows();
+    ForgetSums();
     columns_points_ = nullptr;
     if (total > columns_capacity_) {
       try {
@@ -136,7 +222,7 @@ void SumWorkers::ChooseKeptRows(const SumOfSquaresTask& task, std::uint32_t tota
     set.allocated = doubles;
   }
   set.stride = total;
-  set.program = program_;
+  CopyBlockProgram(program_, set.program);
   set.constant = c;
   for (bool& kept : set.block_kept) kept = false;
   kept_ = &set;
@@ -172,23 +258,20 @@ bool SumWorkers::EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, do
   return clean;
 }
 
-SumOfSquaresResult SumWorkers::BlockSum(CompiledFormula& formula, const SumOfSquaresTask& task,
-                                        std::int8_t& status, FormulaMessages* messages) {
-  const std::uint32_t blocks = BlockCount(sum_total_);
+void SumWorkers::BlockSum(CompiledFormula& formula, const SumOfSquaresTask& task,
+                          std::uint32_t first, std::uint32_t last, BlockSumCursor& cursor,
+                          std::int8_t& status, FormulaMessages* messages) {
   job_kept_reads_.store(0, std::memory_order_relaxed);
-  BlockSumCursor cursor;
-  for (std::uint32_t b = 0; b < blocks && !cursor.stopped; ++b) {
+  std::uint32_t b = first;
+  for (; b < last && !cursor.stopped; ++b) {
     double* const values = workspace_.Values();
     const bool clean = EvaluateSumBlock(b, workspace_, values);
     AddBlockTermsFrom(formula, task, b, values, ObservedRow(task) + b * kBlockPoints, clean, cursor,
                       status, messages);
+    RecordBlock(b, cursor);
   }
-  FinishBlockSum(formula, task, cursor, status, messages);
+  blocks_evaluated_ += b - first;
   kept_blocks_read_ += job_kept_reads_.load(std::memory_order_relaxed);
-  SumOfSquaresResult result;
-  result.sum = cursor.sum;
-  result.overflow = cursor.overflow;
-  return result;
 }
 
 bool SumWorkers::EvaluateNextBlock(BlockWorkspace& workspace) {
@@ -199,8 +282,9 @@ bool SumWorkers::EvaluateNextBlock(BlockWorkspace& workspace) {
   return true;
 }
 
-SumOfSquaresResult SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& task,
-                                            std::int8_t& status, FormulaMessages* messages) {
+void SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& task,
+                              std::uint32_t first, std::uint32_t last, BlockSumCursor& cursor,
+                              std::int8_t& status, FormulaMessages* messages) {
   if (helper_ == nullptr) {
     try {
       helper_workspace_ = std::make_unique<BlockWorkspace>();
@@ -212,38 +296,35 @@ SumOfSquaresResult SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumO
     } catch (const std::exception&) {
       // No second thread to be had: this run sums on one.
       settings_.two_thread_points = 0;
-      return BlockSum(formula, task, status, messages);
+      BlockSum(formula, task, first, last, cursor, status, messages);
+      return;
     }
   }
-  const std::uint32_t blocks = BlockCount(sum_total_);
   // The job, set while the helper waits (the program and rows by PrepareSum).
-  job_blocks_ = blocks;
+  job_blocks_ = last;
   job_kept_reads_.store(0, std::memory_order_relaxed);
-  for (std::uint32_t b = 0; b < blocks; ++b) block_done_[b].store(false, std::memory_order_relaxed);
-  next_block_.store(0, std::memory_order_relaxed);
+  for (std::uint32_t b = first; b < last; ++b)
+    block_done_[b].store(false, std::memory_order_relaxed);
+  next_block_.store(first, std::memory_order_relaxed);
   helper_->Post();
 
   // Add the blocks in order as they become ready; meanwhile evaluate blocks here too.
-  BlockSumCursor cursor;
-  for (std::uint32_t b = 0; b < blocks && !cursor.stopped;) {
+  for (std::uint32_t b = first; b < last && !cursor.stopped;) {
     if (block_done_[b].load(std::memory_order_acquire)) {
       AddBlockTermsFrom(formula, task, b, values_.get() + b * kBlockPoints,
                         ObservedRow(task) + b * kBlockPoints, block_clean_[b], cursor, status,
                         messages);
+      RecordBlock(b, cursor);
       ++b;
     } else if (!EvaluateNextBlock(workspace_)) {
       std::this_thread::yield();  // the helper is finishing block b
     }
   }
   // No further block is taken; the helper ends its current one before the formula may change.
-  next_block_.store(blocks, std::memory_order_relaxed);
+  const std::uint32_t taken = next_block_.exchange(last, std::memory_order_relaxed);
   helper_->Wait();
-  FinishBlockSum(formula, task, cursor, status, messages);
+  blocks_evaluated_ += std::min(taken, last) - first;
   kept_blocks_read_ += job_kept_reads_.load(std::memory_order_relaxed);
-  SumOfSquaresResult result;
-  result.sum = cursor.sum;
-  result.overflow = cursor.overflow;
-  return result;
 }
 
 }  // namespace calvane

@@ -32,7 +32,13 @@ struct SumSettings {
 // take the next block not yet evaluated, while the calling thread adds the terms strictly in
 // increasing point order as the blocks become ready, so the sum is the same double as on one
 // thread; a block with any evaluation status is evaluated again point by point on the calling
-// thread. Thread: made, used and destroyed on one thread (the worker).
+// thread.
+// A search asks for many sums again at constants it has summed before. The last kSumMemos
+// programs summed keep the running sum after each of their blocks that was added whole from
+// clean values (no status, nothing evaluated point by point); a sum of the same program at the
+// same points starts after those blocks, or evaluates only the block in which it stops early, or
+// is answered without evaluating anything. Its result, status, messages and cells are the same.
+// Thread: made, used and destroyed on one thread (the worker).
 class SumWorkers {
  public:
   explicit SumWorkers(SumSettings settings = {});
@@ -59,13 +65,17 @@ class SumWorkers {
   // How many blocks the sums so far took from kept rows instead of computing every slot.
   std::uint64_t KeptBlocksRead() const { return kept_blocks_read_; }
 
+  // How many blocks the sums so far have evaluated (the others were known from earlier sums).
+  std::uint64_t BlocksEvaluated() const { return blocks_evaluated_; }
+
  private:
   static constexpr std::uint32_t kMaxBlocks = kMaxPoints / kBlockPoints;
   enum class KeptUse { kNone, kFill, kRead };
 
-  // The block path of a sum on this thread.
-  SumOfSquaresResult BlockSum(CompiledFormula& formula, const SumOfSquaresTask& task,
-                              std::int8_t& status, FormulaMessages* messages);
+  // Blocks [first, last) of a sum on this thread, added to `cursor`.
+  void BlockSum(CompiledFormula& formula, const SumOfSquaresTask& task, std::uint32_t first,
+                std::uint32_t last, BlockSumCursor& cursor, std::int8_t& status,
+                FormulaMessages* messages);
   // Resolves the program, brings the point rows up to date and decides how the kept rows serve
   // this sum. False when the program cannot be evaluated in blocks or the rows cannot be had.
   bool PrepareSum(const CompiledFormula& formula, const SumOfSquaresTask& task);
@@ -76,8 +86,10 @@ class SumWorkers {
   // Evaluates block b of the prepared sum into `values`; true when clean (EvaluateBlock).
   bool EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, double* values);
 
-  SumOfSquaresResult TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& task,
-                                  std::int8_t& status, FormulaMessages* messages);
+  // Blocks [first, last) of a sum evaluated on two threads, added to `cursor`.
+  void TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& task, std::uint32_t first,
+                    std::uint32_t last, BlockSumCursor& cursor, std::int8_t& status,
+                    FormulaMessages* messages);
   // Evaluates blocks of the current job until none is left; false when there was none.
   bool EvaluateNextBlock(BlockWorkspace& workspace);
 
@@ -111,6 +123,29 @@ class SumWorkers {
   // At most this many rows over all sets.
   static constexpr int kMaxKeptRowsInAll = 2 * KeptRows::kMaxRows;
   void ForgetKeptRows();
+
+  // A program summed at the current points, and the running sum after each of its blocks
+  // 0..blocks_done-1, every one of them added whole from clean values.
+  struct SumMemo {
+    bool used = false;
+    bool observed_is_x = false;
+    std::uint64_t key = 0;  // BlockProgramKey(program)
+    BlockProgram program;
+    std::uint32_t blocks_done = 0;
+    double after_block[kMaxBlocks];
+  };
+  static constexpr int kSumMemos = 16;
+  // Finds the memo of the prepared program, or takes the oldest for it, and sets `cursor` and
+  // [first, last) to the blocks that the sum must still evaluate.
+  void StartFromMemo(const SumOfSquaresTask& task, BlockSumCursor& cursor, std::uint32_t& first,
+                     std::uint32_t& last);
+  // Notes the running sum after block b, when it was added whole from clean values.
+  void RecordBlock(std::uint32_t b, const BlockSumCursor& cursor);
+  void ForgetSums();
+  std::unique_ptr<SumMemo[]> memos_;  // kSumMemos, made by the first sum in blocks
+  int next_memo_ = 0;
+  SumMemo* memo_ = nullptr;  // the memo of the current sum
+  std::uint64_t blocks_evaluated_ = 0;
 
   KeptSet kept_sets_[kMaxConstants];
   KeptSet* kept_ = nullptr;  // the set of the current sum

@@ -187,6 +187,41 @@ void PrepareBlockProgram(const CompiledFormula& f, BlockProgram& p) {
   p.usable = true;
 }
 
+void CopyBlockProgram(const BlockProgram& from, BlockProgram& to) {
+  const auto n = static_cast<std::size_t>(from.length);
+  to.length = from.length;
+  to.usable = from.usable;
+  to.needs_x = from.needs_x;
+  to.needs_y = from.needs_y;
+  std::memcpy(to.code, from.code, n * sizeof from.code[0]);
+  for (int side = 0; side < 2; ++side) {
+    std::memcpy(to.row[side], from.row[side], n * sizeof from.row[side][0]);
+    std::memcpy(to.value[side], from.value[side], n * sizeof from.value[side][0]);
+    std::memcpy(to.constant[side], from.constant[side], n * sizeof from.constant[side][0]);
+  }
+}
+
+std::uint64_t BlockProgramKey(const BlockProgram& p) {
+  // FNV-1a over each slot's operation, rows and scalar values (bits), the parts that
+  // SameProgramExcept compares when no constant is excepted.
+  std::uint64_t key = 14695981039346656037ull;
+  auto mix = [&key](std::uint64_t v) { key = (key ^ v) * 1099511628211ull; };
+  mix(static_cast<std::uint64_t>(p.length));
+  for (int s = 0; s < p.length; ++s) {
+    mix(p.code[s]);
+    for (int side = 0; side < 2; ++side) {
+      const std::int16_t row = p.row[side][s];
+      mix(static_cast<std::uint16_t>(row));
+      if (row == BlockProgram::kScalar) {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &p.value[side][s], sizeof bits);
+        mix(bits);
+      }
+    }
+  }
+  return key;
+}
+
 bool SameProgramExcept(const BlockProgram& a, const BlockProgram& b, int except) {
   if (!a.usable || !b.usable || a.length != b.length) return false;
   for (int s = 0; s < a.length; ++s) {

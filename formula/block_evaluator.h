@@ -55,6 +55,14 @@ struct BlockProgram {
 // reads a slot before it is written (such programs go point by point, as EvaluateBlock says).
 void PrepareBlockProgram(const CompiledFormula& formula, BlockProgram& program);
 
+// Copies what `from` resolved (its first `length` entries) into `to`: the same as `to = from`
+// for every use above, without copying the unused rest of the arrays.
+void CopyBlockProgram(const BlockProgram& from, BlockProgram& to);
+
+// A number that is the same for programs that SameProgramExcept(a, b, -1) finds the same, and
+// differs for most that it does not: a quick first test before that comparison.
+std::uint64_t BlockProgramKey(const BlockProgram& program);
+
 // Whether `a` and `b` compute every slot from the same operations, rows and values, except
 // operands that read the constant `except` (a paramValue index; -1: none), whose values may differ.
 bool SameProgramExcept(const BlockProgram& a, const BlockProgram& b, int except);

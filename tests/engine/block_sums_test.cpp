@@ -329,12 +329,13 @@ TEST(BlockSums, KeptRowsServeTheNextCycleWhenTheOtherConstantsStayed) {
   SumOfSquaresTask task;
   task.points = points.data();
   task.count = static_cast<std::uint32_t>(points.size());
-  // A cycle over k0 and k2 (k1 keeps nothing: every slot depends on it), winning nothing.
-  auto scan = [&](int r) {
+  // A cycle over k0 and k2 (k1 keeps nothing: every slot depends on it), winning nothing; the
+  // next cycle's probes lie elsewhere (`scale`), so that they are new sums.
+  auto scan = [&](int r, double scale = 1.0) {
     task.varied_constant = r;
     const double before = constants[r];
     for (const double step : {-0.1, -0.01, 0.01, 0.1}) {
-      constants[r] = before + step;
+      constants[r] = before + step * scale;
       ExpectSameSums(formulas, workers, messages, constants, task, 0);
     }
     constants[r] = before;
@@ -343,8 +344,8 @@ TEST(BlockSums, KeptRowsServeTheNextCycleWhenTheOtherConstantsStayed) {
   scan(k2);
   const std::uint64_t after_first_cycle = one_thread.KeptBlocksRead();
   EXPECT_EQ(after_first_cycle, 2u * 3u * 8u) << "three probes of each scan read the 8 blocks";
-  scan(k0);
-  scan(k2);
+  scan(k0, 2.0);
+  scan(k2, 2.0);
   EXPECT_EQ(one_thread.KeptBlocksRead() - after_first_cycle, 2u * 4u * 8u)
       << "in the second cycle every probe reads the kept rows";
   EXPECT_EQ(two_threads.KeptBlocksRead(), one_thread.KeptBlocksRead());
@@ -413,6 +414,105 @@ TEST(BlockSums, KeptRowsAreNotReusedForAnotherProgramOrOtherPoints) {
     constants[c.varied] = 0.4;
     ExpectSameSums(formulas, workers, messages, constants, task, 0);
     EXPECT_EQ(one_thread.KeptBlocksRead(), reads_before);
+    if (HasFailure()) return;
+  }
+}
+
+// A sum asked for again (the same program at the same points) is answered from what the earlier
+// sums of that program left, evaluating only the blocks it must: none for a sum known whole,
+// the one block where an early stop falls, the blocks after the last one known. Blocks with a
+// domain error are never known, so their statuses and messages come again; every result, status,
+// message and cell is the reference's.
+TEST(BlockSums, SumsAskedAgainEvaluateOnlyTheBlocksNotKnownBitForBit) {
+  struct Case {
+    const char* formula;
+    bool errors;  // the formula fails at the first point of blocks 1, 3, 5 and 7
+  };
+  for (const Case& c : {Case{"k0*Exp(-(x-k1)^2/k2)", false}, Case{"k0*Sqrt(x+k1)+k2", true}}) {
+    SCOPED_TRACE(c.formula);
+    std::vector<Point> points = RandomPoints(31, 2000);  // 8 blocks, the last one partial
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      if (i % 512 != 256 && points[i].x < 0.05) points[i].x = 0.5;
+    }
+    std::unique_ptr<CompiledFormula> formulas[3];
+    for (auto& f : formulas) {
+      f = std::make_unique<CompiledFormula>();
+      ASSERT_EQ(CheckFormula(*f, c.formula, LeftSide::NotSelected), FormulaCheckCode::FormulaValid);
+      ApplyAngleUnit(*f, AngleUnit::Radian);
+    }
+    SumWorkers reference(SumSettings{false, 0});
+    SumWorkers one_thread(SumSettings{true, 0});
+    SumWorkers two_threads(SumSettings{true, 1});
+    SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
+    RecordingMessages messages[3];
+    // Below 1.5 each, so that x + k1 is negative at x = -1.5 whichever place k1 took.
+    double constants[kMaxConstants] = {1.25, 0.25, 0.75};
+    SumOfSquaresTask task;
+    task.points = points.data();
+    task.count = static_cast<std::uint32_t>(points.size());
+    // One sum compared with the reference; returns the blocks the one-thread path evaluated.
+    auto sum = [&](bool early_stop, double stop_at) {
+      SCOPED_TRACE(testing::Message() << "early stop " << early_stop << " at " << stop_at);
+      task.early_stop = early_stop;
+      task.stop_at = stop_at;
+      const std::uint64_t before = one_thread.BlocksEvaluated();
+      const std::uint64_t before_two = two_threads.BlocksEvaluated();
+      ExpectSameSums(formulas, workers, messages, constants, task, 0, /*compare_xy=*/true);
+      const std::uint64_t blocks = one_thread.BlocksEvaluated() - before;
+      // Two threads may have evaluated blocks beyond an early stop before it was reached.
+      if (early_stop) {
+        EXPECT_GE(two_threads.BlocksEvaluated() - before_two, blocks);
+      } else {
+        EXPECT_EQ(two_threads.BlocksEvaluated() - before_two, blocks);
+      }
+      return blocks;
+    };
+    auto reference_sum = [&] {
+      std::int8_t status = 0;
+      std::memcpy(formulas[0]->paramValue, constants, sizeof formulas[0]->paramValue);
+      return reference.Sum(*formulas[0], task, status, nullptr).sum;
+    };
+    EXPECT_EQ(sum(false, 0.0), 8u);
+    EXPECT_EQ(messages[0].texts.empty(), !c.errors);
+    const double whole = reference_sum();
+    // Known again: every block, or block 0 only (block 1 fails).
+    const std::uint64_t again = c.errors ? 7 : 0;
+    EXPECT_EQ(sum(false, 0.0), again);
+    // Early stops at the first point and inside block 0: that block alone.
+    EXPECT_EQ(sum(true, 0.0), 1u);
+    EXPECT_EQ(sum(true, whole * 0.01), 1u);
+    // Inside a later block and at the very last point: that block, or on from block 1.
+    for (const double fraction : {0.6, 1.0}) {
+      const std::uint64_t blocks = sum(true, whole * fraction);
+      if (c.errors) {
+        EXPECT_GE(blocks, 2u);
+      } else {
+        EXPECT_EQ(blocks, 1u);
+      }
+    }
+    // Never: above the sum, or a threshold that is not a number.
+    EXPECT_EQ(sum(true, whole * 1.01), again);
+    EXPECT_EQ(sum(true, std::nan("")), again);
+    if (!c.errors) {
+      // An early stop at new constants knows its blocks before the stop; the whole sum there
+      // goes on after them.
+      constants[2] = 0.5;
+      const std::uint64_t to_stop = sum(true, whole * 0.3);
+      EXPECT_GE(to_stop, 2u);
+      EXPECT_LT(to_stop, 8u);
+      EXPECT_EQ(sum(false, 0.0), 8u - (to_stop - 1));
+    }
+    // Points changed in place and forgotten, or another program: nothing is known.
+    for (Point& p : points) p.y += 0.125;
+    one_thread.ForgetPoints();
+    two_threads.ForgetPoints();
+    EXPECT_EQ(sum(false, 0.0), 8u);
+    for (auto& f : formulas) {
+      ASSERT_EQ(CheckFormula(*f, std::string(c.formula) + "+0", LeftSide::NotSelected),
+                FormulaCheckCode::FormulaValid);
+      ApplyAngleUnit(*f, AngleUnit::Radian);
+    }
+    EXPECT_EQ(sum(false, 0.0), 8u);
     if (HasFailure()) return;
   }
 }
