@@ -196,7 +196,7 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
   std::unique_ptr<BlockWorkspace> probe_workspace;
   if (workspace != nullptr && n > 0) {
     try {
-      programs = std::make_unique<RoughPrograms>();
+      programs = std::make_unique_for_overwrite<RoughPrograms>();  // filled as they are used
       probe_workspace = std::make_unique<BlockWorkspace>();
     } catch (const std::exception&) {
       workspace = nullptr;  // the phase goes point by point

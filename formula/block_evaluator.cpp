@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <exception>
 
 #include "formula/eval_functions.h"
 #include "formula/number_text.h"
@@ -160,8 +161,22 @@ bool OutsideUnit(double r) { return !(r >= -1.0 && r <= 1.0); }
 }  // namespace
 
 BlockWorkspace::BlockWorkspace()
-    : rows_(new double[(static_cast<std::size_t>(kMaxSlots) + 3) * kBlockPoints]) {
+    : fixed_(new double[std::size_t{3} * kBlockPoints]) {
 }  // every row is written before it is read
+
+bool BlockWorkspace::ReserveSlots(int slots) {
+  if (slots <= slot_capacity_) return true;
+  // Room for a few more than asked, so that a longer program seldom grows the rows again.
+  const int capacity = slots + 8 < kMaxSlots ? slots + 8 : kMaxSlots;
+  try {
+    slots_.reset(new double[static_cast<std::size_t>(capacity) * kBlockPoints]);
+  } catch (const std::exception&) {
+    slot_capacity_ = 0;
+    return false;
+  }
+  slot_capacity_ = capacity;
+  return true;
+}
 
 void PrepareBlockProgram(const CompiledFormula& f, BlockProgram& p) {
   int length = 1;
@@ -547,6 +562,8 @@ std::atomic<const BlockLoops*> block_loops{LoopsOfWidth(Widest())};
 
 bool RunBlockProgram(const BlockProgram& p, const double* xs, const double* ys, std::uint32_t count,
                      BlockWorkspace& w, double* values, const KeptRows* kept) {
+  // Without room for the rows, the block goes point by point.
+  if (!w.ReserveSlots(p.length)) return false;
   return block_loops.load(std::memory_order_relaxed)->run(p, xs, ys, count, w, values, kept);
 }
 

@@ -14,20 +14,32 @@ namespace calvane {
 // first-level cache.
 constexpr std::uint32_t kBlockPoints = 256;
 
-// The fixed buffers of block evaluation: one row of kBlockPoints values per slot, the x and y
-// rows and the block's model values. Made once by its owner (a run, a benchmark); evaluation
-// and the sums never allocate. One workspace serves one thread at a time.
+// The buffers of block evaluation: one row of kBlockPoints values per slot, the x and y rows and
+// the block's model values. Made once by its owner (a run, a benchmark); the slot rows grow to the
+// longest program evaluated (RunBlockProgram reserves them), so that a workspace holds what its
+// formula needs, and evaluation and the sums never allocate after that. One workspace serves one
+// thread at a time.
 class BlockWorkspace {
  public:
   BlockWorkspace();
   BlockWorkspace(const BlockWorkspace&) = delete;
   BlockWorkspace& operator=(const BlockWorkspace&) = delete;
 
-  double* Row(std::uint32_t row) { return rows_.get() + row * kBlockPoints; }
+  // Slot rows 0..kMaxSlots-1 (within the reserved ones), then the x row, the y row, the values.
+  double* Row(std::uint32_t row) {
+    return row < kMaxSlots ? slots_.get() + row * kBlockPoints
+                           : fixed_.get() + (row - kMaxSlots) * kBlockPoints;
+  }
   double* Values() { return Row(kMaxSlots + 2); }
 
+  // Makes room for the rows of slots 0..slots-1; false when the memory cannot be had. The slot
+  // rows may move (the x, y and values rows stay), so no pointer to one outlives a call.
+  bool ReserveSlots(int slots);
+
  private:
-  std::unique_ptr<double[]> rows_;  // kMaxSlots slot rows, x, y, values
+  std::unique_ptr<double[]> fixed_;  // the x, y and values rows
+  std::unique_ptr<double[]> slots_;  // slot_capacity_ rows
+  int slot_capacity_ = 0;
 };
 
 // The slot program resolved once for the blocks of a sum: per slot its operation and where each

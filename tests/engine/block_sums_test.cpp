@@ -517,6 +517,37 @@ TEST(BlockSums, SumsAskedAgainEvaluateOnlyTheBlocksNotKnownBitForBit) {
   }
 }
 
+// The workspaces' slot rows grow with the programs they evaluate: the same SumWorkers sum a short
+// formula, one of about a hundred slots, and the short one again at other constants, each as the
+// reference does.
+TEST(BlockSums, OneWorkspaceServesShortAndLongProgramsInTurn) {
+  std::string long_formula = "k0*x";
+  for (int term = 1; term <= 20; ++term) {
+    long_formula += "+Sin(x*" + std::to_string(term) + "+k1)/" + std::to_string(term);
+  }
+  const std::vector<Point> points = RandomPoints(37, 1500);
+  SumWorkers reference(SumSettings{false, 0});
+  SumWorkers one_thread(SumSettings{true, 0});
+  SumWorkers two_threads(SumSettings{true, 1});
+  SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
+  RecordingMessages messages[3];
+  double constants[kMaxConstants] = {0.5, 0.25};
+  SumOfSquaresTask task;
+  task.points = points.data();
+  task.count = static_cast<std::uint32_t>(points.size());
+  for (const std::string& text : {std::string("k0*x+k1"), long_formula, std::string("k0*x+k1")}) {
+    std::unique_ptr<CompiledFormula> formulas[3];
+    for (auto& f : formulas) {
+      f = std::make_unique<CompiledFormula>();
+      ASSERT_EQ(CheckFormula(*f, text, LeftSide::NotSelected), FormulaCheckCode::FormulaValid);
+      ApplyAngleUnit(*f, AngleUnit::Radian);
+    }
+    ExpectSameSums(formulas, workers, messages, constants, task, 0, /*compare_xy=*/true);
+    constants[0] += 0.125;
+  }
+  EXPECT_EQ(one_thread.BlocksEvaluated(), 3u * 6u) << "every sum evaluated in blocks";
+}
+
 // Inside a clean block: a value beyond the range limit (status 25), a residual of 1e100 or more
 // (the overflow stop) and the early stop, at chosen points and in every order, give the sums,
 // statuses, messages and cells of the single-point loop.
