@@ -115,37 +115,58 @@ struct SumCase {
   std::int8_t start_status;
 };
 
-// Compares one sum of `task` by the three SumWorkers (point by point, blocks on one thread,
-// blocks on two) on their own copies of the formula, all at `constants`; with `compare_xy` the
-// formulas' x and y cells too. Returns the reference's status after the sum.
-std::int8_t ExpectSameSums(std::unique_ptr<CompiledFormula> (&formulas)[3],
-                           SumWorkers* (&workers)[3], RecordingMessages (&messages)[3],
-                           const double* constants, const SumOfSquaresTask& task,
-                           std::int8_t start_status, bool compare_xy = false) {
-  SumOfSquaresResult results[3];
-  std::int8_t statuses[3];
-  for (int w = 0; w < 3; ++w) {
-    std::memcpy(formulas[w]->paramValue, constants, sizeof formulas[w]->paramValue);
-    statuses[w] = start_status;
-    results[w] = workers[w]->Sum(*formulas[w], task, statuses[w], &messages[w]);
-  }
-  for (int w = 1; w < 3; ++w) {
-    SCOPED_TRACE(w == 1 ? "one thread" : "two threads");
-    EXPECT_TRUE(SameBits(results[w].sum, results[0].sum))
-        << results[w].sum << " vs " << results[0].sum;
-    EXPECT_EQ(results[w].overflow, results[0].overflow);
-    EXPECT_EQ(statuses[w], statuses[0]);
-    EXPECT_EQ(messages[w].texts, messages[0].texts);
-    EXPECT_EQ(
-        std::memcmp(formulas[w]->slotValue, formulas[0]->slotValue, sizeof formulas[0]->slotValue),
-        0);
-    if (compare_xy) {
-      EXPECT_TRUE(SameBits(formulas[w]->x, formulas[0]->x));
-      EXPECT_TRUE(SameBits(formulas[w]->y, formulas[0]->y));
+// The three ways of summing, each with its own copy of one formula: point by point (the
+// reference), in blocks on one thread and in blocks on two.
+struct ThreeSums {
+  std::unique_ptr<CompiledFormula> formulas[3];
+  SumWorkers reference{SumSettings{false, 0}};
+  SumWorkers one_thread{SumSettings{true, 0}};
+  SumWorkers two_threads{SumSettings{true, 1}};
+  SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
+  RecordingMessages messages[3];
+
+  // Checks `text` into the three copies, in `unit`; false when it does not check.
+  bool Check(const std::string& text, AngleUnit unit = AngleUnit::Radian) {
+    bool valid = true;
+    for (auto& f : formulas) {
+      if (f == nullptr) f = std::make_unique<CompiledFormula>();
+      valid =
+          valid && CheckFormula(*f, text, LeftSide::NotSelected) == FormulaCheckCode::FormulaValid;
+      ApplyAngleUnit(*f, unit);
     }
+    return valid;
   }
-  return statuses[0];
-}
+
+  // Compares one sum of `task` by the three, all at `constants`: sums, overflows, statuses,
+  // messages and slot cells, with `compare_xy` the x and y cells too. Returns the reference's
+  // status after the sum.
+  std::int8_t Expect(const double* constants, const SumOfSquaresTask& task,
+                     std::int8_t start_status = 0, bool compare_xy = false) {
+    SumOfSquaresResult results[3];
+    std::int8_t statuses[3];
+    for (int w = 0; w < 3; ++w) {
+      std::memcpy(formulas[w]->paramValue, constants, sizeof formulas[w]->paramValue);
+      statuses[w] = start_status;
+      results[w] = workers[w]->Sum(*formulas[w], task, statuses[w], &messages[w]);
+    }
+    for (int w = 1; w < 3; ++w) {
+      SCOPED_TRACE(w == 1 ? "one thread" : "two threads");
+      EXPECT_TRUE(SameBits(results[w].sum, results[0].sum))
+          << results[w].sum << " vs " << results[0].sum;
+      EXPECT_EQ(results[w].overflow, results[0].overflow);
+      EXPECT_EQ(statuses[w], statuses[0]);
+      EXPECT_EQ(messages[w].texts, messages[0].texts);
+      EXPECT_EQ(std::memcmp(formulas[w]->slotValue, formulas[0]->slotValue,
+                            sizeof formulas[0]->slotValue),
+                0);
+      if (compare_xy) {
+        EXPECT_TRUE(SameBits(formulas[w]->x, formulas[0]->x));
+        EXPECT_TRUE(SameBits(formulas[w]->y, formulas[0]->y));
+      }
+    }
+    return statuses[0];
+  }
+};
 
 // Sums of `formula_count` random formulas, each over the cases above at random constants, point
 // by point and in blocks on one and on two threads: every sum, status, message and kept slot value
@@ -171,22 +192,9 @@ RandomSumsSeen CompareRandomSums(int formula_count) {
     const std::string text = generator.Next();
     SCOPED_TRACE(text);
     const AngleUnit unit = formula_number % 2 == 0 ? AngleUnit::Radian : AngleUnit::Degree;
-    // Three copies of the formula: the reference, blocks on one thread, blocks on two.
-    std::unique_ptr<CompiledFormula> formulas[3];
-    bool valid = true;
-    for (auto& f : formulas) {
-      f = std::make_unique<CompiledFormula>();
-      valid =
-          valid && CheckFormula(*f, text, LeftSide::NotSelected) == FormulaCheckCode::FormulaValid;
-      ApplyAngleUnit(*f, unit);
-    }
-    if (!valid) continue;
+    ThreeSums sums;
+    if (!sums.Check(text, unit)) continue;
     ++checked;
-    SumWorkers reference(SumSettings{false, 0});
-    SumWorkers one_thread(SumSettings{true, 0});
-    SumWorkers two_threads(SumSettings{true, 1});
-    SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
-    RecordingMessages messages[3];
     for (const SumCase& c : cases) {
       double constants[kMaxConstants];
       for (double& k : constants) k = constant(rng);
@@ -199,13 +207,13 @@ RandomSumsSeen CompareRandomSums(int formula_count) {
       task.stop_at = c.stop_at;
       task.check_overflow = c.check_overflow;
       task.overflow_limit = 1e100;
-      if (ExpectSameSums(formulas, workers, messages, constants, task, c.start_status,
-                         /*compare_xy=*/true) > 0) {
+      if (sums.Expect(constants, task, c.start_status,
+                      /*compare_xy=*/true) > 0) {
         ++with_errors;
       }
       if (::testing::Test::HasFailure()) return seen;  // one formula's report is enough
     }
-    EXPECT_TRUE(two_threads.HelperStarted());
+    EXPECT_TRUE(sums.two_threads.HelperStarted());
   }
   return seen;
 }
@@ -250,21 +258,11 @@ TEST(BlockSums, ProbesOfOneConstantReuseRowsBitForBit) {
   for (int formula_number = 0; formula_number < 120; ++formula_number) {
     const std::string text = generator.Next();
     SCOPED_TRACE(text);
-    std::unique_ptr<CompiledFormula> formulas[3];
-    bool valid = true;
-    for (auto& f : formulas) {
-      f = std::make_unique<CompiledFormula>();
-      valid =
-          valid && CheckFormula(*f, text, LeftSide::NotSelected) == FormulaCheckCode::FormulaValid;
-      ApplyAngleUnit(*f, formula_number % 2 == 0 ? AngleUnit::Radian : AngleUnit::Degree);
+    ThreeSums sums;
+    if (!sums.Check(text, formula_number % 2 == 0 ? AngleUnit::Radian : AngleUnit::Degree)) {
+      continue;
     }
-    if (!valid) continue;
     ++checked;
-    SumWorkers reference(SumSettings{false, 0});
-    SumWorkers one_thread(SumSettings{true, 0});
-    SumWorkers two_threads(SumSettings{true, 1});
-    SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
-    RecordingMessages messages[3];
     double constants[kMaxConstants];
     for (double& k : constants) k = constant(rng);
     SumOfSquaresTask task;
@@ -283,7 +281,7 @@ TEST(BlockSums, ProbesOfOneConstantReuseRowsBitForBit) {
         task.early_stop = probe == 3;
         task.stop_at = 40.0;
         task.check_overflow = probe == 1;
-        ExpectSameSums(formulas, workers, messages, constants, task, probe == 2 ? -10 : 0);
+        sums.Expect(constants, task, probe == 2 ? -10 : 0);
         if (HasFailure()) return;
       }
       // Half of the scans win nothing: the constant goes back, and the rows kept for the other
@@ -291,11 +289,11 @@ TEST(BlockSums, ProbesOfOneConstantReuseRowsBitForBit) {
       if (scan % 3 != 1) constants[r] = before;
       // A sum without the hint after the scan (the log's recomputed sum).
       task.varied_constant = -1;
-      ExpectSameSums(formulas, workers, messages, constants, task, 0);
+      sums.Expect(constants, task, 0);
       if (HasFailure()) return;
     }
-    kept_reads[0] += one_thread.KeptBlocksRead();
-    kept_reads[1] += two_threads.KeptBlocksRead();
+    kept_reads[0] += sums.one_thread.KeptBlocksRead();
+    kept_reads[1] += sums.two_threads.KeptBlocksRead();
   }
   EXPECT_GT(checked, 100);
   // The test is about the reuse: both block paths must have read kept rows often.
@@ -307,24 +305,14 @@ TEST(BlockSums, ProbesOfOneConstantReuseRowsBitForBit) {
 // valid: the next scan of another constant reads them from its first probe on.
 TEST(BlockSums, KeptRowsServeTheNextCycleWhenTheOtherConstantsStayed) {
   const std::vector<Point> points = RandomPoints(29, 2048);
-  std::unique_ptr<CompiledFormula> formulas[3];
-  for (auto& f : formulas) {
-    f = std::make_unique<CompiledFormula>();
-    ASSERT_EQ(CheckFormula(*f, "k0*Exp(-(x-k1)^2/k2)", LeftSide::NotSelected),
-              FormulaCheckCode::FormulaValid);
-    ApplyAngleUnit(*f, AngleUnit::Radian);
-  }
-  SumWorkers reference(SumSettings{false, 0});
-  SumWorkers one_thread(SumSettings{true, 0});
-  SumWorkers two_threads(SumSettings{true, 1});
-  SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
-  RecordingMessages messages[3];
+  ThreeSums sums;
+  ASSERT_TRUE(sums.Check("k0*Exp(-(x-k1)^2/k2)"));
   // By constant index: k0, k1 and k2 take the places the check gave them.
-  const int k0 = formulas[0]->paramIndex[0];
-  const int k2 = formulas[0]->paramIndex[2];
+  const int k0 = sums.formulas[0]->paramIndex[0];
+  const int k2 = sums.formulas[0]->paramIndex[2];
   double constants[kMaxConstants] = {};
   constants[k0] = 1.5;
-  constants[formulas[0]->paramIndex[1]] = 0.25;
+  constants[sums.formulas[0]->paramIndex[1]] = 0.25;
   constants[k2] = 0.75;
   SumOfSquaresTask task;
   task.points = points.data();
@@ -336,26 +324,26 @@ TEST(BlockSums, KeptRowsServeTheNextCycleWhenTheOtherConstantsStayed) {
     const double before = constants[r];
     for (const double step : {-0.1, -0.01, 0.01, 0.1}) {
       constants[r] = before + step * scale;
-      ExpectSameSums(formulas, workers, messages, constants, task, 0);
+      sums.Expect(constants, task, 0);
     }
     constants[r] = before;
   };
   scan(k0);
   scan(k2);
-  const std::uint64_t after_first_cycle = one_thread.KeptBlocksRead();
+  const std::uint64_t after_first_cycle = sums.one_thread.KeptBlocksRead();
   EXPECT_EQ(after_first_cycle, 2u * 3u * 8u) << "three probes of each scan read the 8 blocks";
   scan(k0, 2.0);
   scan(k2, 2.0);
-  EXPECT_EQ(one_thread.KeptBlocksRead() - after_first_cycle, 2u * 4u * 8u)
+  EXPECT_EQ(sums.one_thread.KeptBlocksRead() - after_first_cycle, 2u * 4u * 8u)
       << "in the second cycle every probe reads the kept rows";
-  EXPECT_EQ(two_threads.KeptBlocksRead(), one_thread.KeptBlocksRead());
+  EXPECT_EQ(sums.two_threads.KeptBlocksRead(), sums.one_thread.KeptBlocksRead());
   // k2 moves: the rows kept for k0 hold exp of the old k2 and must not serve k0's next scan.
   constants[k2] += 0.05;
-  const std::uint64_t before_moved = one_thread.KeptBlocksRead();
+  const std::uint64_t before_moved = sums.one_thread.KeptBlocksRead();
   task.varied_constant = k0;
   constants[k0] += 0.01;
-  ExpectSameSums(formulas, workers, messages, constants, task, 0);
-  EXPECT_EQ(one_thread.KeptBlocksRead(), before_moved);
+  sums.Expect(constants, task, 0);
+  EXPECT_EQ(sums.one_thread.KeptBlocksRead(), before_moved);
 }
 
 // Kept rows never outlive what they were computed from: the same SumWorkers and formula records,
@@ -378,17 +366,8 @@ TEST(BlockSums, KeptRowsAreNotReusedForAnotherProgramOrOtherPoints) {
   std::vector<Point> points = RandomPoints(23, 1800);
   for (const Change& c : changes) {
     SCOPED_TRACE(std::string(c.before) + " then " + c.after);
-    std::unique_ptr<CompiledFormula> formulas[3];
-    for (auto& f : formulas) {
-      f = std::make_unique<CompiledFormula>();
-      ASSERT_EQ(CheckFormula(*f, c.before, LeftSide::NotSelected), FormulaCheckCode::FormulaValid);
-      ApplyAngleUnit(*f, AngleUnit::Radian);
-    }
-    SumWorkers reference(SumSettings{false, 0});
-    SumWorkers one_thread(SumSettings{true, 0});
-    SumWorkers two_threads(SumSettings{true, 1});
-    SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
-    RecordingMessages messages[3];
+    ThreeSums sums;
+    ASSERT_TRUE(sums.Check(c.before));
     double constants[kMaxConstants] = {0.75, -0.5, 0.25};
     SumOfSquaresTask task;
     task.points = points.data();
@@ -396,24 +375,21 @@ TEST(BlockSums, KeptRowsAreNotReusedForAnotherProgramOrOtherPoints) {
     task.varied_constant = c.varied;
     for (int probe = 0; probe < 3; ++probe) {
       constants[c.varied] = 0.1 * probe;
-      ExpectSameSums(formulas, workers, messages, constants, task, 0);
+      sums.Expect(constants, task, 0);
     }
-    const std::uint64_t reads_before = one_thread.KeptBlocksRead();
+    const std::uint64_t reads_before = sums.one_thread.KeptBlocksRead();
     EXPECT_GT(reads_before, 0u) << "the first probes must have reused rows";
     if (c.points_change) {
       for (Point& p : points) p.x *= 1.5;
-      one_thread.ForgetPoints();
-      two_threads.ForgetPoints();
+      sums.one_thread.ForgetPoints();
+      sums.two_threads.ForgetPoints();
     } else {
-      for (auto& f : formulas) {
-        ASSERT_EQ(CheckFormula(*f, c.after, LeftSide::NotSelected), FormulaCheckCode::FormulaValid);
-        ApplyAngleUnit(*f, AngleUnit::Radian);
-      }
+      ASSERT_TRUE(sums.Check(c.after));
     }
     // The next sum changes only the varied constant, yet must compute everything afresh.
     constants[c.varied] = 0.4;
-    ExpectSameSums(formulas, workers, messages, constants, task, 0);
-    EXPECT_EQ(one_thread.KeptBlocksRead(), reads_before);
+    sums.Expect(constants, task, 0);
+    EXPECT_EQ(sums.one_thread.KeptBlocksRead(), reads_before);
     if (HasFailure()) return;
   }
 }
@@ -434,17 +410,8 @@ TEST(BlockSums, SumsAskedAgainEvaluateOnlyTheBlocksNotKnownBitForBit) {
     for (std::size_t i = 0; i < points.size(); ++i) {
       if (i % 512 != 256 && points[i].x < 0.05) points[i].x = 0.5;
     }
-    std::unique_ptr<CompiledFormula> formulas[3];
-    for (auto& f : formulas) {
-      f = std::make_unique<CompiledFormula>();
-      ASSERT_EQ(CheckFormula(*f, c.formula, LeftSide::NotSelected), FormulaCheckCode::FormulaValid);
-      ApplyAngleUnit(*f, AngleUnit::Radian);
-    }
-    SumWorkers reference(SumSettings{false, 0});
-    SumWorkers one_thread(SumSettings{true, 0});
-    SumWorkers two_threads(SumSettings{true, 1});
-    SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
-    RecordingMessages messages[3];
+    ThreeSums sums;
+    ASSERT_TRUE(sums.Check(c.formula));
     // Below 1.5 each, so that x + k1 is negative at x = -1.5 whichever place k1 took.
     double constants[kMaxConstants] = {1.25, 0.25, 0.75};
     SumOfSquaresTask task;
@@ -455,25 +422,25 @@ TEST(BlockSums, SumsAskedAgainEvaluateOnlyTheBlocksNotKnownBitForBit) {
       SCOPED_TRACE(testing::Message() << "early stop " << early_stop << " at " << stop_at);
       task.early_stop = early_stop;
       task.stop_at = stop_at;
-      const std::uint64_t before = one_thread.BlocksEvaluated();
-      const std::uint64_t before_two = two_threads.BlocksEvaluated();
-      ExpectSameSums(formulas, workers, messages, constants, task, 0, /*compare_xy=*/true);
-      const std::uint64_t blocks = one_thread.BlocksEvaluated() - before;
+      const std::uint64_t before = sums.one_thread.BlocksEvaluated();
+      const std::uint64_t before_two = sums.two_threads.BlocksEvaluated();
+      sums.Expect(constants, task, 0, /*compare_xy=*/true);
+      const std::uint64_t blocks = sums.one_thread.BlocksEvaluated() - before;
       // Two threads may have evaluated blocks beyond an early stop before it was reached.
       if (early_stop) {
-        EXPECT_GE(two_threads.BlocksEvaluated() - before_two, blocks);
+        EXPECT_GE(sums.two_threads.BlocksEvaluated() - before_two, blocks);
       } else {
-        EXPECT_EQ(two_threads.BlocksEvaluated() - before_two, blocks);
+        EXPECT_EQ(sums.two_threads.BlocksEvaluated() - before_two, blocks);
       }
       return blocks;
     };
     auto reference_sum = [&] {
       std::int8_t status = 0;
-      std::memcpy(formulas[0]->paramValue, constants, sizeof formulas[0]->paramValue);
-      return reference.Sum(*formulas[0], task, status, nullptr).sum;
+      std::memcpy(sums.formulas[0]->paramValue, constants, sizeof sums.formulas[0]->paramValue);
+      return sums.reference.Sum(*sums.formulas[0], task, status, nullptr).sum;
     };
     EXPECT_EQ(sum(false, 0.0), 8u);
-    EXPECT_EQ(messages[0].texts.empty(), !c.errors);
+    EXPECT_EQ(sums.messages[0].texts.empty(), !c.errors);
     const double whole = reference_sum();
     // Known again: every block, or block 0 only (block 1 fails).
     const std::uint64_t again = c.errors ? 7 : 0;
@@ -504,14 +471,10 @@ TEST(BlockSums, SumsAskedAgainEvaluateOnlyTheBlocksNotKnownBitForBit) {
     }
     // Points changed in place and forgotten, or another program: nothing is known.
     for (Point& p : points) p.y += 0.125;
-    one_thread.ForgetPoints();
-    two_threads.ForgetPoints();
+    sums.one_thread.ForgetPoints();
+    sums.two_threads.ForgetPoints();
     EXPECT_EQ(sum(false, 0.0), 8u);
-    for (auto& f : formulas) {
-      ASSERT_EQ(CheckFormula(*f, std::string(c.formula) + "+0", LeftSide::NotSelected),
-                FormulaCheckCode::FormulaValid);
-      ApplyAngleUnit(*f, AngleUnit::Radian);
-    }
+    ASSERT_TRUE(sums.Check(std::string(c.formula) + "+0"));
     EXPECT_EQ(sum(false, 0.0), 8u);
     if (HasFailure()) return;
   }
@@ -526,26 +489,17 @@ TEST(BlockSums, OneWorkspaceServesShortAndLongProgramsInTurn) {
     long_formula += "+Sin(x*" + std::to_string(term) + "+k1)/" + std::to_string(term);
   }
   const std::vector<Point> points = RandomPoints(37, 1500);
-  SumWorkers reference(SumSettings{false, 0});
-  SumWorkers one_thread(SumSettings{true, 0});
-  SumWorkers two_threads(SumSettings{true, 1});
-  SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
-  RecordingMessages messages[3];
+  ThreeSums sums;
   double constants[kMaxConstants] = {0.5, 0.25};
   SumOfSquaresTask task;
   task.points = points.data();
   task.count = static_cast<std::uint32_t>(points.size());
   for (const std::string& text : {std::string("k0*x+k1"), long_formula, std::string("k0*x+k1")}) {
-    std::unique_ptr<CompiledFormula> formulas[3];
-    for (auto& f : formulas) {
-      f = std::make_unique<CompiledFormula>();
-      ASSERT_EQ(CheckFormula(*f, text, LeftSide::NotSelected), FormulaCheckCode::FormulaValid);
-      ApplyAngleUnit(*f, AngleUnit::Radian);
-    }
-    ExpectSameSums(formulas, workers, messages, constants, task, 0, /*compare_xy=*/true);
+    ASSERT_TRUE(sums.Check(text));
+    sums.Expect(constants, task, 0, /*compare_xy=*/true);
     constants[0] += 0.125;
   }
-  EXPECT_EQ(one_thread.BlocksEvaluated(), 3u * 6u) << "every sum evaluated in blocks";
+  EXPECT_EQ(sums.one_thread.BlocksEvaluated(), 3u * 6u) << "every sum evaluated in blocks";
 }
 
 // Inside a clean block: a value beyond the range limit (status 25), a residual of 1e100 or more
@@ -575,17 +529,8 @@ TEST(BlockSums, RangeFailuresOverflowsAndEarlyStopsInsideABlock) {
     }
     if (c.range_point >= 0) points[static_cast<std::size_t>(c.range_point)].x = 800.0;
     if (c.overflow_point >= 0) points[static_cast<std::size_t>(c.overflow_point)].x = 250.0;
-    std::unique_ptr<CompiledFormula> formulas[3];
-    for (auto& f : formulas) {
-      f = std::make_unique<CompiledFormula>();
-      ASSERT_EQ(CheckFormula(*f, "k0*Exp(x)", LeftSide::NotSelected),
-                FormulaCheckCode::FormulaValid);
-    }
-    SumWorkers reference(SumSettings{false, 0});
-    SumWorkers one_thread(SumSettings{true, 0});
-    SumWorkers two_threads(SumSettings{true, 1});
-    SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
-    RecordingMessages messages[3];
+    ThreeSums sums;
+    ASSERT_TRUE(sums.Check("k0*Exp(x)"));
     double constants[kMaxConstants] = {0.25};
     SumOfSquaresTask task;
     task.points = points.data();
@@ -594,9 +539,9 @@ TEST(BlockSums, RangeFailuresOverflowsAndEarlyStopsInsideABlock) {
     task.overflow_limit = 1e100;
     task.early_stop = c.early_stop;
     task.stop_at = c.stop_at;
-    ExpectSameSums(formulas, workers, messages, constants, task, 0);
-    EXPECT_TRUE(SameBits(formulas[1]->x, formulas[0]->x));
-    EXPECT_TRUE(SameBits(formulas[2]->x, formulas[0]->x));
+    sums.Expect(constants, task, 0);
+    EXPECT_TRUE(SameBits(sums.formulas[1]->x, sums.formulas[0]->x));
+    EXPECT_TRUE(SameBits(sums.formulas[2]->x, sums.formulas[0]->x));
   }
 }
 
