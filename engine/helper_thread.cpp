@@ -1,8 +1,25 @@
 #include "engine/helper_thread.h"
 
+#include <chrono>
 #include <utility>
 
 namespace calvane {
+namespace {
+
+// Spins until done() holds or kSpin has passed; whether it holds.
+template <class Done>
+bool SpinUntil(Done done) {
+  const auto give_up = std::chrono::steady_clock::now() + HelperThread::kSpin;
+  for (int round = 0;; ++round) {
+    if (done()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+    if (round % 64 == 63 && std::chrono::steady_clock::now() >= give_up) return done();
+  }
+}
+
+}  // namespace
 
 HelperThread::HelperThread(std::function<void()> job)
     : job_(std::move(job)), thread_([this] { Loop(); }) {}
@@ -10,7 +27,7 @@ HelperThread::HelperThread(std::function<void()> job)
 HelperThread::~HelperThread() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    quit_ = true;
+    quit_.store(true, std::memory_order_release);
   }
   wake_.notify_one();
   thread_.join();
@@ -19,30 +36,38 @@ HelperThread::~HelperThread() {
 void HelperThread::Post() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    ++job_number_;
-    busy_ = true;
+    posted_.fetch_add(1, std::memory_order_release);
   }
   wake_.notify_one();
 }
 
 void HelperThread::Wait() {
+  const std::uint64_t job = posted_.load(std::memory_order_relaxed);
+  auto finished = [&] { return finished_number_.load(std::memory_order_acquire) == job; };
+  if (SpinUntil(finished)) return;
   std::unique_lock<std::mutex> lock(mutex_);
-  finished_.wait(lock, [&] { return !busy_; });
+  finished_.wait(lock, finished);
 }
 
 void HelperThread::Loop() {
   std::uint64_t seen = 0;
   for (;;) {
-    {
+    auto woken = [&] {
+      return quit_.load(std::memory_order_acquire) ||
+             posted_.load(std::memory_order_acquire) != seen;
+    };
+    if (!SpinUntil(woken)) {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [&] { return quit_ || job_number_ != seen; });
-      if (quit_) return;
-      seen = job_number_;
+      asleep_.store(true, std::memory_order_release);
+      wake_.wait(lock, woken);
+      asleep_.store(false, std::memory_order_release);
     }
+    if (quit_.load(std::memory_order_acquire)) return;
+    seen = posted_.load(std::memory_order_acquire);
     job_();
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      busy_ = false;
+      finished_number_.store(seen, std::memory_order_release);
     }
     finished_.notify_one();
   }

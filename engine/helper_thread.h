@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -10,10 +12,16 @@ namespace calvane {
 
 // A second thread made once for a run and kept for one kind of job: Post starts the job on it,
 // Wait returns once the job has finished. The owner sets the job's data before Post and reads
-// its results after Wait; the mutex hand-over makes them visible to the other thread. One job
-// at a time, posted and waited for by one owning thread.
+// its results after Wait; the hand-over (a release and an acquire of the job numbers) makes them
+// visible to the other thread. One job at a time, posted and waited for by one owning thread.
+// A search posts its jobs back to back, a few microseconds apart, while waking a sleeping thread
+// takes tens of microseconds: so each side spins for a while (kSpin) before it sleeps, the
+// helper waiting for the next job and the owner for the end of the current one.
 class HelperThread {
  public:
+  // How long a side spins before it sleeps.
+  static constexpr std::chrono::microseconds kSpin{100};
+
   // Starts the thread; throws std::system_error when the system has none to give.
   explicit HelperThread(std::function<void()> job);
   ~HelperThread();
@@ -23,6 +31,9 @@ class HelperThread {
   void Post();
   void Wait();
 
+  // Whether the helper is asleep waiting for a job (for tests).
+  bool Asleep() const { return asleep_.load(std::memory_order_acquire); }
+
  private:
   void Loop();
 
@@ -30,10 +41,12 @@ class HelperThread {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable finished_;
-  std::uint64_t job_number_ = 0;  // under mutex_
-  bool busy_ = false;             // under mutex_
-  bool quit_ = false;             // under mutex_
-  std::thread thread_;            // last: it starts once the members above exist
+  // Written under mutex_ (so that a sleeper's test cannot miss them), read with or without it.
+  std::atomic<std::uint64_t> posted_{0};           // the number of the last job posted
+  std::atomic<std::uint64_t> finished_number_{0};  // the number of the last job finished
+  std::atomic<bool> quit_{false};
+  std::atomic<bool> asleep_{false};
+  std::thread thread_;  // last: it starts once the members above exist
 };
 
 }  // namespace calvane

@@ -36,4 +36,4 @@ cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALVANE_SANITIZERS=
   -DCALVANE_BUILD_UI=OFF -DCALVANE_BUILD_BENCH=OFF >/dev/null
 cmake --build build/tsan --target engine_tests app_tests -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1 \
-  ctest --test-dir build/tsan --output-on-failure -j "$jobs" -R '^(CalculationDriver|RunFit|PauseRepaintStorm|BlockSums|LmResiduals|LevenbergMarquardtPhase)\.'
+  ctest --test-dir build/tsan --output-on-failure -j "$jobs" -R '^(CalculationDriver|RunFit|PauseRepaintStorm|BlockSums|LmResiduals|LevenbergMarquardtPhase|HelperThread)\.'
