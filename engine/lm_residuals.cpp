@@ -57,8 +57,8 @@ LmResiduals::LmResiduals(const CompiledFormula& formula, const SumPoints& points
   if (settings_.blocks) own_.workspace = std::make_unique<BlockWorkspace>();
   own_.first = 0;
   own_.end = size_;
-  if (!settings_.blocks || settings_.two_thread_points == 0 ||
-      size_ < settings_.two_thread_points) {
+  if (!settings_.blocks || settings_.two_thread_residual_points == 0 ||
+      size_ < settings_.two_thread_residual_points) {
     return;
   }
   // Two halves, split at a block boundary.

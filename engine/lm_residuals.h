@@ -27,7 +27,7 @@ struct ResidualResult {
 // The residuals (observed - model) of the sum points of a run at given values of the constants,
 // for the Levenberg-Marquardt phase. Each residual is the double that EvaluateFormula gives at
 // that point, whichever path computes it: point by point (settings.blocks false), in blocks, or
-// in blocks on two threads (from settings.two_thread_points sum points on; each thread takes one
+// in blocks on two threads (from settings.two_thread_residual_points sum points on; each takes one
 // half of the points of every evaluation). Evaluations never touch the run's formula: each
 // thread works on its own copy, made once, so nothing here shows a message or changes a status.
 // Thread: made, used and destroyed on one thread (the worker); the helper thread lives as long

@@ -12,14 +12,21 @@
 
 namespace calvane {
 
-// From this many points per sum on, the terms are computed on two threads.
-constexpr std::uint32_t kTwoThreadPoints = 8192;
+// From this many points per sum on (three blocks), the terms are computed on two threads: a sum
+// takes microseconds, and the helper, which spins between the sums of a search, takes a block
+// within a fraction of one.
+constexpr std::uint32_t kTwoThreadPoints = 768;
+// From this many points on, the residuals of the Levenberg-Marquardt phase are computed in two
+// halves on two threads. Its evaluations alternate with MINPACK's own work on the Jacobian, which
+// below this many points outweighs what the second thread gains.
+constexpr std::uint32_t kTwoThreadResidualPoints = 8192;
 
 // How the sums of a run are computed. Every choice gives the same doubles, statuses, messages
 // and cells; they differ only in speed.
 struct SumSettings {
   bool blocks = true;                                  // false: one EvaluateFormula call per point
   std::uint32_t two_thread_points = kTwoThreadPoints;  // 0: never two threads
+  std::uint32_t two_thread_residual_points = kTwoThreadResidualPoints;  // LmResiduals; 0: never
 };
 
 // The resources of the sums of one run: the block workspaces, the buffer of model values, the x

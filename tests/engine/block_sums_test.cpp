@@ -560,7 +560,7 @@ TEST(BlockSums, WholeRunsGiveThePointByPointBytes) {
       {"k0*Sin(k1*x)+Sqrt(x)*k2", AngleUnit::Degree, 2, {1.0, 40.0, 0.1}},  // Sqrt fails below 0
   };
   const std::vector<Point> noise = RandomPoints(11, 1500);
-  const SumSettings settings[3] = {{false, 0}, {true, 0}, {true, 1}};
+  const SumSettings settings[3] = {{false, 0, 0}, {true, 0, 0}, {true, 1, 1}};
   for (const RunCase& c : cases) {
     SCOPED_TRACE(c.formula);
     std::string logs[3];
@@ -604,7 +604,7 @@ TEST(BlockSums, WholeRunsGiveThePointByPointBytes) {
 TEST(BlockSums, WholeRunsOfRandomFormulasGiveThePointByPointBytes) {
   FormulaGenerator generator(777);
   const std::vector<Point> noise = RandomPoints(31, 700);
-  const SumSettings settings[3] = {{false, 0}, {true, 0}, {true, 1}};
+  const SumSettings settings[3] = {{false, 0, 0}, {true, 0, 0}, {true, 1, 1}};
   int runs = 0;
   int solved = 0;  // runs whose rough estimate got as far as solving its equations
   for (int formula_number = 0; runs < 24 && formula_number < 200; ++formula_number) {

@@ -25,7 +25,7 @@ namespace {
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 const SumSettings kPaths[3] = {
-    {false, 0}, {true, 0}, {true, 1}};  // point by point, blocks, 2 threads
+    {false, 0, 0}, {true, 0, 0}, {true, 1, 1}};  // point by point, blocks, 2 threads
 
 // A noisy line y = 3x - 1 over 40 points.
 void AddLine(test::FitSetup& setup) {
@@ -78,7 +78,7 @@ TEST(LmResiduals, EveryPathGivesTheEvaluatorsResidualsAndTheFirstFailure) {
     for (const SumSettings& path : kPaths) {
       LmResiduals residuals(formula, points, path);
       EXPECT_EQ(residuals.size(), 1501u);
-      EXPECT_EQ(residuals.two_threads(), path.two_thread_points == 1);
+      EXPECT_EQ(residuals.two_threads(), path.two_thread_residual_points == 1);
       std::vector<double> clean_out(1501), out(1501);
       const double* sets[2] = {clean, values};
       double* outs[2] = {clean_out.data(), out.data()};
