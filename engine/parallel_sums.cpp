@@ -79,8 +79,9 @@ void SumWorkers::ForgetSums() {
 void SumWorkers::StartFromMemo(const SumOfSquaresTask& task, BlockSumCursor& cursor,
                                std::uint32_t& first, std::uint32_t& last) {
   memo_ = nullptr;
-  // The memo's blocks were not tested for overflow.
-  if (task.check_overflow) return;
+  // The memo's blocks were not tested for overflow. A sum of one block gains too seldom (only
+  // when it is known whole and not stopped early) to pay for the lookup and the copy.
+  if (task.check_overflow || last < 2) return;
   if (memos_ == nullptr) {
     try {
       memos_.reset(new SumMemo[kSumMemos]);

@@ -41,10 +41,11 @@ struct SumSettings {
 // thread; a block with any evaluation status is evaluated again point by point on the calling
 // thread.
 // A search asks for many sums again at constants it has summed before. The last kSumMemos
-// programs summed keep the running sum after each of their blocks that was added whole from
-// clean values (no status, nothing evaluated point by point); a sum of the same program at the
-// same points starts after those blocks, or evaluates only the block in which it stops early, or
-// is answered without evaluating anything. Its result, status, messages and cells are the same.
+// programs summed over two blocks or more keep the running sum after each of their blocks that
+// was added whole from clean values (no status, nothing evaluated point by point); a sum of the
+// same program at the same points starts after those blocks, or evaluates only the block in which
+// it stops early, or is answered without evaluating anything. Its result, status, messages and
+// cells are the same.
 // Thread: made, used and destroyed on one thread (the worker).
 class SumWorkers {
  public:
