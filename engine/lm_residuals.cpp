@@ -4,13 +4,11 @@
 #include <cstring>
 #include <exception>
 
+#include "formula/eval_functions.h"
 #include "formula/evaluator.h"
 
 namespace calvane {
 namespace {
-
-// A block value beyond this is a point that raises an evaluation status (block_evaluator.h).
-constexpr double kBlockValueLimit = 1e302;
 
 // The residuals observed - model of `count` model values, in place. False when a model value is
 // out of the block evaluator's range or not a number (the block must go point by point); `large`
@@ -24,7 +22,7 @@ bool BlockResiduals(double* __restrict values, const double* __restrict observed
     const double model = values[i];
     const double residual = observed[i] - model;
     values[i] = residual;
-    out_of_range |= static_cast<int>(!(std::fabs(model) <= kBlockValueLimit));
+    out_of_range |= static_cast<int>(!(std::fabs(model) <= eval::kRangeLimit));
     too_large |= static_cast<int>(!(std::fabs(residual) < kOverflowResidual));
   }
   large = too_large != 0;
@@ -47,11 +45,7 @@ LmResiduals::LmResiduals(const CompiledFormula& formula, const SumPoints& points
   size_ = points_.count == 0 ? 0 : (points_.count - 1) / interval + 1;
   xs_.resize(size_);
   ys_.resize(size_);
-  for (std::uint32_t i = 0; i < size_; ++i) {
-    const Point& point = points_.points[std::size_t{i} * interval];
-    xs_[i] = point.x;
-    ys_[i] = point.y;
-  }
+  CopyPointRows(points_.points, interval, size_, xs_.data(), ys_.data());
   observed_ = points_.observed_is_x ? xs_.data() : ys_.data();
   own_.formula.CopyFrom(formula);
   if (settings_.blocks) own_.workspace = std::make_unique<BlockWorkspace>();
@@ -214,7 +208,7 @@ void LmResiduals::EvaluateHalf(Half& half) {
       }
     }
     if (keep && all_kept && !failed) {
-      reuse.program = program;
+      CopyBlockProgram(program, reuse.program);
       for (int v = 0; v < job_n_ && v < kMaxConstants; ++v) reuse.values[v] = job_values_[c][v];
       reuse.valid = true;
     }

@@ -166,14 +166,7 @@ bool SumWorkers::PrepareSum(const CompiledFormula& formula, const SumOfSquaresTa
       }
       columns_capacity_ = total;
     }
-    double* const xs = columns_.get();
-    double* const ys = xs + columns_capacity_;
-    const Point* const points = task.points;
-    for (std::uint32_t i = 0; i < total; ++i) {
-      const Point& point = points[std::size_t{i} * interval];
-      xs[i] = point.x;
-      ys[i] = point.y;
-    }
+    CopyPointRows(task.points, interval, total, columns_.get(), columns_.get() + columns_capacity_);
     columns_points_ = task.points;
     columns_total_ = total;
     columns_interval_ = interval;

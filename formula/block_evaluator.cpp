@@ -575,6 +575,15 @@ bool SelectBlockLoopWidth(BlockLoopWidth width) {
   return true;
 }
 
+void CopyPointRows(const Point* points, std::uint32_t interval, std::uint32_t count, double* xs,
+                   double* ys) {
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const Point& point = points[std::size_t{i} * interval];
+    xs[i] = point.x;
+    ys[i] = point.y;
+  }
+}
+
 bool EvaluateBlock(const CompiledFormula& f, const Point* points, std::uint32_t interval,
                    std::uint32_t count, BlockWorkspace& w, double* values) {
   BlockProgram program;

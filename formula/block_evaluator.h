@@ -134,6 +134,11 @@ BlockLoopWidth WidestBlockLoopWidth();
 // false and no change otherwise. Call it between sums, never during one.
 bool SelectBlockLoopWidth(BlockLoopWidth width);
 
+// The x and y values of points[0], points[interval], ... (`count` of them) into the contiguous
+// rows xs and ys that RunBlockProgram reads.
+void CopyPointRows(const Point* points, std::uint32_t interval, std::uint32_t count, double* xs,
+                   double* ys);
+
 // Evaluates the formula at `count` (1..kBlockPoints) points: points[0], points[interval], ...,
 // into values[0..count). Returns false when a point of the block raises a domain error or the
 // program has an unregistered operation (or reads a slot before writing it): the block must then
