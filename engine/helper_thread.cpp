@@ -12,9 +12,7 @@ bool SpinUntil(Done done) {
   const auto give_up = std::chrono::steady_clock::now() + HelperThread::kSpin;
   for (int round = 0;; ++round) {
     if (done()) return true;
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
+    SpinPause();
     if (round % 64 == 63 && std::chrono::steady_clock::now() >= give_up) return done();
   }
 }

@@ -10,6 +10,15 @@
 
 namespace calvane {
 
+// Tells the processor that the caller is spinning on another thread's write (the pause
+// instruction): the loop yields the core's shared resources and leaves it without the penalty of
+// a mispredicted memory order.
+inline void SpinPause() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+
 // A second thread made once for a run and kept for one kind of job: Post starts the job on it,
 // Wait returns once the job has finished. The owner sets the job's data before Post and reads
 // its results after Wait; the hand-over (a release and an acquire of the job numbers) makes them
