@@ -12,6 +12,8 @@
 
 namespace calvane {
 
+class RunResources;
+
 // The process-wide records, owned in one place and passed by reference. Tests make as many as
 // they like. Large (the point table alone is 1.5 MB): allocate it with MakeAppState.
 struct AppState {
@@ -23,6 +25,8 @@ struct AppState {
   WorkflowState workflow{WorkflowStateValue::kNoData};
   std::string working_directory;  // internal files, Sample/ and Help/ live here
   FirstDialogFlag first_dialog;   // shared by the open-data and condition-file dialogs
+  // What one run leaves to the next (engine/run_resources.h): made by the first run.
+  std::shared_ptr<RunResources> run_resources;
 };
 
 inline std::unique_ptr<AppState> MakeAppState(std::string working_directory) {

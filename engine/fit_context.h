@@ -8,8 +8,9 @@
 #include "formula/evaluator.h"
 
 namespace calvane {
+class RoughScratch;
 class SumWorkers;
-}
+}  // namespace calvane
 
 namespace calvane {
 
@@ -20,6 +21,7 @@ struct FitContext {
   CalculationLog& log;
   FormulaMessages* messages;  // the evaluator's messages (to the view); may be null
   SumWorkers* sums;           // how the sums are computed; null: one evaluation per point
+  RoughScratch* rough;        // the rough estimate's programs; null: the phase makes its own
 };
 
 // How a phase ended: the run goes on, or the worker ends with exit code 2 (abort or overflow).

@@ -68,6 +68,14 @@ void SumWorkers::ForgetPoints() {
   ForgetSums();
 }
 
+void SumWorkers::Reset(SumSettings settings) {
+  settings_ = settings;
+  ForgetPoints();
+  next_memo_ = 0;
+  blocks_evaluated_ = 0;
+  kept_blocks_read_ = 0;
+}
+
 void SumWorkers::ForgetSums() {
   if (memos_ != nullptr) {
     for (int m = 0; m < kSumMemos; ++m) memos_[m].used = false;

@@ -70,6 +70,10 @@ class SumWorkers {
   // Drops every row derived from the point records, after they were changed in place.
   void ForgetPoints();
 
+  // Makes these workers those of a new run with `settings`: nothing derived from the points or
+  // programs of earlier sums is kept, only the memory and the helper thread.
+  void Reset(SumSettings settings);
+
   // How many blocks the sums so far took from kept rows instead of computing every slot.
   std::uint64_t KeptBlocksRead() const { return kept_blocks_read_; }
 

@@ -45,6 +45,8 @@ bool AllWithinRange(const double* values, std::uint32_t count) {
   return true;
 }
 
+}  // namespace
+
 // The programs of the base values and of the 2n probes, resolved once for every block of the
 // phase. Probe p changes only the constant varied[p], so the slots that do not depend on it
 // compute what the base evaluation computed: they are read from the base's rows (KeptRows)
@@ -56,6 +58,22 @@ struct RoughPrograms {
   // Per constant: the base rows its probes read (0 rows: compute every slot).
   KeptRowPlan plan[kMaxConstants];
 };
+
+RoughScratch::RoughScratch() = default;
+RoughScratch::~RoughScratch() = default;
+
+bool RoughScratch::Reserve() {
+  if (programs_ != nullptr && workspace_ != nullptr) return true;
+  try {
+    if (programs_ == nullptr) programs_ = std::make_unique_for_overwrite<RoughPrograms>();
+    if (workspace_ == nullptr) workspace_ = std::make_unique<BlockWorkspace>();
+  } catch (const std::exception&) {
+    return false;
+  }
+  return true;
+}
+
+namespace {
 
 // The programs at paramValue (= CurrentValue) and at each probe's step. False when the program
 // cannot be evaluated in blocks.
@@ -190,19 +208,28 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
   for (int v = 0; v < n && workspace != nullptr; ++v) {
     if (!SameBits(formula.paramValue[v], engine.CurrentValue[v])) workspace = nullptr;
   }
-  // The probes' programs and a second workspace for them, made once for the phase; the base
-  // evaluation's rows stay in the first one for the probes to read.
-  std::unique_ptr<RoughPrograms> programs;
-  std::unique_ptr<BlockWorkspace> probe_workspace;
+  // The probes' programs and a second workspace for them, the run's (or the phase's own); the
+  // base evaluation's rows stay in the first workspace for the probes to read.
+  std::unique_ptr<RoughScratch> own_scratch;
+  RoughPrograms* programs = nullptr;
+  BlockWorkspace* probe_workspace = nullptr;
   if (workspace != nullptr && n > 0) {
-    try {
-      programs = std::make_unique_for_overwrite<RoughPrograms>();  // filled as they are used
-      probe_workspace = std::make_unique<BlockWorkspace>();
-    } catch (const std::exception&) {
-      workspace = nullptr;  // the phase goes point by point
+    RoughScratch* scratch = ctx.rough;
+    if (scratch == nullptr) {
+      try {
+        own_scratch = std::make_unique<RoughScratch>();
+        scratch = own_scratch.get();
+      } catch (const std::exception&) {
+      }
     }
-    if (workspace != nullptr && !PrepareRoughPrograms(formula, engine, n, *programs)) {
-      workspace = nullptr;  // every block would fail: point by point at once
+    if (scratch == nullptr || !scratch->Reserve()) {
+      workspace = nullptr;  // the phase goes point by point
+    } else {
+      programs = &scratch->programs();
+      probe_workspace = &scratch->workspace();
+      if (!PrepareRoughPrograms(formula, engine, n, *programs)) {
+        workspace = nullptr;  // every block would fail: point by point at once
+      }
     }
   }
   // The block's values: the base, then the small-step probe of each variable, then the

@@ -1,10 +1,34 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "engine/fit_context.h"
+#include "formula/block_evaluator.h"
 
 namespace calvane {
+
+struct RoughPrograms;
+
+// The rough estimate's block programs and the probes' workspace, about 180 KB: kept from one run
+// to the next (RunResources), so that a run neither makes nor frees them. Everything in them is
+// written by the phase before it is read.
+class RoughScratch {
+ public:
+  RoughScratch();
+  ~RoughScratch();
+  RoughScratch(const RoughScratch&) = delete;
+  RoughScratch& operator=(const RoughScratch&) = delete;
+
+  // Makes both on first use; false when the memory cannot be had.
+  bool Reserve();
+  RoughPrograms& programs() { return *programs_; }
+  BlockWorkspace& workspace() { return *workspace_; }
+
+ private:
+  std::unique_ptr<RoughPrograms> programs_;
+  std::unique_ptr<BlockWorkspace> workspace_;
+};
 
 // The rough estimate: one linearised (Gauss-Newton) step from CurrentValue. Forward differences
 // of the model (a hundredth of each user accuracy for the residual's derivative, the whole

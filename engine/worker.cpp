@@ -1,6 +1,7 @@
 #include "engine/worker.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "base/file_io.h"
@@ -11,6 +12,7 @@
 #include "engine/lm_phase.h"
 #include "engine/parallel_sums.h"
 #include "engine/rough_estimate.h"
+#include "engine/run_resources.h"
 #include "formula/number_text.h"
 
 namespace calvane {
@@ -71,8 +73,14 @@ int ConditionError(FitContext& ctx, const std::string& message) {
 
 int RunWorker(AppState& state, ProgressView& view, CalculationLog& log, SumSettings settings) {
   ProgressViewMessages messages(view);
-  SumWorkers sums(settings);
-  FitContext ctx{state, view, log, &messages, &sums};
+  // The sums' workers and the rough estimate's programs kept for the state's runs, or this run's
+  // own when the memory for keeping them cannot be had.
+  RunResources* const resources = RunResourcesOf(state);
+  SumWorkers* sums = resources != nullptr ? resources->StartRun(settings) : nullptr;
+  std::optional<SumWorkers> own_sums;
+  if (sums == nullptr) sums = &own_sums.emplace(settings);
+  RoughScratch* const rough = resources != nullptr ? &resources->rough() : nullptr;
+  FitContext ctx{state, view, log, &messages, sums, rough};
   EngineState& engine = state.engine;
   CompiledFormula& formula = state.formula;
 

@@ -597,6 +597,75 @@ TEST(BlockSums, WholeRunsGiveThePointByPointBytes) {
   }
 }
 
+// The runs of one state keep their sums' workers and the rough estimate's programs, and nothing
+// that an earlier run computed: after the points changed in place (same records, same count) and
+// between the ways of summing, each run gives the bytes of a run on a fresh state.
+TEST(BlockSums, RunsOfOneStateCarryNothingIntoTheNext) {
+  const std::vector<Point> noise = RandomPoints(41, 1500);
+  auto fill = [&noise](test::FitSetup& setup, double centre) {
+    for (std::size_t i = 0; i < noise.size(); ++i) {
+      const double x = -2.0 + 4.0 * static_cast<double>(i) / static_cast<double>(noise.size());
+      setup.AddPoint(x, 1.5 * std::exp(-(x - centre) * (x - centre)) + 0.1 * noise[i].y);
+    }
+  };
+  auto prepare = [](test::FitSetup& setup) {
+    const char* const starts[3] = {"2", "0.2", "1"};
+    for (int k = 0; k < 3; ++k) setup.SetTexts(k, starts[k], "-10", "10", "0.0001");
+    setup.state().conditions.roughEstimation = 1;
+  };
+  struct Outcome {
+    std::string log;
+    double values[3];
+  };
+  auto run = [](test::FitSetup& setup, SumSettings settings) {
+    test::PhaseHarness harness(setup);
+    EXPECT_EQ(RunWorker(setup.state(), harness.view, harness.log, settings), kWorkerCompleted);
+    harness.log.Close();
+    Outcome outcome{setup.ReadFile("Calculation.ini"), {}};
+    for (int v = 0; v < 3; ++v) outcome.values[v] = setup.state().engine.CurrentValue[v];
+    return outcome;
+  };
+  auto expect_same = [](const Outcome& a, const Outcome& b) {
+    EXPECT_EQ(a.log, b.log);
+    for (int v = 0; v < 3; ++v) EXPECT_TRUE(SameBits(a.values[v], b.values[v]));
+  };
+  const SumSettings two_threads{true, 1, 1};
+  const SumSettings one_thread{true, 0, 0};
+  const SumSettings point_by_point{false, 0, 0};
+
+  // Fresh states: the peak at 0.3, and at -0.4.
+  test::FitSetup first_fresh("k0*Exp(-(x-k1)^2/k2)");
+  fill(first_fresh, 0.3);
+  prepare(first_fresh);
+  const Outcome first = run(first_fresh, two_threads);
+  test::FitSetup moved_fresh("k0*Exp(-(x-k1)^2/k2)");
+  fill(moved_fresh, -0.4);
+  prepare(moved_fresh);
+  const Outcome moved = run(moved_fresh, point_by_point);
+  ASSERT_NE(first.log, moved.log);
+
+  // One state: the same run twice, then the points moved in place, summed each way.
+  test::FitSetup setup("k0*Exp(-(x-k1)^2/k2)");
+  fill(setup, 0.3);
+  AppState& state = setup.state();
+  prepare(setup);
+  expect_same(run(setup, two_threads), first);
+  const void* const kept = state.run_resources.get();
+  ASSERT_NE(kept, nullptr);
+  prepare(setup);
+  expect_same(run(setup, two_threads), first);
+  EXPECT_EQ(state.run_resources.get(), kept);
+  for (std::uint32_t i = 0; i < state.points.count; ++i) {
+    const double x = state.points.records[i].x;
+    state.points.records[i].y = 1.5 * std::exp(-(x + 0.4) * (x + 0.4)) + 0.1 * noise[i].y;
+  }
+  for (const SumSettings& settings : {two_threads, one_thread, point_by_point, two_threads}) {
+    prepare(setup);
+    expect_same(run(setup, settings), moved);
+  }
+  EXPECT_EQ(state.run_resources.get(), kept);
+}
+
 // Whole runs over random formulas, rough estimation on: the rough estimate's probes read the
 // base evaluation's rows for the slots that do not depend on the probed constant, the lattice
 // scans keep rows across probes; the logs, messages and results are those of the single-point

@@ -85,7 +85,7 @@ struct PhaseHarness {
   explicit PhaseHarness(FitSetup& setup) : setup_(setup) {
     EXPECT_TRUE(log.Open(setup.dir().File("Calculation.ini")));
   }
-  FitContext Context() { return FitContext{setup_.state(), view, log, &messages, &sums}; }
+  FitContext Context() { return FitContext{setup_.state(), view, log, &messages, &sums, nullptr}; }
   // Closes the log and returns its lines converted to UTF-8 (each line without CR LF).
   std::vector<std::string> LogLines() {
     log.Close();
