@@ -1,5 +1,6 @@
 #include "engine/calculation_driver.h"
 
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
 
@@ -239,6 +240,43 @@ TEST(CalculationDriver, AbortWhilePausedCommitsTheReachedPoint) {
   ASSERT_GT(log.size(), heading.size());
   EXPECT_EQ(log.substr(log.size() - heading.size()), heading);
   EXPECT_EQ(log.find(Cp932("ステップ")), std::string::npos);
+}
+
+// Each run of the window starts a worker thread of its own; the state's runs hand their sums'
+// workers and helper thread from one worker thread to the next. 1500 points: two-thread sums.
+TEST(CalculationDriver, RunsOnSuccessiveWorkerThreadsGiveTheBytesOfAFreshRun) {
+  auto prepare = [](FitSetup& setup) {
+    setup.SetTexts(0, "2", "-10", "10", "0.0001");
+    setup.SetTexts(1, "0.2", "-10", "10", "0.0001");
+    setup.SetTexts(2, "1", "0.01", "10", "0.0001");
+    setup.state().conditions.roughEstimation = 1;
+  };
+  auto fill = [](FitSetup& setup) {
+    for (int i = 0; i < 1500; ++i) {
+      const double x = -3.0 + 0.004 * i;
+      setup.AddPoint(x, 3.0 * std::exp(-(x - 0.5) * (x - 0.5) / 2.0) + (i % 7) * 0.002);
+    }
+  };
+  FitSetup reference("k0*Exp(-(x-k1)^2/k2)");
+  fill(reference);
+  prepare(reference);
+  RecordingProgressView reference_view;
+  ASSERT_EQ(RunFit(reference.state(), reference_view).exit_code, kWorkerCompleted);
+
+  FitSetup setup("k0*Exp(-(x-k1)^2/k2)");
+  fill(setup);
+  for (int run = 0; run < 3; ++run) {
+    prepare(setup);
+    RecordingProgressView view;
+    CalculationDriver driver(setup.state(), view);
+    ASSERT_TRUE(driver.Begin());
+    driver.StartWorker();
+    EXPECT_EQ(driver.Finish(), kWorkerCompleted);
+    EXPECT_EQ(setup.ReadFile("Calculation.ini"), reference.ReadFile("Calculation.ini"));
+    for (int v = 0; v < 3; ++v) {
+      EXPECT_EQ(setup.state().engine.CurrentValue[v], reference.state().engine.CurrentValue[v]);
+    }
+  }
 }
 
 TEST(CalculationDriver, AbortDuringTheRoughPhaseKeepsTheInitialValues) {
