@@ -22,7 +22,9 @@ inline void SpinPause() {
 // A second thread made once for a run and kept for one kind of job: Post starts the job on it,
 // Wait returns once the job has finished. The owner sets the job's data before Post and reads
 // its results after Wait; the hand-over (a release and an acquire of the job numbers) makes them
-// visible to the other thread. One job at a time, posted and waited for by one owning thread.
+// visible to the other thread. One job at a time, posted and waited for by one owning thread; the
+// ownership may pass to another thread between jobs when that hand-over is itself ordered (a
+// state's runs, each on a worker thread of its own that starts after the last one was joined).
 // A search posts its jobs back to back, a few microseconds apart, while waking a sleeping thread
 // takes tens of microseconds: so each side spins for a while (kSpin) before it sleeps, the
 // helper waiting for the next job and the owner for the end of the current one.
