@@ -47,8 +47,11 @@ SumOfSquaresResult SumWorkers::Sum(CompiledFormula& formula, const SumOfSquaresT
   std::uint32_t last = BlockCount(total);
   StartFromMemo(own, cursor, first, last);
   if (first < last) {
-    if (settings_.two_thread_points == 0 || total < settings_.two_thread_points ||
-        last - first == 1) {
+    const bool* const skip = kept_use_ == KeptUse::kRead ? kept_->plan.skip : nullptr;
+    const std::uint32_t threshold = ComputesALibraryCall(program_, skip)
+                                        ? settings_.two_thread_points
+                                        : settings_.two_thread_arithmetic_points;
+    if (threshold == 0 || total < threshold || last - first == 1) {
       BlockSum(formula, own, first, last, cursor, status, messages);
     } else {
       TwoThreadSum(formula, own, first, last, cursor, status, messages);
@@ -74,6 +77,7 @@ void SumWorkers::Reset(SumSettings settings) {
   next_memo_ = 0;
   blocks_evaluated_ = 0;
   kept_blocks_read_ = 0;
+  two_thread_sums_ = 0;
 }
 
 void SumWorkers::ForgetSums() {
@@ -301,6 +305,7 @@ void SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& 
       return;
     }
   }
+  ++two_thread_sums_;
   // The job, set while the helper waits (the program and rows by PrepareSum).
   job_blocks_ = last;
   job_kept_reads_.store(0, std::memory_order_relaxed);

@@ -16,6 +16,11 @@ namespace calvane {
 // takes microseconds, and the helper, which spins between the sums of a search, takes a block
 // within a fraction of one.
 constexpr std::uint32_t kTwoThreadPoints = 768;
+// A sum whose program computes no library call per point (a rational function, say, or any
+// formula whose calls are in rows kept from an earlier sum) evaluates a block in a few vector
+// operations per slot, less than adding its terms in order: the second thread pays only from this
+// many points on.
+constexpr std::uint32_t kTwoThreadArithmeticPoints = 8192;
 // From this many points on, the residuals of the Levenberg-Marquardt phase are computed in two
 // halves on two threads. Its evaluations alternate with MINPACK's own work on the Jacobian, which
 // below this many points outweighs what the second thread gains.
@@ -26,7 +31,8 @@ constexpr std::uint32_t kTwoThreadResidualPoints = 8192;
 struct SumSettings {
   bool blocks = true;                                  // false: one EvaluateFormula call per point
   std::uint32_t two_thread_points = kTwoThreadPoints;  // 0: never two threads
-  std::uint32_t two_thread_residual_points = kTwoThreadResidualPoints;  // LmResiduals; 0: never
+  std::uint32_t two_thread_residual_points = kTwoThreadResidualPoints;      // LmResiduals; 0: never
+  std::uint32_t two_thread_arithmetic_points = kTwoThreadArithmeticPoints;  // 0: never
 };
 
 // The resources of the sums of one run: the block workspaces, the buffer of model values, the x
@@ -79,6 +85,9 @@ class SumWorkers {
 
   // How many blocks the sums so far have evaluated (the others were known from earlier sums).
   std::uint64_t BlocksEvaluated() const { return blocks_evaluated_; }
+
+  // How many sums so far were computed on two threads.
+  std::uint64_t TwoThreadSums() const { return two_thread_sums_; }
 
  private:
   static constexpr std::uint32_t kMaxBlocks = kMaxPoints / kBlockPoints;
@@ -158,6 +167,7 @@ class SumWorkers {
   int next_memo_ = 0;
   SumMemo* memo_ = nullptr;  // the memo of the current sum
   std::uint64_t blocks_evaluated_ = 0;
+  std::uint64_t two_thread_sums_ = 0;
 
   KeptSet kept_sets_[kMaxConstants];
   KeptSet* kept_ = nullptr;  // the set of the current sum

@@ -272,6 +272,23 @@ int SlotsDependingOn(const BlockProgram& p, int constant, bool* depends) {
   return independent;
 }
 
+namespace {
+
+// 7..22 (the functions) and 5 (a power) unless by a whole exponent call a library routine.
+bool SlotCallsALibraryRoutine(const BlockProgram& p, int s) {
+  const bool whole_power = p.row[1][s] == BlockProgram::kScalar && PowersBySquaring(p.value[1][s]);
+  return p.code[s] >= 7 || (p.code[s] == 5 && !whole_power);
+}
+
+}  // namespace
+
+bool ComputesALibraryCall(const BlockProgram& p, const bool* skip) {
+  for (int s = 0; s < p.length; ++s) {
+    if ((skip == nullptr || !skip[s]) && SlotCallsALibraryRoutine(p, s)) return true;
+  }
+  return false;
+}
+
 bool MakeKeptRowPlan(const BlockProgram& p, int constant, KeptRowPlan& plan) {
   plan.rows = 0;
   plan.skips_a_call = false;
@@ -293,10 +310,7 @@ bool MakeKeptRowPlan(const BlockProgram& p, int constant, KeptRowPlan& plan) {
   int k = 0;
   for (int s = 0; s < length; ++s) {
     plan.skip[s] = !depends[s];
-    // 7..22 (the functions) and 5 (a power) unless by a whole exponent call a library routine.
-    const bool whole_power =
-        p.row[1][s] == BlockProgram::kScalar && PowersBySquaring(p.value[1][s]);
-    plan.skips_a_call |= !depends[s] && (p.code[s] >= 7 || (p.code[s] == 5 && !whole_power));
+    plan.skips_a_call |= !depends[s] && SlotCallsALibraryRoutine(p, s);
     plan.kept_index[s] = -1;
     if (needed[s]) {
       plan.kept_index[s] = static_cast<std::int8_t>(k);

@@ -109,6 +109,11 @@ struct KeptRowPlan {
 // is independent of it or more than KeptRows::kMaxRows rows would be needed.
 bool MakeKeptRowPlan(const BlockProgram& program, int constant, KeptRowPlan& plan);
 
+// Whether a slot of `program` that is computed (not marked in `skip`, which may be null) calls a
+// library routine per point: a function, or a power other than by a whole exponent. Without one,
+// a block costs a few vector operations per slot.
+bool ComputesALibraryCall(const BlockProgram& program, const bool* skip);
+
 // Copies the kept rows of a block that `program` has just evaluated (the slots' rows in
 // `workspace`, the last slot's values in `values`): row k to to[k][0..count).
 void KeepBlockRows(const BlockProgram& program, const KeptRowPlan& plan, BlockWorkspace& workspace,

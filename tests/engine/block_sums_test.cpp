@@ -121,7 +121,7 @@ struct ThreeSums {
   std::unique_ptr<CompiledFormula> formulas[3];
   SumWorkers reference{SumSettings{false, 0}};
   SumWorkers one_thread{SumSettings{true, 0}};
-  SumWorkers two_threads{SumSettings{true, 1}};
+  SumWorkers two_threads{SumSettings{true, 1, 1, 1}};
   SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
   RecordingMessages messages[3];
 
@@ -545,6 +545,60 @@ TEST(BlockSums, RangeFailuresOverflowsAndEarlyStopsInsideABlock) {
   }
 }
 
+// With the default settings a sum goes to the second thread from kTwoThreadPoints on when its
+// program computes a library call per point, and from kTwoThreadArithmeticPoints on when it does
+// not: an arithmetic formula, or one whose calls are all in rows kept from an earlier sum. Either
+// way it is the single-point sum.
+TEST(BlockSums, TheSecondThreadTakesTheSumsThatComputeALibraryCall) {
+  struct Case {
+    const char* formula;
+    std::uint32_t points;
+    bool told;  // whether the sums are told that they move k0, as a scan tells them
+    std::uint64_t two_thread_sums;
+  };
+  const Case cases[] = {
+      {"k0+k1*x+k2*x^2", 1000, false, 0},
+      {"k0+k1*x+k2*x^2", kTwoThreadArithmeticPoints, false, 2},
+      {"k0*Exp(-(x-k1)^2/k2)", 1000, false, 2},
+      {"k0*Exp(-(x-k1)^2/k2)", 1000, true, 1},  // the second sum reads the Exp row the first kept
+      {"k0*x^2.5+k1", 1000, false, 2},          // a power by a fraction calls the library
+      {"k0*x^3+k1*x+k2", 1000, false, 0},       // by a whole exponent it does not
+  };
+  std::vector<Point> points = RandomPoints(51, kTwoThreadArithmeticPoints);
+  for (Point& p : points) p.x = std::fabs(p.x) + 0.1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.formula) + " at " + std::to_string(c.points) + " points");
+    CompiledFormula formula;
+    CompiledFormula reference_formula;
+    ASSERT_EQ(CheckFormula(formula, c.formula, LeftSide::NotSelected),
+              FormulaCheckCode::FormulaValid);
+    reference_formula.CopyFrom(formula);
+    SumWorkers workers;
+    SumWorkers reference{SumSettings{false, 0}};
+    SumOfSquaresTask task;
+    task.points = points.data();
+    task.count = c.points;
+    task.varied_constant = c.told ? formula.paramIndex[0] : -1;
+    double constants[3] = {1.5, -0.25, 0.8};
+    for (int sum = 0; sum < 2; ++sum) {
+      for (int k = 0; k < 3; ++k) {
+        const std::uint8_t v = formula.paramIndex[k];
+        if (v >= kMaxConstants) continue;  // not in this formula
+        formula.paramValue[v] = constants[k];
+        reference_formula.paramValue[v] = constants[k];
+      }
+      std::int8_t status = 0;
+      std::int8_t reference_status = 0;
+      const double got = workers.Sum(formula, task, status, nullptr).sum;
+      const double want = reference.Sum(reference_formula, task, reference_status, nullptr).sum;
+      EXPECT_TRUE(SameBits(got, want)) << got << " vs " << want;
+      EXPECT_EQ(status, reference_status);
+      constants[0] += 0.125;
+    }
+    EXPECT_EQ(workers.TwoThreadSums(), c.two_thread_sums);
+  }
+}
+
 // Whole runs: the log bytes, the results and the messages of a run are those of the
 // single-point path, with blocks on one thread and on two.
 TEST(BlockSums, WholeRunsGiveThePointByPointBytes) {
@@ -560,7 +614,7 @@ TEST(BlockSums, WholeRunsGiveThePointByPointBytes) {
       {"k0*Sin(k1*x)+Sqrt(x)*k2", AngleUnit::Degree, 2, {1.0, 40.0, 0.1}},  // Sqrt fails below 0
   };
   const std::vector<Point> noise = RandomPoints(11, 1500);
-  const SumSettings settings[3] = {{false, 0, 0}, {true, 0, 0}, {true, 1, 1}};
+  const SumSettings settings[3] = {{false, 0, 0, 0}, {true, 0, 0, 0}, {true, 1, 1, 1}};
   for (const RunCase& c : cases) {
     SCOPED_TRACE(c.formula);
     std::string logs[3];
@@ -629,9 +683,9 @@ TEST(BlockSums, RunsOfOneStateCarryNothingIntoTheNext) {
     EXPECT_EQ(a.log, b.log);
     for (int v = 0; v < 3; ++v) EXPECT_TRUE(SameBits(a.values[v], b.values[v]));
   };
-  const SumSettings two_threads{true, 1, 1};
-  const SumSettings one_thread{true, 0, 0};
-  const SumSettings point_by_point{false, 0, 0};
+  const SumSettings two_threads{true, 1, 1, 1};
+  const SumSettings one_thread{true, 0, 0, 0};
+  const SumSettings point_by_point{false, 0, 0, 0};
 
   // Fresh states: the peak at 0.3, and at -0.4.
   test::FitSetup first_fresh("k0*Exp(-(x-k1)^2/k2)");
@@ -673,7 +727,7 @@ TEST(BlockSums, RunsOfOneStateCarryNothingIntoTheNext) {
 TEST(BlockSums, WholeRunsOfRandomFormulasGiveThePointByPointBytes) {
   FormulaGenerator generator(777);
   const std::vector<Point> noise = RandomPoints(31, 700);
-  const SumSettings settings[3] = {{false, 0, 0}, {true, 0, 0}, {true, 1, 1}};
+  const SumSettings settings[3] = {{false, 0, 0, 0}, {true, 0, 0, 0}, {true, 1, 1, 1}};
   int runs = 0;
   int solved = 0;  // runs whose rough estimate got as far as solving its equations
   for (int formula_number = 0; runs < 24 && formula_number < 200; ++formula_number) {

@@ -25,7 +25,7 @@ namespace {
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 const SumSettings kPaths[3] = {
-    {false, 0, 0}, {true, 0, 0}, {true, 1, 1}};  // point by point, blocks, 2 threads
+    {false, 0, 0, 0}, {true, 0, 0, 0}, {true, 1, 1, 1}};  // point by point, blocks, 2 threads
 
 // A noisy line y = 3x - 1 over 40 points.
 void AddLine(test::FitSetup& setup) {
