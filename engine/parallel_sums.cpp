@@ -48,9 +48,10 @@ SumOfSquaresResult SumWorkers::Sum(CompiledFormula& formula, const SumOfSquaresT
   StartFromMemo(own, cursor, first, last);
   if (first < last) {
     const bool* const skip = kept_use_ == KeptUse::kRead ? kept_->plan.skip : nullptr;
-    const std::uint32_t threshold = ComputesALibraryCall(program_, skip)
-                                        ? settings_.two_thread_points
-                                        : settings_.two_thread_arithmetic_points;
+    const std::uint32_t threshold =
+        settings_.two_thread_points == 0 || ComputesALibraryCall(program_, skip)
+            ? settings_.two_thread_points
+            : settings_.two_thread_arithmetic_points;
     if (threshold == 0 || total < threshold || last - first == 1) {
       BlockSum(formula, own, first, last, cursor, status, messages);
     } else {

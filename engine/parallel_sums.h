@@ -18,9 +18,10 @@ namespace calvane {
 constexpr std::uint32_t kTwoThreadPoints = 768;
 // A sum whose program computes no library call per point (a rational function, say, or any
 // formula whose calls are in rows kept from an earlier sum) evaluates a block in a few vector
-// operations per slot, less than adding its terms in order: the second thread pays only from this
-// many points on.
-constexpr std::uint32_t kTwoThreadArithmeticPoints = 8192;
+// operations per slot, no more than adding its terms in order and handing them over: it stays on
+// one thread at any number of points (0). At 65536 points two threads took 2.1 times as long for
+// a line, and as long for the rational function of seven constants.
+constexpr std::uint32_t kTwoThreadArithmeticPoints = 0;
 // From this many points on, the residuals of the Levenberg-Marquardt phase are computed in two
 // halves on two threads. Its evaluations alternate with MINPACK's own work on the Jacobian, which
 // below this many points outweighs what the second thread gains.
@@ -31,8 +32,9 @@ constexpr std::uint32_t kTwoThreadResidualPoints = 8192;
 struct SumSettings {
   bool blocks = true;                                  // false: one EvaluateFormula call per point
   std::uint32_t two_thread_points = kTwoThreadPoints;  // 0: never two threads
-  std::uint32_t two_thread_residual_points = kTwoThreadResidualPoints;      // LmResiduals; 0: never
-  std::uint32_t two_thread_arithmetic_points = kTwoThreadArithmeticPoints;  // 0: never
+  std::uint32_t two_thread_residual_points = kTwoThreadResidualPoints;  // LmResiduals; 0: never
+  // For the sums without a library call, unless two_thread_points is 0; 0: never.
+  std::uint32_t two_thread_arithmetic_points = kTwoThreadArithmeticPoints;
 };
 
 // The resources of the sums of one run: the block workspaces, the buffer of model values, the x

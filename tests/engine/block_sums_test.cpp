@@ -546,25 +546,31 @@ TEST(BlockSums, RangeFailuresOverflowsAndEarlyStopsInsideABlock) {
 }
 
 // With the default settings a sum goes to the second thread from kTwoThreadPoints on when its
-// program computes a library call per point, and from kTwoThreadArithmeticPoints on when it does
-// not: an arithmetic formula, or one whose calls are all in rows kept from an earlier sum. Either
-// way it is the single-point sum.
+// program computes a library call per point, and never when it does not (an arithmetic formula,
+// or one whose calls are all in rows kept from an earlier sum); with two_thread_points 0 none
+// does. Either way it is the single-point sum.
 TEST(BlockSums, TheSecondThreadTakesTheSumsThatComputeALibraryCall) {
   struct Case {
     const char* formula;
     std::uint32_t points;
     bool told;  // whether the sums are told that they move k0, as a scan tells them
+    SumSettings settings;
     std::uint64_t two_thread_sums;
   };
+  const SumSettings defaults;
+  const SumSettings one_thread{true, 0, kTwoThreadResidualPoints, 1};
+  const SumSettings arithmetic_too{true, kTwoThreadPoints, kTwoThreadResidualPoints, 1000};
   const Case cases[] = {
-      {"k0+k1*x+k2*x^2", 1000, false, 0},
-      {"k0+k1*x+k2*x^2", kTwoThreadArithmeticPoints, false, 2},
-      {"k0*Exp(-(x-k1)^2/k2)", 1000, false, 2},
-      {"k0*Exp(-(x-k1)^2/k2)", 1000, true, 1},  // the second sum reads the Exp row the first kept
-      {"k0*x^2.5+k1", 1000, false, 2},          // a power by a fraction calls the library
-      {"k0*x^3+k1*x+k2", 1000, false, 0},       // by a whole exponent it does not
+      {"k0+k1*x+k2*x^2", 1000, false, defaults, 0},
+      {"k0+k1*x+k2*x^2", 8192, false, defaults, 0},
+      {"k0+k1*x+k2*x^2", 1000, false, arithmetic_too, 2},
+      {"k0*Exp(-(x-k1)^2/k2)", 1000, false, defaults, 2},
+      {"k0*Exp(-(x-k1)^2/k2)", 1000, false, one_thread, 0},
+      {"k0*Exp(-(x-k1)^2/k2)", 1000, true, defaults, 1},  // the second reads the Exp row kept
+      {"k0*x^2.5+k1", 1000, false, defaults, 2},          // a power by a fraction calls
+      {"k0*x^3+k1*x+k2", 1000, false, defaults, 0},       // by a whole exponent it does not
   };
-  std::vector<Point> points = RandomPoints(51, kTwoThreadArithmeticPoints);
+  std::vector<Point> points = RandomPoints(51, 8192);
   for (Point& p : points) p.x = std::fabs(p.x) + 0.1;
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.formula) + " at " + std::to_string(c.points) + " points");
@@ -573,7 +579,7 @@ TEST(BlockSums, TheSecondThreadTakesTheSumsThatComputeALibraryCall) {
     ASSERT_EQ(CheckFormula(formula, c.formula, LeftSide::NotSelected),
               FormulaCheckCode::FormulaValid);
     reference_formula.CopyFrom(formula);
-    SumWorkers workers;
+    SumWorkers workers(c.settings);
     SumWorkers reference{SumSettings{false, 0}};
     SumOfSquaresTask task;
     task.points = points.data();
