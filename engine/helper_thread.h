@@ -19,7 +19,7 @@ inline void SpinPause() {
 #endif
 }
 
-// A second thread made once for a run and kept for one kind of job: Post starts the job on it,
+// A second thread made once and kept for one kind of job: Post starts the job on it,
 // Wait returns once the job has finished. The owner sets the job's data before Post and reads
 // its results after Wait; the hand-over (a release and an acquire of the job numbers) makes them
 // visible to the other thread. One job at a time, posted and waited for by one owning thread; the

@@ -37,24 +37,27 @@ struct SumSettings {
   std::uint32_t two_thread_arithmetic_points = kTwoThreadArithmeticPoints;
 };
 
-// The resources of the sums of one run: the block workspaces, the buffer of model values, the x
+// The resources of the sums of a run: the block workspaces, the buffer of model values, the x
 // and y values of the sum points in contiguous rows, the rows kept for the probes of one constant
-// (SumOfSquaresTask::varied_constant) and, from the first sum that reaches the threshold, one
-// helper thread that lives until the run ends. The rows derived from the points are made again
-// when the points, their number or their interval change, not when the records' values change:
-// the point records must stay as they are while a SumWorkers uses them (a run never changes
-// them), or ForgetPoints be called. A sum on two threads is computed block by block: both threads
-// take the next block not yet evaluated, while the calling thread adds the terms strictly in
-// increasing point order as the blocks become ready, so the sum is the same double as on one
-// thread; a block with any evaluation status is evaluated again point by point on the calling
-// thread.
+// (SumOfSquaresTask::varied_constant) and, from the first sum that goes to two threads, one
+// helper thread that lives as long as the workers (a state's runs keep them, RunResources, and
+// Reset them at the start of each). The rows derived from the points are made again when the
+// points, their number or their interval change, not when the records' values change: the point
+// records must stay as they are while a SumWorkers uses them (a run never changes them), or
+// ForgetPoints be called. Only a sum whose computed slots call a library routine goes to two
+// threads (from two_thread_points on); the others cost less than the hand-over. A sum on two
+// threads is computed block by block: both threads take the next block not yet evaluated, while
+// the calling thread adds the terms strictly in increasing point order as the blocks become
+// ready, so the sum is the same double as on one thread; a block with any evaluation status is
+// evaluated again point by point on the calling thread.
 // A search asks for many sums again at constants it has summed before. The last kSumMemos
 // programs summed over two blocks or more keep the running sum after each of their blocks that
 // was added whole from clean values (no status, nothing evaluated point by point); a sum of the
 // same program at the same points starts after those blocks, or evaluates only the block in which
 // it stops early, or is answered without evaluating anything. Its result, status, messages and
 // cells are the same.
-// Thread: made, used and destroyed on one thread (the worker).
+// Thread: used by one thread at a time, the worker of the current run; a later run's worker may
+// take it over once the earlier one was joined.
 class SumWorkers {
  public:
   explicit SumWorkers(SumSettings settings = {});

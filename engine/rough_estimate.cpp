@@ -210,19 +210,12 @@ PhaseEnd RoughEstimate(FitContext& ctx, double& MinSquare, int n, std::int8_t& E
   }
   // The probes' programs and a second workspace for them, the run's (or the phase's own); the
   // base evaluation's rows stay in the first workspace for the probes to read.
-  std::unique_ptr<RoughScratch> own_scratch;
+  RoughScratch own_scratch;  // holds nothing until Reserve
   RoughPrograms* programs = nullptr;
   BlockWorkspace* probe_workspace = nullptr;
   if (workspace != nullptr && n > 0) {
-    RoughScratch* scratch = ctx.rough;
-    if (scratch == nullptr) {
-      try {
-        own_scratch = std::make_unique<RoughScratch>();
-        scratch = own_scratch.get();
-      } catch (const std::exception&) {
-      }
-    }
-    if (scratch == nullptr || !scratch->Reserve()) {
+    RoughScratch* const scratch = ctx.rough != nullptr ? ctx.rough : &own_scratch;
+    if (!scratch->Reserve()) {
       workspace = nullptr;  // the phase goes point by point
     } else {
       programs = &scratch->programs();
