@@ -98,6 +98,55 @@ template <class Op>
   }
 }
 
+// out[i] = op(in[i]), each point followed by the next term of `chain`. Kept out of line, so that
+// the loops without a chain stay as they are.
+template <class Op>
+[[gnu::noinline]] void Map1Chained(const double* __restrict in, double* __restrict out,
+                                   std::uint32_t n, Op op, BlockTermChain& chain) {
+  BlockTermChain c = chain;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    out[i] = op(in[i]);
+    c.Step();
+  }
+  chain = c;
+}
+
+// out[i] = op(a[i], b[i]) as Map1Chained, at least one operand a row.
+template <class Op>
+[[gnu::noinline]] void Map2Chained(const Operand a, const Operand b, double* __restrict out,
+                                   std::uint32_t n, Op op, BlockTermChain& chain) {
+  BlockTermChain c = chain;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    out[i] = op(a.row != nullptr ? a.row[i] : a.value, b.row != nullptr ? b.row[i] : b.value);
+    c.Step();
+  }
+  chain = c;
+}
+
+// Map1 for an operation that calls a library routine per point: after each point, `chain` (when
+// given) adds its next term.
+template <class Op>
+[[gnu::always_inline]] inline void Map1Call(BlockTermChain* chain, const Operand& a,
+                                            double* __restrict out, std::uint32_t n, Op op) {
+  if (chain == nullptr || a.row == nullptr || chain->next >= chain->end) {
+    Map1(a, out, n, op);
+  } else {
+    Map1Chained(a.row, out, n, op, *chain);
+  }
+}
+
+// Map2 for an operation that calls a library routine per point, as Map1Call.
+template <class Op>
+[[gnu::always_inline]] inline void Map2Call(BlockTermChain* chain, const Operand& a,
+                                            const Operand& b, double* __restrict out,
+                                            std::uint32_t n, Op op) {
+  if (chain == nullptr || (a.row == nullptr && b.row == nullptr) || chain->next >= chain->end) {
+    Map2(a, b, out, n, op);
+  } else {
+    Map2Chained(a, b, out, n, op, *chain);
+  }
+}
+
 template <class Pred>
 [[gnu::always_inline]] inline bool Any1(const Operand& a, std::uint32_t n, Pred pred) {
   unsigned any = 0;
@@ -347,7 +396,8 @@ namespace {
 [[gnu::always_inline]] inline bool RunBlockProgramBody(const BlockProgram& p, const double* xs,
                                                        const double* ys, std::uint32_t count,
                                                        BlockWorkspace& w, double* values,
-                                                       const KeptRows* kept) {
+                                                       const KeptRows* kept,
+                                                       BlockTermChain* chain) {
   const std::uint32_t n = count;
   const int length = p.length;
   const bool* const skip = kept != nullptr ? kept->skip : nullptr;
@@ -393,7 +443,7 @@ namespace {
           IntegerPowerRows(l, static_cast<std::int64_t>(r.value), out, scratch, n);
         } else {
           bad |= Any2(l, r, n, [](double a, double b) { return !(a >= 0.0) && !IsWholeInt32(b); });
-          Map2(l, r, out, n, [](double a, double b) { return Power(a, b); });
+          Map2Call(chain, l, r, out, n, [](double a, double b) { return Power(a, b); });
         }
         break;
       case 6:
@@ -404,55 +454,55 @@ namespace {
         Map1(r, out, n, [](double a) { return SqrtNonNegative(a); });
         break;
       case 8:
-        Map1(r, out, n, [](double a) { return std::exp(a); });
+        Map1Call(chain, r, out, n, [](double a) { return std::exp(a); });
         break;
       case 9:
         bad |= Any1(r, n, [](double a) { return !(a > 0.0); });
-        if (!bad) Map1(r, out, n, [](double a) { return LogTen(a); });
+        if (!bad) Map1Call(chain, r, out, n, [](double a) { return LogTen(a); });
         break;
       case 10:
         bad |= Any1(r, n, [](double a) { return !(a > 0.0); });
-        if (!bad) Map1(r, out, n, [](double a) { return std::log(a); });
+        if (!bad) Map1Call(chain, r, out, n, [](double a) { return std::log(a); });
         break;
       case 11:
-        Map1(r, out, n, [](double a) { return std::sin(a); });
+        Map1Call(chain, r, out, n, [](double a) { return std::sin(a); });
         break;
       case 12:
-        Map1(r, out, n, [](double a) { return std::cos(a); });
+        Map1Call(chain, r, out, n, [](double a) { return std::cos(a); });
         break;
       case 13:
-        Map1(r, out, n, [](double a) { return std::tan(a); });
+        Map1Call(chain, r, out, n, [](double a) { return std::tan(a); });
         break;
       case 14:
         bad |= Any1(r, n, OutsideUnit);
-        if (!bad) Map1(r, out, n, AsinRadians);
+        if (!bad) Map1Call(chain, r, out, n, AsinRadians);
         break;
       case 15:
         bad |= Any1(r, n, OutsideUnit);
-        if (!bad) Map1(r, out, n, AcosRadians);
+        if (!bad) Map1Call(chain, r, out, n, AcosRadians);
         break;
       case 16:
-        Map1(r, out, n, [](double a) { return std::atan(a); });
+        Map1Call(chain, r, out, n, [](double a) { return std::atan(a); });
         break;
       case 17:
-        Map1(r, out, n, SinDegrees);
+        Map1Call(chain, r, out, n, SinDegrees);
         break;
       case 18:
-        Map1(r, out, n, CosDegrees);
+        Map1Call(chain, r, out, n, CosDegrees);
         break;
       case 19:
-        Map1(r, out, n, TanDegrees);
+        Map1Call(chain, r, out, n, TanDegrees);
         break;
       case 20:
         bad |= Any1(r, n, OutsideUnit);
-        if (!bad) Map1(r, out, n, AsinDegrees);
+        if (!bad) Map1Call(chain, r, out, n, AsinDegrees);
         break;
       case 21:
         bad |= Any1(r, n, OutsideUnit);
-        if (!bad) Map1(r, out, n, AcosDegrees);
+        if (!bad) Map1Call(chain, r, out, n, AcosDegrees);
         break;
       default:
-        Map1(r, out, n, AtanDegrees);
+        Map1Call(chain, r, out, n, AtanDegrees);
         break;  // 22
     }
     // A domain error anywhere sends the whole block to the single-point evaluator.
@@ -466,7 +516,8 @@ namespace {
 }
 
 using RunBlockProgramFunction = bool (*)(const BlockProgram&, const double*, const double*,
-                                         std::uint32_t, BlockWorkspace&, double*, const KeptRows*);
+                                         std::uint32_t, BlockWorkspace&, double*, const KeptRows*,
+                                         BlockTermChain*);
 
 // The same loops for processors with 512- and 256-bit vectors. The vector width changes how many
 // elements one instruction handles, never an element's result: each is the same IEEE operation
@@ -474,21 +525,21 @@ using RunBlockProgramFunction = bool (*)(const BlockProgram&, const double*, con
 [[gnu::target("avx512f")]] bool RunBlockProgramAvx512(const BlockProgram& p, const double* xs,
                                                       const double* ys, std::uint32_t count,
                                                       BlockWorkspace& w, double* values,
-                                                      const KeptRows* kept) {
-  return RunBlockProgramBody(p, xs, ys, count, w, values, kept);
+                                                      const KeptRows* kept, BlockTermChain* chain) {
+  return RunBlockProgramBody(p, xs, ys, count, w, values, kept, chain);
 }
 
 [[gnu::target("avx2")]] bool RunBlockProgramAvx2(const BlockProgram& p, const double* xs,
                                                  const double* ys, std::uint32_t count,
                                                  BlockWorkspace& w, double* values,
-                                                 const KeptRows* kept) {
-  return RunBlockProgramBody(p, xs, ys, count, w, values, kept);
+                                                 const KeptRows* kept, BlockTermChain* chain) {
+  return RunBlockProgramBody(p, xs, ys, count, w, values, kept, chain);
 }
 
 bool RunBlockProgramBaseline(const BlockProgram& p, const double* xs, const double* ys,
                              std::uint32_t count, BlockWorkspace& w, double* values,
-                             const KeptRows* kept) {
-  return RunBlockProgramBody(p, xs, ys, count, w, values, kept);
+                             const KeptRows* kept, BlockTermChain* chain) {
+  return RunBlockProgramBody(p, xs, ys, count, w, values, kept, chain);
 }
 
 // Whether every value of a block is within the evaluator's range and, with `check_overflow`,
@@ -575,10 +626,11 @@ std::atomic<const BlockLoops*> block_loops{LoopsOfWidth(Widest())};
 }  // namespace
 
 bool RunBlockProgram(const BlockProgram& p, const double* xs, const double* ys, std::uint32_t count,
-                     BlockWorkspace& w, double* values, const KeptRows* kept) {
+                     BlockWorkspace& w, double* values, const KeptRows* kept,
+                     BlockTermChain* chain) {
   // Without room for the rows, the block goes point by point.
   if (!w.ReserveSlots(p.length)) return false;
-  return block_loops.load(std::memory_order_relaxed)->run(p, xs, ys, count, w, values, kept);
+  return block_loops.load(std::memory_order_relaxed)->run(p, xs, ys, count, w, values, kept, chain);
 }
 
 BlockLoopWidth WidestBlockLoopWidth() { return Widest(); }
@@ -628,10 +680,79 @@ void AddBlockTerms(CompiledFormula& formula, const SumOfSquaresTask& task, std::
   AddBlockTermsFrom(formula, task, block, values, nullptr, clean, cursor, status, messages);
 }
 
+bool StartBlockTermChain(const SumOfSquaresTask& task, std::uint32_t block, const double* values,
+                         const double* observed, bool clean, const BlockSumCursor& cursor,
+                         BlockTermChain& chain) {
+  if (cursor.stopped || !clean || observed == nullptr) return false;
+  const std::uint32_t total = SumPointCount(task);
+  const std::uint32_t first = block * kBlockPoints;
+  if (first >= total) return false;
+  const std::uint32_t n = total - first < kBlockPoints ? total - first : kBlockPoints;
+  // Every value in range and no residual at the overflow limit, tested in vectors: the terms need
+  // no test but the early stop's.
+  if (!block_loops.load(std::memory_order_relaxed)
+           ->passes(values, observed, n, task.check_overflow, task.overflow_limit)) {
+    return false;
+  }
+  chain.observed = observed;
+  chain.values = values;
+  chain.next = 0;
+  chain.end = n;
+  chain.sum = cursor.sum;
+  chain.stop_at = task.stop_at;
+  chain.early_stop = task.early_stop;
+  chain.stopped = false;
+  return true;
+}
+
+void FinishBlockTermChain(const SumOfSquaresTask& task, std::uint32_t block, BlockTermChain& chain,
+                          BlockSumCursor& cursor) {
+  const double* const observed = chain.observed;
+  const double* const values = chain.values;
+  double sum = chain.sum;
+  std::uint32_t j = chain.next;  // one past the last term added
+  bool stopped = chain.stopped;
+  if (!stopped) {
+    // No call in these loops, so the sum stays in a register and they run at the pace of the
+    // additions.
+    const std::uint32_t n = chain.end;
+    if (chain.early_stop) {
+      const double stop_at = chain.stop_at;
+      for (; j < n; ++j) {
+        const double residual = observed[j] - values[j];
+        sum += residual * residual;
+        if (sum >= stop_at) [[unlikely]] {
+          stopped = true;
+          ++j;
+          break;
+        }
+      }
+    } else {
+      for (; j < n; ++j) {
+        const double residual = observed[j] - values[j];
+        sum += residual * residual;
+      }
+    }
+  }
+  chain.sum = sum;
+  chain.next = j;
+  chain.stopped = stopped;
+  const std::uint32_t interval = task.interval == 0 ? 1u : task.interval;
+  cursor.sum = sum;
+  cursor.stopped = stopped;
+  cursor.last_point = (block * kBlockPoints + j - 1) * interval;
+  cursor.state_behind = true;
+}
+
 void AddBlockTermsFrom(CompiledFormula& formula, const SumOfSquaresTask& task, std::uint32_t block,
                        const double* values, const double* observed_row, bool clean,
                        BlockSumCursor& cursor, std::int8_t& status, FormulaMessages* messages) {
   if (cursor.stopped) return;
+  BlockTermChain chain;
+  if (StartBlockTermChain(task, block, values, observed_row, clean, cursor, chain)) {
+    FinishBlockTermChain(task, block, chain, cursor);
+    return;
+  }
   const std::uint32_t interval = task.interval == 0 ? 1u : task.interval;
   const std::uint32_t total = SumPointCount(task);
   const std::uint32_t first = block * kBlockPoints;
@@ -645,29 +766,7 @@ void AddBlockTermsFrom(CompiledFormula& formula, const SumOfSquaresTask& task, s
   const double overflow_limit = task.overflow_limit;
   double sum = cursor.sum;
   std::uint32_t point = first * interval;
-  if (clean && observed_row != nullptr &&
-      block_loops.load(std::memory_order_relaxed)
-          ->passes(values, observed_row, n, check_overflow, overflow_limit)) {
-    // Every value in range and no residual at the overflow limit, tested in vectors: the loop
-    // holds the additions in point order and, when asked for, the early-stop test.
-    std::uint32_t j = 0;
-    if (early_stop) {
-      for (; j < n; ++j) {
-        const double residual = observed_row[j] - values[j];
-        sum += residual * residual;
-        if (sum >= stop_at) [[unlikely]] {
-          cursor.stopped = true;
-          break;
-        }
-      }
-    } else {
-      for (; j < n; ++j) {
-        const double residual = observed_row[j] - values[j];
-        sum += residual * residual;
-      }
-    }
-    point += j * interval;
-  } else if (clean) {
+  if (clean) {
     // No call in this loop, so the sum stays in a register; the tests beside the additions are
     // branches that are not taken, so the loop runs at the pace of the additions. The final range
     // test of the evaluator is made here, on the way: a value outside [-1e302, 1e302] (or a

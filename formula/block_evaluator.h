@@ -122,14 +122,44 @@ void KeepBlockRows(const BlockProgram& program, const KeptRowPlan& plan, BlockWo
 // The KeptRows of `plan` reading row k from from[k] (the block's first value).
 KeptRows ReadKeptRows(const KeptRowPlan& plan, const double* const* from);
 
+// The terms of one block of a sum, added in point order while a block program evaluates another
+// block: each point of a slot that calls a library routine adds the next term. The additions form
+// a chain in which each waits for the one before, and the library routine's work per point leaves
+// the processor room for them, so that they cost little beside it. Made by StartBlockTermChain,
+// completed by FinishBlockTermChain; the same operations in the same order as AddBlockTermsFrom.
+struct BlockTermChain {
+  const double* observed = nullptr;  // the block's observed values
+  const double* values = nullptr;    // the block's model values
+  std::uint32_t next = 0;            // the next term to add
+  std::uint32_t end = 0;             // one past the last term to add
+  double sum = 0.0;
+  double stop_at = 0.0;
+  bool early_stop = false;
+  bool stopped = false;  // the early stop was reached at term next - 1
+
+  // Adds the next term, if one is left.
+  [[gnu::always_inline]] void Step() {
+    if (next < end) {
+      const double residual = observed[next] - values[next];
+      sum += residual * residual;
+      ++next;
+      if (early_stop && sum >= stop_at) [[unlikely]] {
+        stopped = true;
+        end = next;
+      }
+    }
+  }
+};
+
 // EvaluateBlock for a prepared (usable) program, leaving each computed slot's values in its row of
 // `workspace`, except the last slot's, which are in `values`. With the block's x and y values in
 // contiguous rows `xs` and `ys` (either may be null when the program does not read it) and,
 // optionally, rows kept from an evaluation of the same points by a program that computes the
 // skipped slots the same way. Same result and same meaning of false as EvaluateBlock.
+// With a `chain`, each point of a slot that calls a library routine also adds one of its terms.
 bool RunBlockProgram(const BlockProgram& program, const double* xs, const double* ys,
                      std::uint32_t count, BlockWorkspace& workspace, double* values,
-                     const KeptRows* kept = nullptr);
+                     const KeptRows* kept = nullptr, BlockTermChain* chain = nullptr);
 
 // The vector widths the block loops are compiled for. A run uses the widest the processor has;
 // every width gives the same bits, since each element is the same IEEE operation.
@@ -183,6 +213,19 @@ void AddBlockTerms(CompiledFormula& formula, const SumOfSquaresTask& task, std::
 void AddBlockTermsFrom(CompiledFormula& formula, const SumOfSquaresTask& task, std::uint32_t block,
                        const double* values, const double* observed, bool clean,
                        BlockSumCursor& cursor, std::int8_t& status, FormulaMessages* messages);
+
+// Starts `chain` on the terms of block `block` of `task` when AddBlockTermsFrom would add them from
+// the values alone: `clean`, every value within range and, with the overflow test, every residual
+// below the limit (tested here, in vectors), the observed values in the contiguous row `observed`.
+// False otherwise, or when the cursor has stopped: AddBlockTermsFrom must then add the block.
+bool StartBlockTermChain(const SumOfSquaresTask& task, std::uint32_t block, const double* values,
+                         const double* observed, bool clean, const BlockSumCursor& cursor,
+                         BlockTermChain& chain);
+
+// Adds the terms that a started chain has not added yet and moves `cursor` past block `block`,
+// exactly as AddBlockTermsFrom would have.
+void FinishBlockTermChain(const SumOfSquaresTask& task, std::uint32_t block, BlockTermChain& chain,
+                          BlockSumCursor& cursor);
 
 // Brings the formula's cells (x, y, slotValue) to the state of the last point added, as the
 // single-point loop leaves them. Call once after the last AddBlockTerms.

@@ -545,6 +545,67 @@ TEST(BlockSums, RangeFailuresOverflowsAndEarlyStopsInsideABlock) {
   }
 }
 
+// The terms of a block added along the evaluation of the next block (a chain riding the library
+// calls) end where AddBlockTermsFrom ends them, with the same sum, stop and cells to restore, and
+// leave the evaluation as it is without them.
+TEST(BlockSums, TermsAddedAlongAnEvaluationAreThoseAddedAfterIt) {
+  std::vector<Point> points = RandomPoints(17, 2 * kBlockPoints);
+  for (Point& p : points) p.x = std::fabs(p.x) + 0.1;
+  const double stops[] = {0.0, 1e-300, 5.0, 60.0, 1e300};
+  for (const char* text : {"k0*Exp(-(x-k1)^2/k2)", "k0*Sin(x)+k1", "x^k0-k1"}) {
+    CompiledFormula formula;
+    ASSERT_EQ(CheckFormula(formula, text, LeftSide::NotSelected), FormulaCheckCode::FormulaValid);
+    const double constants[3] = {1.5, 0.25, 0.8};
+    for (int k = 0; k < 3; ++k) {
+      if (formula.paramIndex[k] < kMaxConstants)
+        formula.paramValue[formula.paramIndex[k]] = constants[k];
+    }
+    BlockProgram program;
+    PrepareBlockProgram(formula, program);
+    ASSERT_TRUE(program.usable);
+    std::vector<double> xs(points.size()), ys(points.size());
+    CopyPointRows(points.data(), 1, static_cast<std::uint32_t>(points.size()), xs.data(),
+                  ys.data());
+    BlockWorkspace workspace;
+    std::vector<double> first(kBlockPoints), second(kBlockPoints), alone(kBlockPoints);
+    ASSERT_TRUE(
+        RunBlockProgram(program, xs.data(), ys.data(), kBlockPoints, workspace, first.data()));
+    ASSERT_TRUE(RunBlockProgram(program, xs.data() + kBlockPoints, ys.data() + kBlockPoints,
+                                kBlockPoints, workspace, alone.data()));
+    for (bool early_stop : {false, true}) {
+      for (double stop_at : stops) {
+        SCOPED_TRACE(testing::Message()
+                     << text << ", early stop " << early_stop << " at " << stop_at);
+        SumOfSquaresTask task;
+        task.points = points.data();
+        task.count = static_cast<std::uint32_t>(points.size());
+        task.early_stop = early_stop;
+        task.stop_at = stop_at;
+        BlockSumCursor after;
+        after.sum = 0.5;
+        CompiledFormula scratch;
+        scratch.CopyFrom(formula);
+        std::int8_t status = 0;
+        AddBlockTermsFrom(scratch, task, 0, first.data(), ys.data(), true, after, status, nullptr);
+        BlockSumCursor along;
+        along.sum = 0.5;
+        BlockTermChain chain;
+        ASSERT_TRUE(StartBlockTermChain(task, 0, first.data(), ys.data(), true, along, chain));
+        ASSERT_TRUE(RunBlockProgram(program, xs.data() + kBlockPoints, ys.data() + kBlockPoints,
+                                    kBlockPoints, workspace, second.data(), nullptr, &chain));
+        // Each point of the call slot added a term, up to the stop.
+        EXPECT_EQ(chain.next, after.stopped ? after.last_point + 1 : kBlockPoints);
+        FinishBlockTermChain(task, 0, chain, along);
+        EXPECT_TRUE(SameBits(along.sum, after.sum)) << along.sum << " vs " << after.sum;
+        EXPECT_EQ(along.stopped, after.stopped);
+        EXPECT_EQ(along.last_point, after.last_point);
+        EXPECT_EQ(along.state_behind, after.state_behind);
+        EXPECT_EQ(std::memcmp(second.data(), alone.data(), sizeof(double) * kBlockPoints), 0);
+      }
+    }
+  }
+}
+
 // With the default settings a sum goes to the second thread from kTwoThreadPoints on when its
 // program computes a library call per point, and never when it does not (an arithmetic formula,
 // or one whose calls are all in rows kept from an earlier sum); with two_thread_points 0 none
