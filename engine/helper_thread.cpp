@@ -19,7 +19,7 @@ bool SpinUntil(Done done) {
 
 }  // namespace
 
-HelperThread::HelperThread(std::function<void()> job)
+HelperThread::HelperThread(std::function<void(std::uint64_t, std::uint64_t)> job)
     : job_(std::move(job)), thread_([this] { Loop(); }) {}
 
 HelperThread::~HelperThread() {
@@ -31,12 +31,15 @@ HelperThread::~HelperThread() {
   thread_.join();
 }
 
-void HelperThread::Post() {
+std::uint64_t HelperThread::Post(std::uint64_t argument) {
+  std::uint64_t job = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    posted_.fetch_add(1, std::memory_order_release);
+    argument_.store(argument, std::memory_order_relaxed);
+    job = posted_.fetch_add(1, std::memory_order_release) + 1;
   }
   wake_.notify_one();
+  return job;
 }
 
 void HelperThread::Wait() {
@@ -62,7 +65,7 @@ void HelperThread::Loop() {
     }
     if (quit_.load(std::memory_order_acquire)) return;
     seen = posted_.load(std::memory_order_acquire);
-    job_();
+    job_(seen, argument_.load(std::memory_order_relaxed));
     {
       std::lock_guard<std::mutex> lock(mutex_);
       finished_number_.store(seen, std::memory_order_release);

@@ -22,8 +22,11 @@ inline void SpinPause() {
 // A second thread made once and kept for one kind of job: Post starts the job on it,
 // Wait returns once the job has finished. The owner sets the job's data before Post and reads
 // its results after Wait; the hand-over (a release and an acquire of the job numbers) makes them
-// visible to the other thread. One job at a time, posted and waited for by one owning thread; the
-// ownership may pass to another thread between jobs when that hand-over is itself ordered (a
+// visible to the other thread. One job at a time, posted and waited for by one owning thread. A
+// job may instead tell the owner itself when it no longer touches the job's data (through atomics
+// of its own, as the two-thread sums do); the owner may then post the next job without Wait, once
+// the helper has taken up the last one: the helper runs the latest job posted. The ownership may
+// pass to another thread between jobs when that hand-over is itself ordered (a
 // state's runs, each on a worker thread of its own that starts after the last one was joined).
 // A search posts its jobs back to back, a few microseconds apart, while waking a sleeping thread
 // takes tens of microseconds: so each side spins for a while (kSpin) before it sleeps, the
@@ -33,13 +36,16 @@ class HelperThread {
   // How long a side spins before it sleeps.
   static constexpr std::chrono::microseconds kSpin{100};
 
-  // Starts the thread; throws std::system_error when the system has none to give.
-  explicit HelperThread(std::function<void()> job);
+  // Starts the thread; throws std::system_error when the system has none to give. The job is
+  // called with the number and the argument that Post gave it.
+  explicit HelperThread(std::function<void(std::uint64_t, std::uint64_t)> job);
   ~HelperThread();
   HelperThread(const HelperThread&) = delete;
   HelperThread& operator=(const HelperThread&) = delete;
 
-  void Post();
+  // Posts the next job with `argument` and returns its number (1, 2, ...). The argument comes over
+  // with the job's number, in the same cache line, at no further cost to the helper.
+  std::uint64_t Post(std::uint64_t argument = 0);
   void Wait();
 
   // Whether the helper is asleep waiting for a job (for tests).
@@ -48,13 +54,14 @@ class HelperThread {
  private:
   void Loop();
 
-  std::function<void()> job_;
+  std::function<void(std::uint64_t, std::uint64_t)> job_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable finished_;
   // Written under mutex_ (so that a sleeper's test cannot miss them), read with or without it.
-  std::atomic<std::uint64_t> posted_{0};           // the number of the last job posted
-  std::atomic<std::uint64_t> finished_number_{0};  // the number of the last job finished
+  alignas(64) std::atomic<std::uint64_t> posted_{0};  // the number of the last job posted
+  std::atomic<std::uint64_t> argument_{0};            // its argument
+  std::atomic<std::uint64_t> finished_number_{0};     // the number of the last job finished
   std::atomic<bool> quit_{false};
   std::atomic<bool> asleep_{false};
   std::thread thread_;  // last: it starts once the members above exist

@@ -65,7 +65,8 @@ LmResiduals::LmResiduals(const CompiledFormula& formula, const SumPoints& points
     helper_half_->first = split;
     helper_half_->end = size_;
     own_.end = split;
-    helper_ = std::make_unique<HelperThread>([this] { EvaluateHalf(*helper_half_); });
+    helper_ = std::make_unique<HelperThread>(
+        [this](std::uint64_t, std::uint64_t) { EvaluateHalf(*helper_half_); });
   } catch (const std::exception&) {
     // No second thread to be had: everything on this one.
     helper_half_.reset();

@@ -35,6 +35,9 @@ struct SumSettings {
   std::uint32_t two_thread_residual_points = kTwoThreadResidualPoints;  // LmResiduals; 0: never
   // For the sums without a library call, unless two_thread_points is 0; 0: never.
   std::uint32_t two_thread_arithmetic_points = kTwoThreadArithmeticPoints;
+  // How many blocks of a two-thread sum the calling thread evaluates before it adds the helper's;
+  // 0: chosen by the number of blocks. At least one block is left to the helper.
+  std::uint32_t own_blocks = 0;
 };
 
 // The resources of the sums of a run: the block workspaces, the buffer of model values, the x
@@ -46,10 +49,14 @@ struct SumSettings {
 // records must stay as they are while a SumWorkers uses them (a run never changes them), or
 // ForgetPoints be called. Only a sum whose computed slots call a library routine goes to two
 // threads (from two_thread_points on); the others cost less than the hand-over. A sum on two
-// threads is computed block by block: both threads take the next block not yet evaluated, while
-// the calling thread adds the terms strictly in increasing point order as the blocks become
-// ready, so the sum is the same double as on one thread; a block with any evaluation status is
-// evaluated again point by point on the calling thread.
+// threads is computed block by block: the calling thread evaluates the first blocks itself,
+// adding the terms of each while it evaluates the next, and the helper evaluates the others in
+// order, of which the calling thread takes over those the helper has not reached once its own are
+// added. Each hand-over between the two costs a trip through the caches of both cores, so a job
+// makes few: its post, the mark of each of the helper's blocks, and a claim word touched by the
+// calling thread only when it takes over. The calling thread adds the terms strictly in
+// increasing point order, so the sum is the same double as on one thread; a block with any
+// evaluation status is evaluated again point by point on the calling thread.
 // A search asks for many sums again at constants it has summed before. The last kSumMemos
 // programs summed over two blocks or more keep the running sum after each of their blocks that
 // was added whole from clean values (no status, nothing evaluated point by point); a sum of the
@@ -94,6 +101,10 @@ class SumWorkers {
   // How many sums so far were computed on two threads.
   std::uint64_t TwoThreadSums() const { return two_thread_sums_; }
 
+  // How many blocks of the helper's part the calling thread took over because the helper had not
+  // reached them.
+  std::uint64_t BlocksTakenFromHelper() const { return blocks_taken_from_helper_; }
+
  private:
   static constexpr std::uint32_t kMaxBlocks = kMaxPoints / kBlockPoints;
   enum class KeptUse { kNone, kFill, kRead };
@@ -109,15 +120,20 @@ class SumWorkers {
   void ChooseKeptRows(const SumOfSquaresTask& task, std::uint32_t total);
   // The observed values of the prepared sum's points, in point order.
   const double* ObservedRow(const SumOfSquaresTask& task) const;
-  // Evaluates block b of the prepared sum into `values`; true when clean (EvaluateBlock).
-  bool EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, double* values);
+  // Evaluates block b of the prepared sum into `values`; true when clean (EvaluateBlock). The
+  // terms of `chain`, if given, are added along.
+  bool EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, double* values,
+                        BlockTermChain* chain = nullptr);
 
   // Blocks [first, last) of a sum evaluated on two threads, added to `cursor`.
   void TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& task, std::uint32_t first,
                     std::uint32_t last, BlockSumCursor& cursor, std::int8_t& status,
                     FormulaMessages* messages);
-  // Evaluates blocks of the current job until none is left; false when there was none.
-  bool EvaluateNextBlock(BlockWorkspace& workspace);
+  // The helper thread's part of job `job`: its first block, then the blocks it claims, in order.
+  void HelperJob(std::uint64_t job, std::uint64_t first_claims);
+  // Takes the next block of the helper's part of job `job` not yet taken, or with `from_end` the
+  // last one; false when none is left or `job` is no longer the current one.
+  bool ClaimBlock(std::uint64_t job, bool from_end, std::uint32_t& block);
 
   SumSettings settings_;
   BlockWorkspace workspace_;
@@ -173,6 +189,7 @@ class SumWorkers {
   SumMemo* memo_ = nullptr;  // the memo of the current sum
   std::uint64_t blocks_evaluated_ = 0;
   std::uint64_t two_thread_sums_ = 0;
+  std::uint64_t blocks_taken_from_helper_ = 0;
 
   KeptSet kept_sets_[kMaxConstants];
   KeptSet* kept_ = nullptr;  // the set of the current sum
@@ -180,9 +197,14 @@ class SumWorkers {
   std::uint64_t kept_blocks_read_ = 0;
   std::atomic<std::uint32_t> job_kept_reads_{0};
 
-  // The current job: read by both threads while it runs, written only while the helper waits.
-  std::uint32_t job_blocks_ = 0;
-  std::atomic<std::uint32_t> next_block_{0};
+  // The current job: the helper's part is claimed block by block through claims_ (the job's
+  // number and the blocks not yet taken); each block is marked done once its values are in
+  // values_. After marking its last block done the helper touches only claims_, which names the
+  // job, and helper_left_; so the next job may be set up as soon as every block is done, or, when
+  // a sum stopped early, once the helper has left (helper_left_).
+  std::uint64_t posted_jobs_ = 0;  // the number of the last job posted to helper_
+  std::atomic<std::uint64_t> claims_{0};
+  std::atomic<std::uint64_t> helper_left_{0};  // the number of the last job the helper left
   std::atomic<bool> block_done_[kMaxBlocks];
   bool block_clean_[kMaxBlocks] = {};
 

@@ -606,6 +606,44 @@ TEST(BlockSums, TermsAddedAlongAnEvaluationAreThoseAddedAfterIt) {
   }
 }
 
+// A two-thread sum in which the calling thread evaluates only the first block: once that is
+// added it takes the helper's blocks from the end while the helper works from the front, and
+// sums stopped early leave the helper's part unfinished. Every sum is the single-point sum.
+TEST(BlockSums, TheCallingThreadTakesOverBlocksTheHelperHasNotReached) {
+  std::vector<Point> points = RandomPoints(23, 32 * kBlockPoints);
+  CompiledFormula formula;
+  CompiledFormula reference_formula;
+  ASSERT_EQ(CheckFormula(formula, "k0*Exp(-(x-k1)^2/k2)", LeftSide::NotSelected),
+            FormulaCheckCode::FormulaValid);
+  reference_formula.CopyFrom(formula);
+  SumWorkers workers(SumSettings{true, 1, kTwoThreadResidualPoints, 0, 1});
+  SumWorkers reference{SumSettings{false, 0}};
+  SumOfSquaresTask task;
+  task.points = points.data();
+  task.count = static_cast<std::uint32_t>(points.size());
+  int sums = 0;
+  for (; sums < 200 && (sums < 8 || workers.BlocksTakenFromHelper() == 0); ++sums) {
+    const double constants[3] = {1.0 + 0.01 * sums, 0.1 * (sums % 7), 0.5 + 0.05 * (sums % 5)};
+    for (int k = 0; k < 3; ++k) {
+      formula.paramValue[formula.paramIndex[k]] = constants[k];
+      reference_formula.paramValue[formula.paramIndex[k]] = constants[k];
+    }
+    // Every fourth sum stops early, in the calling thread's block or in the helper's part.
+    task.early_stop = sums % 4 == 3;
+    task.stop_at = sums % 8 == 3 ? 1.0 : 400.0;
+    std::int8_t status = 0;
+    std::int8_t reference_status = 0;
+    const double got = workers.Sum(formula, task, status, nullptr).sum;
+    const double want = reference.Sum(reference_formula, task, reference_status, nullptr).sum;
+    ASSERT_TRUE(SameBits(got, want)) << "sum " << sums << ": " << got << " vs " << want;
+    ASSERT_EQ(status, reference_status);
+    ASSERT_EQ(std::memcmp(formula.slotValue, reference_formula.slotValue, sizeof formula.slotValue),
+              0);
+  }
+  EXPECT_EQ(workers.TwoThreadSums(), static_cast<std::uint64_t>(sums));
+  EXPECT_GT(workers.BlocksTakenFromHelper(), 0u);
+}
+
 // With the default settings a sum goes to the second thread from kTwoThreadPoints on when its
 // program computes a library call per point, and never when it does not (an arithmetic formula,
 // or one whose calls are all in rows kept from an earlier sum); with two_thread_points 0 none

@@ -18,7 +18,7 @@ TEST(HelperThread, RunsEachJobOnceWhetherTheSidesSpinOrSleep) {
   std::uint64_t runs = 0;
   std::uint64_t seen = 0;
   std::chrono::microseconds job_time{0};
-  HelperThread helper([&] {
+  HelperThread helper([&](std::uint64_t, std::uint64_t) {
     ++runs;
     seen = input;
     const auto until = std::chrono::steady_clock::now() + job_time;
