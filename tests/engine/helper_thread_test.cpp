@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <thread>
@@ -18,18 +19,24 @@ TEST(HelperThread, RunsEachJobOnceWhetherTheSidesSpinOrSleep) {
   std::uint64_t runs = 0;
   std::uint64_t seen = 0;
   std::chrono::microseconds job_time{0};
-  HelperThread helper([&](std::uint64_t, std::uint64_t) {
+  std::uint64_t number = 0;
+  std::uint64_t argument = 0;
+  HelperThread helper([&](std::uint64_t job_number, std::uint64_t job_argument) {
     ++runs;
     seen = input;
+    number = job_number;
+    argument = job_argument;
     const auto until = std::chrono::steady_clock::now() + job_time;
     while (std::chrono::steady_clock::now() < until) {
     }
   });
   auto run = [&](std::uint64_t value) {
     input = value;
-    helper.Post();
+    const std::uint64_t posted = helper.Post(value + 1);
     helper.Wait();
     EXPECT_EQ(seen, value);
+    EXPECT_EQ(number, posted);
+    EXPECT_EQ(argument, value + 1);
   };
   // Back to back, as a search posts its sums: the helper is still spinning for the next one.
   for (std::uint64_t job = 1; job <= 2000; ++job) run(job * 3);
@@ -45,6 +52,29 @@ TEST(HelperThread, RunsEachJobOnceWhetherTheSidesSpinOrSleep) {
   job_time = 4 * HelperThread::kSpin;
   run(8888);
   EXPECT_EQ(runs, 2002u);
+  EXPECT_EQ(number, 2002u);
+}
+
+// A job that tells the owner itself when it is done: the owner posts the next one at once,
+// without Wait, while the helper may still be ending the last. Every job runs once, in order,
+// with its own number and argument.
+TEST(HelperThread, JobsPostedWithoutWaitRunInTurn) {
+  std::atomic<std::uint64_t> done{0};
+  std::uint64_t runs = 0;
+  bool in_order = true;
+  HelperThread helper([&](std::uint64_t number, std::uint64_t argument) {
+    ++runs;
+    in_order = in_order && argument == number * 7 && number == runs;
+    done.store(number, std::memory_order_release);
+  });
+  for (std::uint64_t job = 1; job <= 5000; ++job) {
+    ASSERT_EQ(helper.Post(job * 7), job);
+    while (done.load(std::memory_order_acquire) != job) {
+    }
+  }
+  helper.Wait();
+  EXPECT_EQ(runs, 5000u);
+  EXPECT_TRUE(in_order);
 }
 
 }  // namespace
