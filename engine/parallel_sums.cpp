@@ -299,14 +299,6 @@ constexpr std::uint32_t ClaimEnd(std::uint64_t word) {
   return static_cast<std::uint32_t>(word) & 0xFFFFFFu;
 }
 
-// How many of a two-thread sum's `blocks` the calling thread evaluates itself, before it adds the
-// helper's: half, rounded up. It also adds every block, but the terms of its own ride along its
-// evaluations, while the helper starts later and hands its blocks over through the caches; and it
-// takes blocks from the end of the helper's part when the helper falls behind. With Exp over 256
-// blocks, shares of 0.38, 0.43, 0.49, 0.55 and 0.6 took 196, 188, 179-190, 177-195 and 188-195
-// microseconds (medians): about a half is best.
-std::uint32_t OwnBlocks(std::uint32_t blocks) { return (blocks + 1) / 2; }
-
 }  // namespace
 
 bool SumWorkers::ClaimBlock(std::uint64_t job_number, bool from_end, std::uint32_t& block) {
@@ -362,8 +354,14 @@ void SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& 
   // blocks from split on, in order, while this thread, once its own are added, takes any left
   // from the end. Set while the helper takes no block of the last job (see HelperJob).
   const std::uint32_t blocks = last - first;
-  const std::uint32_t own =
-      settings_.own_blocks == 0 ? OwnBlocks(blocks) : std::min(settings_.own_blocks, blocks - 1);
+  // A short sum splits its blocks in halves (the calling thread takes the larger), since one
+  // block more or less changes it by a quarter or more; a long one by own_share_.
+  const bool long_sum = blocks >= kShareBlocks;
+  std::uint32_t own = settings_.own_blocks;
+  if (own == 0) {
+    own = long_sum ? (blocks * own_share_ + kShareUnits / 2) / kShareUnits : (blocks + 1) / 2;
+  }
+  own = std::clamp(own, 1u, blocks - 1);
   const std::uint32_t split = first + own;
   const std::uint64_t job = posted_jobs_ + 1;  // the number Post gives it
   job_kept_reads_.store(0, std::memory_order_relaxed);
@@ -408,6 +406,11 @@ void SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& 
     FinishBlockTermChain(task, riding, chain, cursor);
     RecordBlock(riding, cursor);
   }
+  // Whether the helper had evaluated its whole part before this thread had added its own: then
+  // this thread takes more blocks of the next sums, while it takes fewer of them after it has
+  // had to take blocks over from the helper.
+  const bool helper_was_done =
+      !cursor.stopped && block_done_[last - 1].load(std::memory_order_relaxed);
   // The helper's blocks in order as they become ready; while the next is not, this thread takes
   // one that the helper has not reached, from the end.
   std::uint32_t stolen = 0;
@@ -437,6 +440,11 @@ void SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& 
   blocks_evaluated_ += evaluated;
   kept_blocks_read_ += job_kept_reads_.load(std::memory_order_relaxed);
   blocks_taken_from_helper_ += stolen;
+  if (long_sum && stolen > 0) {
+    own_share_ = std::min(own_share_ + 1, kMaxOwnShare);
+  } else if (long_sum && helper_was_done) {
+    own_share_ = std::max(own_share_ - 1, kMinOwnShare);
+  }
 }
 
 }  // namespace calvane

@@ -189,6 +189,17 @@ class SumWorkers {
   SumMemo* memo_ = nullptr;  // the memo of the current sum
   std::uint64_t blocks_evaluated_ = 0;
   std::uint64_t two_thread_sums_ = 0;
+  // The share of a long two-thread sum's blocks that the calling thread evaluates itself, in
+  // kShareUnits: it adds every block, the terms of its own along its evaluations, while the
+  // helper starts later and hands its blocks over through the caches. How fast each side is
+  // depends on the two cores of the moment, so the share follows the sums: one unit more after a
+  // sum in which this thread took blocks over from the helper, one less after one in which the
+  // helper was done first.
+  static constexpr std::uint32_t kShareBlocks = 16;  // from this many blocks of a sum on
+  static constexpr std::uint32_t kShareUnits = 64;
+  static constexpr std::uint32_t kMinOwnShare = 16;
+  static constexpr std::uint32_t kMaxOwnShare = 48;
+  std::uint32_t own_share_ = 28;
   std::uint64_t blocks_taken_from_helper_ = 0;
 
   KeptSet kept_sets_[kMaxConstants];
