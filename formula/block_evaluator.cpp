@@ -111,20 +111,9 @@ template <class Op>
   chain = c;
 }
 
-// out[i] = op(a[i], b[i]) as Map1Chained, at least one operand a row.
-template <class Op>
-[[gnu::noinline]] void Map2Chained(const Operand a, const Operand b, double* __restrict out,
-                                   std::uint32_t n, Op op, BlockTermChain& chain) {
-  BlockTermChain c = chain;
-  for (std::uint32_t i = 0; i < n; ++i) {
-    out[i] = op(a.row != nullptr ? a.row[i] : a.value, b.row != nullptr ? b.row[i] : b.value);
-    c.Step();
-  }
-  chain = c;
-}
-
-// Map1 for an operation that calls a library routine per point: after each point, `chain` (when
-// given) adds its next term.
+// Map1 for a function that calls a library routine per point: after each point, `chain` (when
+// given) adds its next term. (Powers by a fraction do not take a chain: in the same branch as the
+// binary powering, the chained loop made a rational function's sum 4 % slower.)
 template <class Op>
 [[gnu::always_inline]] inline void Map1Call(BlockTermChain* chain, const Operand& a,
                                             double* __restrict out, std::uint32_t n, Op op) {
@@ -132,18 +121,6 @@ template <class Op>
     Map1(a, out, n, op);
   } else {
     Map1Chained(a.row, out, n, op, *chain);
-  }
-}
-
-// Map2 for an operation that calls a library routine per point, as Map1Call.
-template <class Op>
-[[gnu::always_inline]] inline void Map2Call(BlockTermChain* chain, const Operand& a,
-                                            const Operand& b, double* __restrict out,
-                                            std::uint32_t n, Op op) {
-  if (chain == nullptr || (a.row == nullptr && b.row == nullptr) || chain->next >= chain->end) {
-    Map2(a, b, out, n, op);
-  } else {
-    Map2Chained(a, b, out, n, op, *chain);
   }
 }
 
@@ -443,7 +420,7 @@ namespace {
           IntegerPowerRows(l, static_cast<std::int64_t>(r.value), out, scratch, n);
         } else {
           bad |= Any2(l, r, n, [](double a, double b) { return !(a >= 0.0) && !IsWholeInt32(b); });
-          Map2Call(chain, l, r, out, n, [](double a, double b) { return Power(a, b); });
+          Map2(l, r, out, n, [](double a, double b) { return Power(a, b); });
         }
         break;
       case 6:

@@ -123,10 +123,11 @@ void KeepBlockRows(const BlockProgram& program, const KeptRowPlan& plan, BlockWo
 KeptRows ReadKeptRows(const KeptRowPlan& plan, const double* const* from);
 
 // The terms of one block of a sum, added in point order while a block program evaluates another
-// block: each point of a slot that calls a library routine adds the next term. The additions form
-// a chain in which each waits for the one before, and the library routine's work per point leaves
-// the processor room for them, so that they cost little beside it. Made by StartBlockTermChain,
-// completed by FinishBlockTermChain; the same operations in the same order as AddBlockTermsFrom.
+// block: each point of a slot that calls a function (Exp, Sin, ...) adds the next term. The
+// additions form a chain in which each waits for the one before, and the library routine's work per
+// point leaves the processor room for them, so that they cost little beside it. Made by
+// StartBlockTermChain, completed by FinishBlockTermChain; the same operations in the same order as
+// AddBlockTermsFrom.
 struct BlockTermChain {
   const double* observed = nullptr;  // the block's observed values
   const double* values = nullptr;    // the block's model values
@@ -156,7 +157,7 @@ struct BlockTermChain {
 // contiguous rows `xs` and `ys` (either may be null when the program does not read it) and,
 // optionally, rows kept from an evaluation of the same points by a program that computes the
 // skipped slots the same way. Same result and same meaning of false as EvaluateBlock.
-// With a `chain`, each point of a slot that calls a library routine also adds one of its terms.
+// With a `chain`, each point of a slot that calls a function also adds one of its terms.
 bool RunBlockProgram(const BlockProgram& program, const double* xs, const double* ys,
                      std::uint32_t count, BlockWorkspace& workspace, double* values,
                      const KeptRows* kept = nullptr, BlockTermChain* chain = nullptr);
