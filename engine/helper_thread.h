@@ -26,8 +26,8 @@ inline void SpinPause() {
 // job may instead tell the owner itself when it no longer touches the job's data (through atomics
 // of its own, as the two-thread sums do); the owner may then post the next job without Wait, once
 // the helper has taken up the last one: the helper runs the latest job posted. The ownership may
-// pass to another thread between jobs when that hand-over is itself ordered (a
-// state's runs, each on a worker thread of its own that starts after the last one was joined).
+// pass to another thread between jobs when that hand-over is itself ordered (a state's runs, each
+// on a worker thread of its own that starts after the last one was joined).
 // A search posts its jobs back to back, a few microseconds apart, while waking a sleeping thread
 // takes tens of microseconds: so each side spins for a while (kSpin) before it sleeps, the
 // helper waiting for the next job and the owner for the end of the current one.

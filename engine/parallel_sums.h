@@ -36,7 +36,8 @@ struct SumSettings {
   // For the sums without a library call, unless two_thread_points is 0; 0: never.
   std::uint32_t two_thread_arithmetic_points = kTwoThreadArithmeticPoints;
   // How many blocks of a two-thread sum the calling thread evaluates before it adds the helper's;
-  // 0: chosen by the number of blocks. At least one block is left to the helper.
+  // 0: half of a short sum's, and a share that follows the sums of a long one. At least one
+  // block is left to the helper.
   std::uint32_t own_blocks = 0;
 };
 
