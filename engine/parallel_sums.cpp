@@ -410,7 +410,7 @@ void SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& 
   // this thread takes more blocks of the next sums, while it takes fewer of them after it has
   // had to take blocks over from the helper.
   const bool helper_was_done =
-      !cursor.stopped && block_done_[last - 1].load(std::memory_order_relaxed);
+      long_sum && !cursor.stopped && block_done_[last - 1].load(std::memory_order_relaxed);
   // The helper's blocks in order as they become ready; while the next is not, this thread takes
   // one that the helper has not reached, from the end.
   std::uint32_t stolen = 0;
@@ -428,21 +428,23 @@ void SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& 
       SpinPause();
     }
   }
-  if (b < last) {
-    // Stopped early: the helper takes no further block, and ends the one it evaluates.
+  if (b == last) {
+    evaluated += last - split;
+  } else {
+    // Stopped early: the helper takes no further block, and ends the one it evaluates. Every
+    // block of its part that is done was evaluated by one of the two threads.
     claims_.store(ClaimWord(job, last, last), std::memory_order_relaxed);
     while (helper_left_.load(std::memory_order_acquire) != job) SpinPause();
-  }
-  // Every block of the helper's part that is done was evaluated by one of the two threads.
-  for (std::uint32_t h = split; h < last; ++h) {
-    evaluated += block_done_[h].load(std::memory_order_relaxed) ? 1u : 0u;
+    for (std::uint32_t h = split; h < last; ++h) {
+      evaluated += block_done_[h].load(std::memory_order_relaxed) ? 1u : 0u;
+    }
   }
   blocks_evaluated_ += evaluated;
   kept_blocks_read_ += job_kept_reads_.load(std::memory_order_relaxed);
   blocks_taken_from_helper_ += stolen;
   if (long_sum && stolen > 0) {
     own_share_ = std::min(own_share_ + 1, kMaxOwnShare);
-  } else if (long_sum && helper_was_done) {
+  } else if (helper_was_done) {
     own_share_ = std::max(own_share_ - 1, kMinOwnShare);
   }
 }
