@@ -254,7 +254,7 @@ void BM_WholeFit(benchmark::State& bench, int points, int rough,
 }
 
 // The worker of a whole fit on the benchmark's thread, with the sums computed point by point
-// (the single-point path), in blocks, or in blocks on two threads from 8192 points: the CPU time
+// (the single-point path), in blocks, or in blocks on two threads as a run sums: the CPU time
 // of the process (both threads), which other processes' load does not inflate.
 void BM_WorkerCpu(benchmark::State& bench, int points, int rough, int mode) {
   PreparedFit& fit = Fit(points);
@@ -316,13 +316,13 @@ bool PrepareProbe(benchmark::State& bench, int points, CompiledFormula& formula,
 }
 
 // One probe sum as the lattice search makes it: a full sum of squared residuals near the start,
-// each at other constants.
-void BM_ProbeSum(benchmark::State& bench, int points) {
+// each at other constants. In blocks, on the calling thread, or with `two_threads` as a run sums
+// (on two threads from kTwoThreadPoints points), the time then measured on the wall clock.
+void BM_ProbeSum(benchmark::State& bench, int points, bool two_threads) {
   CompiledFormula formula;
   SumPoints sum_points;
   if (!PrepareProbe(bench, points, formula, sum_points)) return;
-  // As a run sums: in blocks, on the calling thread.
-  SumWorkers workers(SumSettings{true, 0});
+  SumWorkers workers(SumSettings{true, two_threads ? kTwoThreadPoints : 0u});
   sum_points.workers = &workers;
   std::int8_t status = 0;
   for (auto _ : bench) {
@@ -411,14 +411,16 @@ void Register() {
           ->UseRealTime();
     }
     benchmark::RegisterBenchmark(("probe_sum/" + std::to_string(points)).c_str(), BM_ProbeSum,
-                                 points);
+                                 points, false);
+    benchmark::RegisterBenchmark(("probe_sum/" + std::to_string(points) + "/two_threads").c_str(),
+                                 BM_ProbeSum, points, true)
+        ->UseRealTime();
     benchmark::RegisterBenchmark(("evaluations/" + std::to_string(points)).c_str(), BM_Evaluations,
                                  points);
   }
   for (int points : {1000, 65536}) {
     for (int rough : {1, 0}) {
       for (int mode : {0, 1, 2}) {
-        if (points == 1000 && mode == 2) continue;  // below the two-thread threshold
         std::string name = "worker_cpu/" + std::to_string(points) +
                            (rough ? "/rough" : "/no_rough") +
                            (mode == 0   ? "/points"
