@@ -873,6 +873,50 @@ TEST(BlockSums, WholeRunsOfRandomFormulasGiveThePointByPointBytes) {
 // What a later evaluation that moves one constant may take from an earlier one: the rows of the
 // slots that do not depend on it and are read by one that does, and whether skipping those slots
 // saves a library call (the LM residuals keep rows only then).
+// A program prepared over the one before (which stores only what differs) is the program prepared
+// afresh: through formulas of other lengths and operands, for a constant going from 0 to -0, and
+// for an unusable program.
+TEST(BlockProgram, PreparedOverAnotherIsTheFreshProgram) {
+  const char* const texts[] = {"k0*Exp(-(x-k1)^2/k2)", "k0*x+k1", "(k0+k1*x)/(1+k2*x^2)",
+                               "k0*Sin(k1*x+k2)+k3",   "k0*x*x",  "k0*x+k1"};
+  BlockProgram reused;
+  for (const char* text : texts) {
+    CompiledFormula formula;
+    ASSERT_EQ(CheckFormula(formula, text, LeftSide::NotSelected), FormulaCheckCode::FormulaValid);
+    for (int step = 0; step < 3; ++step) {
+      SCOPED_TRACE(testing::Message() << text << ", step " << step);
+      for (int k = 0; k < 4; ++k) {
+        if (formula.paramIndex[k] < kMaxConstants) {
+          formula.paramValue[formula.paramIndex[k]] = k == 0 ? (step == 0 ? 0.0 : -0.0) : 0.5 + k;
+        }
+      }
+      const std::uint8_t operation = formula.opCode[1];
+      if (step == 2) formula.opCode[1] = 99;  // an operation no block evaluates
+      PrepareBlockProgram(formula, reused);
+      // Afresh: over a program whose every byte is 0xFF (every value a NaN), which no store
+      // leaves in place.
+      BlockProgram fresh;
+      std::memset(static_cast<void*>(&fresh), 0xFF, sizeof fresh);
+      PrepareBlockProgram(formula, fresh);
+      formula.opCode[1] = operation;
+      ASSERT_EQ(reused.length, fresh.length);
+      ASSERT_EQ(reused.usable, fresh.usable);
+      EXPECT_EQ(fresh.usable, step != 2);
+      if (!fresh.usable) continue;
+      EXPECT_EQ(reused.needs_x, fresh.needs_x);
+      EXPECT_EQ(reused.needs_y, fresh.needs_y);
+      for (int s = 0; s < fresh.length; ++s) {
+        EXPECT_EQ(reused.code[s], fresh.code[s]);
+        for (int side = 0; side < 2; ++side) {
+          EXPECT_EQ(reused.row[side][s], fresh.row[side][s]);
+          EXPECT_TRUE(SameBits(reused.value[side][s], fresh.value[side][s]));
+          EXPECT_EQ(reused.constant[side][s], fresh.constant[side][s]);
+        }
+      }
+    }
+  }
+}
+
 TEST(KeptRowPlan, KeepsTheRowsThatTheVariedConstantsSlotsRead) {
   struct Case {
     const char* formula;
