@@ -30,11 +30,19 @@ inline void SpinPause() {
 // on a worker thread of its own that starts after the last one was joined).
 // A search posts its jobs back to back, a few microseconds apart, while waking a sleeping thread
 // takes tens of microseconds: so each side spins for a while (kSpin) before it sleeps, the
-// helper waiting for the next job and the owner for the end of the current one.
+// helper waiting for the next job and the owner for the end of the current one. A post is plain
+// stores, with no locked instruction: such an instruction would make the owner wait until every
+// store it made before (the job's data, in lines the helper holds) had gone through. The mutex
+// is taken only to wake a sleeping helper. Without a fence, a post made just as the helper lies
+// down can go unseen by both sides; the sleeping helper therefore looks again after naps
+// (kFirstNap, doubling up to kLongestNap), which find such a post within the first.
 class HelperThread {
  public:
   // How long a side spins before it sleeps.
   static constexpr std::chrono::microseconds kSpin{100};
+  // The helper's naps while asleep: the first, and the longest they grow to.
+  static constexpr std::chrono::milliseconds kFirstNap{1};
+  static constexpr std::chrono::milliseconds kLongestNap{1000};
 
   // Starts the thread; throws std::system_error when the system has none to give. The job is
   // called with the number and the argument that Post gave it.
@@ -58,12 +66,14 @@ class HelperThread {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable finished_;
-  // Written under mutex_ (so that a sleeper's test cannot miss them), read with or without it.
+  // Written by the owner, read by the helper as it spins: a line of their own.
   alignas(64) std::atomic<std::uint64_t> posted_{0};  // the number of the last job posted
   std::atomic<std::uint64_t> argument_{0};            // its argument
-  std::atomic<std::uint64_t> finished_number_{0};     // the number of the last job finished
   std::atomic<bool> quit_{false};
-  std::atomic<bool> asleep_{false};
+  std::atomic<bool> asleep_{false};  // written by the helper only when it lies down or wakes
+  // Written by the helper at the end of each job, read by the owner in Wait.
+  alignas(64) std::atomic<std::uint64_t> finished_number_{0};  // the last job finished
+  std::atomic<bool> owner_waiting_{false};                     // the owner sleeps in Wait
   std::thread thread_;  // last: it starts once the members above exist
 };
 

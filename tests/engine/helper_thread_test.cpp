@@ -1,5 +1,6 @@
 // The run's helper thread: every job posted runs once, and what it writes is there for the owner
-// after Wait, whether the two sides meet while spinning or one of them has gone to sleep.
+// after Wait, whether the two sides meet while spinning or one of them has gone to sleep, or is
+// lying down.
 
 #include "engine/helper_thread.h"
 
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <random>
 #include <thread>
 
 namespace calvane {
@@ -75,6 +77,30 @@ TEST(HelperThread, JobsPostedWithoutWaitRunInTurn) {
   helper.Wait();
   EXPECT_EQ(runs, 5000u);
   EXPECT_TRUE(in_order);
+}
+
+// Posts that meet the helper as it lies down after its spin: each is taken up all the same (a post
+// seen by neither side is found by the helper's first nap), and Wait returns after it.
+TEST(HelperThread, PostsAsTheHelperLiesDownAreTakenUp) {
+  std::atomic<std::uint64_t> runs{0};
+  std::uint64_t last_argument = 0;
+  HelperThread helper([&](std::uint64_t, std::uint64_t argument) {
+    last_argument = argument;
+    runs.fetch_add(1, std::memory_order_relaxed);
+  });
+  std::mt19937 rng(7);
+  // Around the end of the helper's spin, from well before to well after it.
+  std::uniform_int_distribution<int> pause_us(static_cast<int>(HelperThread::kSpin.count()) - 30,
+                                              static_cast<int>(HelperThread::kSpin.count()) + 30);
+  for (std::uint64_t job = 1; job <= 300; ++job) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(pause_us(rng));
+    while (std::chrono::steady_clock::now() < until) {
+    }
+    ASSERT_EQ(helper.Post(job * 3), job);
+    helper.Wait();
+    ASSERT_EQ(last_argument, job * 3);
+  }
+  EXPECT_EQ(runs.load(), 300u);
 }
 
 }  // namespace
