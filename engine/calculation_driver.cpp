@@ -2,6 +2,8 @@
 
 #include "base/file_io.h"
 #include "engine/engine_messages.h"
+#include "engine/helper_thread.h"
+#include "engine/parallel_sums.h"
 #include "engine/worker.h"
 
 namespace calvane {
@@ -107,7 +109,7 @@ void CalculationDriver::ResetCounters() {
 }
 
 void CalculationDriver::Work() {
-  exit_code_ = RunWorker(state_, view_, log_);
+  exit_code_ = RunWorker(state_, view_, log_, RunSumSettings(UsableProcessors()));
   ended_.store(true, std::memory_order_release);
 }
 

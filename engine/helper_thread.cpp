@@ -1,5 +1,7 @@
 #include "engine/helper_thread.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <chrono>
 #include <utility>
@@ -19,6 +21,13 @@ bool SpinUntil(Done done) {
 }
 
 }  // namespace
+
+int UsableProcessors() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+  return std::max(CPU_COUNT(&set), 1);
+}
 
 HelperThread::HelperThread(std::function<void(std::uint64_t, std::uint64_t)> job)
     : job_(std::move(job)), thread_([this] { Loop(); }) {}

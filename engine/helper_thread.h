@@ -19,6 +19,10 @@ inline void SpinPause() {
 #endif
 }
 
+// How many processors this thread may run on (its affinity, which the threads it starts inherit);
+// at least 1.
+int UsableProcessors();
+
 // A second thread made once and kept for one kind of job: Post starts the job on it,
 // Wait returns once the job has finished. The owner sets the job's data before Post and reads
 // its results after Wait; the hand-over (a release and an acquire of the job numbers) makes them

@@ -6,6 +6,15 @@
 
 namespace calvane {
 
+SumSettings RunSumSettings(int processors) {
+  SumSettings settings;
+  if (processors < 2) {
+    settings.two_thread_points = 0;
+    settings.two_thread_residual_points = 0;
+  }
+  return settings;
+}
+
 SumWorkers::SumWorkers(SumSettings settings) : settings_(settings) {
   for (auto& done : block_done_) done.store(false, std::memory_order_relaxed);
 }

@@ -41,6 +41,11 @@ struct SumSettings {
   std::uint32_t own_blocks = 0;
 };
 
+// The settings of a run's sums in a process whose worker thread may run on `processors`
+// processors: on one, every sum stays on one thread, since two threads would take turns on it and
+// each hand-over would wait for the other's time slice.
+SumSettings RunSumSettings(int processors);
+
 // The resources of the sums of a run: the block workspaces, the buffer of model values, the x
 // and y values of the sum points in contiguous rows, the rows kept for the probes of one constant
 // (SumOfSquaresTask::varied_constant) and, from the first sum that goes to two threads, one

@@ -19,6 +19,8 @@ class RunResources {
   // memory for them cannot be had.
   SumWorkers* StartRun(SumSettings settings);
   RoughScratch& rough() { return rough_; }
+  // The sums' workers of the last run, null before the first (for tests).
+  const SumWorkers* sums() const { return sums_.get(); }
 
  private:
   std::unique_ptr<SumWorkers> sums_;

@@ -1,11 +1,14 @@
 #include "engine/calculation_driver.h"
 
+#include <sched.h>
+
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
 
 #include <gtest/gtest.h>
 
+#include "engine/run_resources.h"
 #include "engine/worker.h"
 #include "tests/engine/engine_test_support.h"
 
@@ -275,6 +278,52 @@ TEST(CalculationDriver, RunsOnSuccessiveWorkerThreadsGiveTheBytesOfAFreshRun) {
     EXPECT_EQ(setup.ReadFile("Calculation.ini"), reference.ReadFile("Calculation.ini"));
     for (int v = 0; v < 3; ++v) {
       EXPECT_EQ(setup.state().engine.CurrentValue[v], reference.state().engine.CurrentValue[v]);
+    }
+  }
+}
+
+// A run whose worker may run on one processor only makes every sum on that thread: two threads
+// would take turns on the processor, each hand-over waiting for the other's time slice. The same
+// fit on every processor there is sums on two; both leave the same bytes.
+TEST(CalculationDriver, OnOneProcessorTheSumsStayOnTheWorkerThread) {
+  cpu_set_t all;
+  ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+  int first_cpu = 0;
+  while (!CPU_ISSET(first_cpu, &all)) ++first_cpu;
+  FitSetup setup("k0*Exp(-(x-k1)^2/k2)");
+  for (int i = 0; i < 1500; ++i) {
+    const double x = -3.0 + 0.004 * i;
+    setup.AddPoint(x, 3.0 * std::exp(-(x - 0.5) * (x - 0.5) / 2.0) + (i % 5) * 0.003);
+  }
+  std::string one_processor_log;
+  for (const bool one_processor : {true, false}) {
+    SCOPED_TRACE(one_processor ? "one processor" : "every processor");
+    if (!one_processor && CPU_COUNT(&all) < 2) GTEST_SKIP() << "this machine has one processor";
+    setup.SetTexts(0, "2", "-10", "10", "0.0001");
+    setup.SetTexts(1, "0.2", "-10", "10", "0.0001");
+    setup.SetTexts(2, "1", "0.01", "10", "0.0001");
+    cpu_set_t use = all;
+    if (one_processor) {
+      CPU_ZERO(&use);
+      CPU_SET(first_cpu, &use);
+    }
+    // The worker thread inherits this thread's affinity.
+    ASSERT_EQ(sched_setaffinity(0, sizeof use, &use), 0);
+    RecordingProgressView view;
+    CalculationDriver driver(setup.state(), view);
+    ASSERT_TRUE(driver.Begin());
+    driver.StartWorker();
+    const int exit_code = driver.Finish();
+    ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+    ASSERT_EQ(exit_code, kWorkerCompleted);
+    const SumWorkers* sums = RunResourcesOf(setup.state())->sums();
+    ASSERT_NE(sums, nullptr);
+    if (one_processor) {
+      EXPECT_EQ(sums->TwoThreadSums(), 0u);
+      one_processor_log = setup.ReadFile("Calculation.ini");
+    } else {
+      EXPECT_GT(sums->TwoThreadSums(), 0u);
+      EXPECT_EQ(setup.ReadFile("Calculation.ini"), one_processor_log);
     }
   }
 }
