@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,12 @@ namespace {
 // carry shift state and are not shared between threads). nullopt on any unconvertible or
 // incomplete sequence.
 std::optional<std::string> Convert(const char* to, const char* from, std::string_view input) {
+  // Bytes below 0x80 are the same characters in both encodings: such a text (a calculation
+  // log's numbers and most of its labels) is copied without a descriptor.
+  if (std::all_of(input.begin(), input.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    return std::string(input);
+  }
   iconv_t cd = ::iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
   std::string out;

@@ -24,6 +24,20 @@ TEST(Cp932, KeepsZeroBytesAndEmptyText) {
   EXPECT_EQ(Cp932ToUtf8(""), "");
 }
 
+// Text of bytes below 0x80 is copied as it stands; with one character beyond them it goes
+// through the converter. Both must give the same bytes for every such byte, in both directions.
+TEST(Cp932, AsciiTextIsConvertedAsTheConverterDoes) {
+  std::string ascii;
+  for (int c = 0; c < 0x80; ++c) ascii.push_back(static_cast<char>(c));
+  const std::string kanji_utf8 = "計";
+  const std::string kanji_sjis = "\x8c\x76";
+  ASSERT_EQ(Utf8ToCp932(kanji_utf8), kanji_sjis);
+  EXPECT_EQ(Utf8ToCp932(ascii + kanji_utf8), ascii + kanji_sjis);
+  EXPECT_EQ(Utf8ToCp932(ascii), ascii);
+  EXPECT_EQ(Cp932ToUtf8(ascii + kanji_sjis), ascii + kanji_utf8);
+  EXPECT_EQ(Cp932ToUtf8(ascii), ascii);
+}
+
 TEST(Cp932, RefusesWhatTheOtherEncodingCannotHold) {
   EXPECT_FALSE(Utf8ToCp932("\xf0\x9f\x98\x80").has_value()) << "an emoji has no CP932 form";
   EXPECT_FALSE(Utf8ToCp932("\xff").has_value()) << "not UTF-8";
