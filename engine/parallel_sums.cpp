@@ -250,7 +250,7 @@ const double* SumWorkers::ObservedRow(const SumOfSquaresTask& task) const {
 }
 
 bool SumWorkers::EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, double* values,
-                                  BlockTermChain* chain) {
+                                  bool& in_range, BlockTermChain* chain) {
   const std::uint32_t first = b * kBlockPoints;
   const std::uint32_t n = sum_total_ - first < kBlockPoints ? sum_total_ - first : kBlockPoints;
   const double* const xs = program_.needs_x ? columns_.get() + first : nullptr;
@@ -265,9 +265,10 @@ bool SumWorkers::EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, do
   if (kept_use_ == KeptUse::kRead && set->block_kept[b]) {
     const KeptRows kept = ReadKeptRows(set->plan, rows);
     job_kept_reads_.fetch_add(1, std::memory_order_relaxed);
-    return RunBlockProgram(program_, xs, ys, n, workspace, values, &kept, chain);
+    return RunBlockProgram(program_, xs, ys, n, workspace, values, &kept, chain, &in_range);
   }
-  const bool clean = RunBlockProgram(program_, xs, ys, n, workspace, values, nullptr, chain);
+  const bool clean =
+      RunBlockProgram(program_, xs, ys, n, workspace, values, nullptr, chain, &in_range);
   if (clean && kept_use_ != KeptUse::kNone) {
     KeepBlockRows(program_, set->plan, workspace, values, n, rows);
     set->block_kept[b] = true;
@@ -282,9 +283,10 @@ void SumWorkers::BlockSum(CompiledFormula& formula, const SumOfSquaresTask& task
   std::uint32_t b = first;
   for (; b < last && !cursor.stopped; ++b) {
     double* const values = workspace_.Values();
-    const bool clean = EvaluateSumBlock(b, workspace_, values);
+    bool in_range = false;
+    const bool clean = EvaluateSumBlock(b, workspace_, values, in_range);
     AddBlockTermsFrom(formula, task, b, values, ObservedRow(task) + b * kBlockPoints, clean, cursor,
-                      status, messages);
+                      status, messages, in_range);
     RecordBlock(b, cursor);
   }
   blocks_evaluated_ += b - first;
@@ -336,7 +338,8 @@ void SumWorkers::HelperJob(std::uint64_t job, std::uint64_t first_claims) {
   // next job as soon as every block is done.
   std::uint32_t b = ClaimNext(first_claims) - 1;
   do {
-    block_clean_[b] = EvaluateSumBlock(b, *helper_workspace_, values_.get() + b * kBlockPoints);
+    found_[b].clean = EvaluateSumBlock(b, *helper_workspace_, values_.get() + b * kBlockPoints,
+                                       found_[b].in_range);
     block_done_[b].store(true, std::memory_order_release);
   } while (ClaimBlock(job, false, b));
   helper_left_.store(job, std::memory_order_release);
@@ -382,9 +385,9 @@ void SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& 
   posted_jobs_ = helper_->Post(claims);
 
   const double* const observed = ObservedRow(task);
-  auto add = [&](std::uint32_t b) {
+  auto add = [&](std::uint32_t b, bool clean, bool in_range) {
     AddBlockTermsFrom(formula, task, b, values_.get() + b * kBlockPoints,
-                      observed + b * kBlockPoints, block_clean_[b], cursor, status, messages);
+                      observed + b * kBlockPoints, clean, cursor, status, messages, in_range);
     RecordBlock(b, cursor);
   };
 
@@ -396,7 +399,10 @@ void SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& 
   std::uint32_t riding = last;  // the block whose terms the chain holds; last: none
   for (std::uint32_t b = first; b < split && !cursor.stopped; ++b) {
     double* const values = values_.get() + b * kBlockPoints;
-    block_clean_[b] = EvaluateSumBlock(b, workspace_, values, riding != last ? &chain : nullptr);
+    // What this thread found stays with it: found_ is for the blocks of the helper's part.
+    bool in_range = false;
+    const bool clean =
+        EvaluateSumBlock(b, workspace_, values, in_range, riding != last ? &chain : nullptr);
     ++evaluated;
     if (riding != last) {
       FinishBlockTermChain(task, riding, chain, cursor);
@@ -404,11 +410,11 @@ void SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& 
       riding = last;
       if (cursor.stopped) break;
     }
-    if (StartBlockTermChain(task, b, values, observed + b * kBlockPoints, block_clean_[b], cursor,
-                            chain)) {
+    if (StartBlockTermChain(task, b, values, observed + b * kBlockPoints, clean, cursor, chain,
+                            in_range)) {
       riding = b;
     } else {
-      add(b);
+      add(b, clean, in_range);
     }
   }
   if (riding != last) {
@@ -427,10 +433,11 @@ void SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& 
   while (b < last && !cursor.stopped) {
     std::uint32_t e = 0;
     if (block_done_[b].load(std::memory_order_acquire)) {
-      add(b);
+      add(b, found_[b].clean, found_[b].in_range);
       ++b;
     } else if (ClaimBlock(job, true, e)) {
-      block_clean_[e] = EvaluateSumBlock(e, workspace_, values_.get() + e * kBlockPoints);
+      found_[e].clean =
+          EvaluateSumBlock(e, workspace_, values_.get() + e * kBlockPoints, found_[e].in_range);
       block_done_[e].store(true, std::memory_order_relaxed);
       ++stolen;
     } else {

@@ -128,7 +128,8 @@ class SumWorkers {
   const double* ObservedRow(const SumOfSquaresTask& task) const;
   // Evaluates block b of the prepared sum into `values`; true when clean (EvaluateBlock). The
   // terms of `chain`, if given, are added along.
-  bool EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, double* values,
+  // `in_range`: as RunBlockProgram sets it.
+  bool EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, double* values, bool& in_range,
                         BlockTermChain* chain = nullptr);
 
   // Blocks [first, last) of a sum evaluated on two threads, added to `cursor`.
@@ -223,7 +224,13 @@ class SumWorkers {
   std::atomic<std::uint64_t> claims_{0};
   std::atomic<std::uint64_t> helper_left_{0};  // the number of the last job the helper left
   std::atomic<bool> block_done_[kMaxBlocks];
-  bool block_clean_[kMaxBlocks] = {};
+  // What the evaluation of each block of the helper's part found (EvaluateSumBlock), both in one
+  // cache line.
+  struct BlockFound {
+    bool clean = false;
+    bool in_range = false;
+  };
+  BlockFound found_[kMaxBlocks] = {};
 
   std::unique_ptr<HelperThread> helper_;  // started by the first two-thread sum
 };

@@ -46,27 +46,42 @@ bool ResolveSource(const CompiledFormula& f, const double* cell, int s, std::int
   return true;
 }
 
-// out[i] = op(a[i], b[i]) for the four shapes of the operands.
-template <class Op>
-[[gnu::always_inline]] inline void Map2(const Operand& a, const Operand& b, double* __restrict out,
+// out[i] = op(a[i], b[i]) for the four shapes of the operands. With kTestRange, whether every
+// result lies within the evaluator's range, tested in the same loop while it is in a register.
+template <bool kTestRange = false, class Op>
+[[gnu::always_inline]] inline bool Map2(const Operand& a, const Operand& b, double* __restrict out,
                                         std::uint32_t n, Op op) {
+  unsigned outside = 0;
   if (a.row != nullptr && b.row != nullptr) {
     const double* __restrict l = a.row;
     const double* __restrict r = b.row;
-    for (std::uint32_t i = 0; i < n; ++i) out[i] = op(l[i], r[i]);
+    for (std::uint32_t i = 0; i < n; ++i) {
+      const double v = op(l[i], r[i]);
+      out[i] = v;
+      if constexpr (kTestRange) outside |= std::fabs(v) <= kRangeLimit ? 0u : 1u;
+    }
   } else if (a.row != nullptr) {
     const double* __restrict l = a.row;
     const double r = b.value;
-    for (std::uint32_t i = 0; i < n; ++i) out[i] = op(l[i], r);
+    for (std::uint32_t i = 0; i < n; ++i) {
+      const double v = op(l[i], r);
+      out[i] = v;
+      if constexpr (kTestRange) outside |= std::fabs(v) <= kRangeLimit ? 0u : 1u;
+    }
   } else if (b.row != nullptr) {
     const double l = a.value;
     const double* __restrict r = b.row;
-    for (std::uint32_t i = 0; i < n; ++i) out[i] = op(l, r[i]);
+    for (std::uint32_t i = 0; i < n; ++i) {
+      const double v = op(l, r[i]);
+      out[i] = v;
+      if constexpr (kTestRange) outside |= std::fabs(v) <= kRangeLimit ? 0u : 1u;
+    }
   } else {
-    const double l = a.value;
-    const double r = b.value;
-    for (std::uint32_t i = 0; i < n; ++i) out[i] = op(l, r);
+    const double v = op(a.value, b.value);
+    for (std::uint32_t i = 0; i < n; ++i) out[i] = v;
+    if constexpr (kTestRange) outside = n > 0 && !(std::fabs(v) <= kRangeLimit) ? 1u : 0u;
   }
+  return outside == 0;
 }
 
 // Whether pred(a[i], b[i]) holds for any i.
@@ -86,16 +101,24 @@ template <class Pred>
   return any != 0;
 }
 
-template <class Op>
-[[gnu::always_inline]] inline void Map1(const Operand& a, double* __restrict out, std::uint32_t n,
+// out[i] = op(a[i]); with kTestRange, whether every result lies within the evaluator's range.
+template <bool kTestRange = false, class Op>
+[[gnu::always_inline]] inline bool Map1(const Operand& a, double* __restrict out, std::uint32_t n,
                                         Op op) {
+  unsigned outside = 0;
   if (a.row != nullptr) {
     const double* __restrict r = a.row;
-    for (std::uint32_t i = 0; i < n; ++i) out[i] = op(r[i]);
+    for (std::uint32_t i = 0; i < n; ++i) {
+      const double v = op(r[i]);
+      out[i] = v;
+      if constexpr (kTestRange) outside |= std::fabs(v) <= kRangeLimit ? 0u : 1u;
+    }
   } else {
     const double v = op(a.value);
     for (std::uint32_t i = 0; i < n; ++i) out[i] = v;
+    if constexpr (kTestRange) outside = n > 0 && !(std::fabs(v) <= kRangeLimit) ? 1u : 0u;
   }
+  return outside == 0;
 }
 
 // out[i] = op(in[i]), each point followed by the next term of `chain`. Kept out of line, so that
@@ -398,8 +421,8 @@ namespace {
 [[gnu::always_inline]] inline bool RunBlockProgramBody(const BlockProgram& p, const double* xs,
                                                        const double* ys, std::uint32_t count,
                                                        BlockWorkspace& w, double* values,
-                                                       const KeptRows* kept,
-                                                       BlockTermChain* chain) {
+                                                       const KeptRows* kept, BlockTermChain* chain,
+                                                       bool* in_range) {
   const std::uint32_t n = count;
   const int length = p.length;
   const bool* const skip = kept != nullptr ? kept->skip : nullptr;
@@ -417,6 +440,8 @@ namespace {
   };
   const int last_slot = length - 1;
   bool bad = false;
+  // Whether the last slot's arithmetic found every value within range on the way.
+  bool tested_in_range = false;
   for (int s = 0; s < length; ++s) {
     if (skip != nullptr && skip[s]) continue;
     const std::uint8_t code = p.code[s];
@@ -426,19 +451,35 @@ namespace {
     // go to a row that the operation does not read.
     double* const out = s == last_slot ? values : w.Row(static_cast<std::uint32_t>(s));
     double* const scratch = s == last_slot ? w.Row(static_cast<std::uint32_t>(s)) : values;
+    // An arithmetic last slot tests the range of the values in its own loop, when asked to.
+    const bool test_range = s == last_slot && in_range != nullptr;
+    auto map2 = [&](auto op) {
+      if (test_range) {
+        tested_in_range = Map2<true>(l, r, out, n, op);
+      } else {
+        Map2(l, r, out, n, op);
+      }
+    };
+    auto map1 = [&](auto op) {
+      if (test_range) {
+        tested_in_range = Map1<true>(r, out, n, op);
+      } else {
+        Map1(r, out, n, op);
+      }
+    };
     switch (code) {
       case 1:
-        Map2(l, r, out, n, [](double a, double b) { return a + b; });
+        map2([](double a, double b) { return a + b; });
         break;
       case 2:
-        Map2(l, r, out, n, [](double a, double b) { return a - b; });
+        map2([](double a, double b) { return a - b; });
         break;
       case 3:
-        Map2(l, r, out, n, [](double a, double b) { return a * b; });
+        map2([](double a, double b) { return a * b; });
         break;
       case 4:
         bad |= Any2(l, r, n, [](double, double b) { return b == 0.0 || std::isnan(b); });
-        Map2(l, r, out, n, [](double a, double b) { return a / b; });
+        map2([](double a, double b) { return a / b; });
         break;
       case 5:
         if (r.row == nullptr && PowersBySquaring(r.value)) {
@@ -449,11 +490,11 @@ namespace {
         }
         break;
       case 6:
-        Map1(r, out, n, [](double a) { return -a; });
+        map1([](double a) { return -a; });
         break;
       case 7:
         bad |= Any1(r, n, [](double a) { return !(a >= 0.0); });
-        Map1(r, out, n, [](double a) { return SqrtNonNegative(a); });
+        map1([](double a) { return SqrtNonNegative(a); });
         break;
       case 8:
         Map1Call(chain, r, out, n, [](double a) { return std::exp(a); });
@@ -514,12 +555,13 @@ namespace {
     const double* __restrict last = row_of(static_cast<std::int16_t>(last_slot));
     for (std::uint32_t i = 0; i < n; ++i) values[i] = last[i];
   }
+  if (in_range != nullptr) *in_range = tested_in_range;
   return true;
 }
 
 using RunBlockProgramFunction = bool (*)(const BlockProgram&, const double*, const double*,
                                          std::uint32_t, BlockWorkspace&, double*, const KeptRows*,
-                                         BlockTermChain*);
+                                         BlockTermChain*, bool*);
 
 // The same loops for processors with 512- and 256-bit vectors. The vector width changes how many
 // elements one instruction handles, never an element's result: each is the same IEEE operation
@@ -527,21 +569,23 @@ using RunBlockProgramFunction = bool (*)(const BlockProgram&, const double*, con
 [[gnu::target("avx512f")]] bool RunBlockProgramAvx512(const BlockProgram& p, const double* xs,
                                                       const double* ys, std::uint32_t count,
                                                       BlockWorkspace& w, double* values,
-                                                      const KeptRows* kept, BlockTermChain* chain) {
-  return RunBlockProgramBody(p, xs, ys, count, w, values, kept, chain);
+                                                      const KeptRows* kept, BlockTermChain* chain,
+                                                      bool* in_range) {
+  return RunBlockProgramBody(p, xs, ys, count, w, values, kept, chain, in_range);
 }
 
 [[gnu::target("avx2")]] bool RunBlockProgramAvx2(const BlockProgram& p, const double* xs,
                                                  const double* ys, std::uint32_t count,
                                                  BlockWorkspace& w, double* values,
-                                                 const KeptRows* kept, BlockTermChain* chain) {
-  return RunBlockProgramBody(p, xs, ys, count, w, values, kept, chain);
+                                                 const KeptRows* kept, BlockTermChain* chain,
+                                                 bool* in_range) {
+  return RunBlockProgramBody(p, xs, ys, count, w, values, kept, chain, in_range);
 }
 
 bool RunBlockProgramBaseline(const BlockProgram& p, const double* xs, const double* ys,
                              std::uint32_t count, BlockWorkspace& w, double* values,
-                             const KeptRows* kept, BlockTermChain* chain) {
-  return RunBlockProgramBody(p, xs, ys, count, w, values, kept, chain);
+                             const KeptRows* kept, BlockTermChain* chain, bool* in_range) {
+  return RunBlockProgramBody(p, xs, ys, count, w, values, kept, chain, in_range);
 }
 
 // Whether every value of a block is within the evaluator's range and, with `check_overflow`,
@@ -628,11 +672,13 @@ std::atomic<const BlockLoops*> block_loops{LoopsOfWidth(Widest())};
 }  // namespace
 
 bool RunBlockProgram(const BlockProgram& p, const double* xs, const double* ys, std::uint32_t count,
-                     BlockWorkspace& w, double* values, const KeptRows* kept,
-                     BlockTermChain* chain) {
+                     BlockWorkspace& w, double* values, const KeptRows* kept, BlockTermChain* chain,
+                     bool* in_range) {
+  if (in_range != nullptr) *in_range = false;
   // Without room for the rows, the block goes point by point.
   if (!w.ReserveSlots(p.length)) return false;
-  return block_loops.load(std::memory_order_relaxed)->run(p, xs, ys, count, w, values, kept, chain);
+  return block_loops.load(std::memory_order_relaxed)
+      ->run(p, xs, ys, count, w, values, kept, chain, in_range);
 }
 
 BlockLoopWidth WidestBlockLoopWidth() { return Widest(); }
@@ -684,15 +730,17 @@ void AddBlockTerms(CompiledFormula& formula, const SumOfSquaresTask& task, std::
 
 bool StartBlockTermChain(const SumOfSquaresTask& task, std::uint32_t block, const double* values,
                          const double* observed, bool clean, const BlockSumCursor& cursor,
-                         BlockTermChain& chain) {
+                         BlockTermChain& chain, bool in_range) {
   if (cursor.stopped || !clean || observed == nullptr) return false;
   const std::uint32_t total = SumPointCount(task);
   const std::uint32_t first = block * kBlockPoints;
   if (first >= total) return false;
   const std::uint32_t n = total - first < kBlockPoints ? total - first : kBlockPoints;
-  // Every value in range and no residual at the overflow limit, tested in vectors: the terms need
-  // no test but the early stop's.
-  if (!block_loops.load(std::memory_order_relaxed)
+  // Every value in range and no residual at the overflow limit, tested in vectors (unless the
+  // evaluation tested the range and no overflow test is asked for): the terms need no test but
+  // the early stop's.
+  if ((!in_range || task.check_overflow) &&
+      !block_loops.load(std::memory_order_relaxed)
            ->passes(values, observed, n, task.check_overflow, task.overflow_limit)) {
     return false;
   }
@@ -748,10 +796,11 @@ void FinishBlockTermChain(const SumOfSquaresTask& task, std::uint32_t block, Blo
 
 void AddBlockTermsFrom(CompiledFormula& formula, const SumOfSquaresTask& task, std::uint32_t block,
                        const double* values, const double* observed_row, bool clean,
-                       BlockSumCursor& cursor, std::int8_t& status, FormulaMessages* messages) {
+                       BlockSumCursor& cursor, std::int8_t& status, FormulaMessages* messages,
+                       bool in_range) {
   if (cursor.stopped) return;
   BlockTermChain chain;
-  if (StartBlockTermChain(task, block, values, observed_row, clean, cursor, chain)) {
+  if (StartBlockTermChain(task, block, values, observed_row, clean, cursor, chain, in_range)) {
     FinishBlockTermChain(task, block, chain, cursor);
     return;
   }

@@ -157,10 +157,13 @@ struct BlockTermChain {
 // contiguous rows `xs` and `ys` (either may be null when the program does not read it) and,
 // optionally, rows kept from an evaluation of the same points by a program that computes the
 // skipped slots the same way. Same result and same meaning of false as EvaluateBlock.
-// With a `chain`, each point of a slot that calls a function also adds one of its terms.
+// With a `chain`, each point of a slot that calls a function also adds one of its terms. With
+// `in_range`, sets it to whether the evaluation found every value within [-1e302, 1e302] on the
+// way, which it tests when the last slot is arithmetic (false: not tested, or a value outside).
 bool RunBlockProgram(const BlockProgram& program, const double* xs, const double* ys,
                      std::uint32_t count, BlockWorkspace& workspace, double* values,
-                     const KeptRows* kept = nullptr, BlockTermChain* chain = nullptr);
+                     const KeptRows* kept = nullptr, BlockTermChain* chain = nullptr,
+                     bool* in_range = nullptr);
 
 // The vector widths the block loops are compiled for. A run uses the widest the processor has;
 // every width gives the same bits, since each element is the same IEEE operation.
@@ -211,17 +214,20 @@ void AddBlockTerms(CompiledFormula& formula, const SumOfSquaresTask& task, std::
 
 // AddBlockTerms with the observed values of the block's points in the contiguous row
 // `observed` (null: read from the task's points).
+// `in_range`: RunBlockProgram found every value within range (they are not tested again).
 void AddBlockTermsFrom(CompiledFormula& formula, const SumOfSquaresTask& task, std::uint32_t block,
                        const double* values, const double* observed, bool clean,
-                       BlockSumCursor& cursor, std::int8_t& status, FormulaMessages* messages);
+                       BlockSumCursor& cursor, std::int8_t& status, FormulaMessages* messages,
+                       bool in_range = false);
 
 // Starts `chain` on the terms of block `block` of `task` when AddBlockTermsFrom would add them from
 // the values alone: `clean`, every value within range and, with the overflow test, every residual
-// below the limit (tested here, in vectors), the observed values in the contiguous row `observed`.
+// below the limit (tested here, in vectors, but for the range when `in_range` says RunBlockProgram
+// found it), the observed values in the contiguous row `observed`.
 // False otherwise, or when the cursor has stopped: AddBlockTermsFrom must then add the block.
 bool StartBlockTermChain(const SumOfSquaresTask& task, std::uint32_t block, const double* values,
                          const double* observed, bool clean, const BlockSumCursor& cursor,
-                         BlockTermChain& chain);
+                         BlockTermChain& chain, bool in_range = false);
 
 // Adds the terms that a started chain has not added yet and moves `cursor` past block `block`,
 // exactly as AddBlockTermsFrom would have.

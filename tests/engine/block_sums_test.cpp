@@ -504,7 +504,9 @@ TEST(BlockSums, OneWorkspaceServesShortAndLongProgramsInTurn) {
 
 // Inside a clean block: a value beyond the range limit (status 25), a residual of 1e100 or more
 // (the overflow stop) and the early stop, at chosen points and in every order, give the sums,
-// statuses, messages and cells of the single-point loop.
+// statuses, messages and cells of the single-point loop. The formulas end in each arithmetic
+// operation, whose loop tests the values' range itself, and in a call, whose values are tested
+// after it; the values beyond the limit are infinities, a not-a-number and finite values.
 TEST(BlockSums, RangeFailuresOverflowsAndEarlyStopsInsideABlock) {
   struct Case {
     int range_point;     // x = 800 there: Exp gives an infinity (-1: none)
@@ -519,29 +521,36 @@ TEST(BlockSums, RangeFailuresOverflowsAndEarlyStopsInsideABlock) {
       {256, 600, true, false, 0.0},  {600, 256, true, false, 0.0}, {300, 400, true, true, 20.0},
       {300, -1, false, true, 1e300}, {511, 255, true, true, 1e9},  {0, -1, false, false, 0.0},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "range " << c.range_point << ", overflow "
-                                    << c.overflow_point << ", early stop " << c.early_stop);
-    std::vector<Point> points(1000);
-    for (std::size_t i = 0; i < points.size(); ++i) {
-      points[i].x = static_cast<double>(i) / 1000.0;
-      points[i].y = 0.5;
+  const char* const formulas[] = {
+      "k0*Exp(x)",        "Exp(x)*k0",        "Exp(x)+k0",       "k0-Exp(x)",
+      "Exp(x)/k0",        "-Exp(x/k0)",       "Sqrt(Exp(x)*k0)", "Exp(x-100)*k0",
+      "Exp(x)-Exp(x)*k0", "Exp(x)*k0-Exp(x)", "Exp(x+k0)",
+  };
+  for (const char* text : formulas) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << text << ": range " << c.range_point << ", overflow "
+                                      << c.overflow_point << ", early stop " << c.early_stop);
+      std::vector<Point> points(1000);
+      for (std::size_t i = 0; i < points.size(); ++i) {
+        points[i].x = static_cast<double>(i) / 1000.0;
+        points[i].y = 0.5;
+      }
+      if (c.range_point >= 0) points[static_cast<std::size_t>(c.range_point)].x = 800.0;
+      if (c.overflow_point >= 0) points[static_cast<std::size_t>(c.overflow_point)].x = 250.0;
+      ThreeSums sums;
+      ASSERT_TRUE(sums.Check(text));
+      double constants[kMaxConstants] = {0.25};
+      SumOfSquaresTask task;
+      task.points = points.data();
+      task.count = static_cast<std::uint32_t>(points.size());
+      task.check_overflow = c.check_overflow;
+      task.overflow_limit = 1e100;
+      task.early_stop = c.early_stop;
+      task.stop_at = c.stop_at;
+      sums.Expect(constants, task, 0);
+      EXPECT_TRUE(SameBits(sums.formulas[1]->x, sums.formulas[0]->x));
+      EXPECT_TRUE(SameBits(sums.formulas[2]->x, sums.formulas[0]->x));
     }
-    if (c.range_point >= 0) points[static_cast<std::size_t>(c.range_point)].x = 800.0;
-    if (c.overflow_point >= 0) points[static_cast<std::size_t>(c.overflow_point)].x = 250.0;
-    ThreeSums sums;
-    ASSERT_TRUE(sums.Check("k0*Exp(x)"));
-    double constants[kMaxConstants] = {0.25};
-    SumOfSquaresTask task;
-    task.points = points.data();
-    task.count = static_cast<std::uint32_t>(points.size());
-    task.check_overflow = c.check_overflow;
-    task.overflow_limit = 1e100;
-    task.early_stop = c.early_stop;
-    task.stop_at = c.stop_at;
-    sums.Expect(constants, task, 0);
-    EXPECT_TRUE(SameBits(sums.formulas[1]->x, sums.formulas[0]->x));
-    EXPECT_TRUE(SameBits(sums.formulas[2]->x, sums.formulas[0]->x));
   }
 }
 
