@@ -10,18 +10,38 @@
 namespace calvane {
 namespace {
 
-// Converts `input` from `from` to `to` with a descriptor opened for this call (iconv descriptors
-// carry shift state and are not shared between threads). nullopt on any unconvertible or
-// incomplete sequence.
-std::optional<std::string> Convert(const char* to, const char* from, std::string_view input) {
+// An iconv descriptor from one encoding to another for the thread that uses it (descriptors
+// carry shift state and are not shared between threads): opened at the thread's first conversion
+// in that direction and closed when the thread ends.
+class Descriptor {
+ public:
+  Descriptor(const char* to, const char* from) : cd_(::iconv_open(to, from)) {}
+  ~Descriptor() {
+    if (Opened()) ::iconv_close(cd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  bool Opened() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  // The descriptor in its initial shift state, whatever an earlier conversion left.
+  iconv_t Reset() {
+    ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    return cd_;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+// Converts `input` with `descriptor`. nullopt on any unconvertible or incomplete sequence.
+std::optional<std::string> Convert(Descriptor& descriptor, std::string_view input) {
   // Bytes below 0x80 are the same characters in both encodings: such a text (a calculation
   // log's numbers and most of its labels) is copied without a descriptor.
   if (std::all_of(input.begin(), input.end(),
                   [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
     return std::string(input);
   }
-  iconv_t cd = ::iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  if (!descriptor.Opened()) return std::nullopt;
+  iconv_t cd = descriptor.Reset();
   std::string out;
   out.resize(input.size() * 2 + 16);
   char* in_ptr = const_cast<char*>(input.data());
@@ -56,7 +76,6 @@ std::optional<std::string> Convert(const char* to, const char* from, std::string
       break;
     }
   }
-  ::iconv_close(cd);
   if (!ok) return std::nullopt;
   out.resize(used);
   return out;
@@ -65,11 +84,13 @@ std::optional<std::string> Convert(const char* to, const char* from, std::string
 }  // namespace
 
 std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
-  return Convert("CP932", "UTF-8", utf8);
+  thread_local Descriptor to_cp932("CP932", "UTF-8");
+  return Convert(to_cp932, utf8);
 }
 
 std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
-  return Convert("UTF-8", "CP932", cp932);
+  thread_local Descriptor to_utf8("UTF-8", "CP932");
+  return Convert(to_utf8, cp932);
 }
 
 std::string Cp932(std::string_view utf8) {

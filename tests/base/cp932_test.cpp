@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace calvane {
 namespace {
@@ -42,6 +44,29 @@ TEST(Cp932, RefusesWhatTheOtherEncodingCannotHold) {
   EXPECT_FALSE(Utf8ToCp932("\xf0\x9f\x98\x80").has_value()) << "an emoji has no CP932 form";
   EXPECT_FALSE(Utf8ToCp932("\xff").has_value()) << "not UTF-8";
   EXPECT_FALSE(Cp932ToUtf8("\x83").has_value()) << "a lead byte without its trail byte";
+}
+
+// Each thread keeps its own descriptors: a conversion that failed part-way leaves nothing behind
+// for the next one, and threads converting at once each get their own texts.
+TEST(Cp932, ConversionsAfterAFailureAndOnSeveralThreadsAreEachTheirOwn) {
+  const std::string sjis = "\x83\x47\x83\x89\x81\x5b";
+  EXPECT_FALSE(Cp932ToUtf8(sjis + "\x83").has_value());
+  EXPECT_EQ(Cp932ToUtf8(sjis), "エラー");
+  EXPECT_FALSE(Utf8ToCp932("エラー\xf0\x9f\x98\x80").has_value());
+  EXPECT_EQ(Utf8ToCp932("エラー"), sjis);
+  std::vector<int> wrong(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &wrong] {
+      const std::string utf8 = std::string(t % 2 == 0 ? "計算" : "エラー") + std::to_string(t);
+      for (int i = 0; i < 500; ++i) {
+        const std::optional<std::string> there = Utf8ToCp932(utf8);
+        if (!there || Cp932ToUtf8(*there) != utf8) ++wrong[static_cast<std::size_t>(t)];
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
 TEST(Cp932, ConvertsLongTextsBeyondTheFirstBufferGuess) {
