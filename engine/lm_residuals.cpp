@@ -22,7 +22,7 @@ bool BlockResiduals(double* __restrict values, const double* __restrict observed
     const double model = values[i];
     const double residual = observed[i] - model;
     values[i] = residual;
-    out_of_range |= static_cast<int>(!(std::fabs(model) <= eval::kRangeLimit));
+    out_of_range |= static_cast<int>(eval::OutsideRange(model));
     too_large |= static_cast<int>(!(std::fabs(residual) < kOverflowResidual));
   }
   large = too_large != 0;

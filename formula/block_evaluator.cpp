@@ -58,7 +58,7 @@ template <bool kTestRange = false, class Op>
     for (std::uint32_t i = 0; i < n; ++i) {
       const double v = op(l[i], r[i]);
       out[i] = v;
-      if constexpr (kTestRange) outside |= std::fabs(v) <= kRangeLimit ? 0u : 1u;
+      if constexpr (kTestRange) outside |= OutsideRange(v) ? 1u : 0u;
     }
   } else if (a.row != nullptr) {
     const double* __restrict l = a.row;
@@ -66,7 +66,7 @@ template <bool kTestRange = false, class Op>
     for (std::uint32_t i = 0; i < n; ++i) {
       const double v = op(l[i], r);
       out[i] = v;
-      if constexpr (kTestRange) outside |= std::fabs(v) <= kRangeLimit ? 0u : 1u;
+      if constexpr (kTestRange) outside |= OutsideRange(v) ? 1u : 0u;
     }
   } else if (b.row != nullptr) {
     const double l = a.value;
@@ -74,12 +74,12 @@ template <bool kTestRange = false, class Op>
     for (std::uint32_t i = 0; i < n; ++i) {
       const double v = op(l, r[i]);
       out[i] = v;
-      if constexpr (kTestRange) outside |= std::fabs(v) <= kRangeLimit ? 0u : 1u;
+      if constexpr (kTestRange) outside |= OutsideRange(v) ? 1u : 0u;
     }
   } else {
     const double v = op(a.value, b.value);
     for (std::uint32_t i = 0; i < n; ++i) out[i] = v;
-    if constexpr (kTestRange) outside = n > 0 && !(std::fabs(v) <= kRangeLimit) ? 1u : 0u;
+    if constexpr (kTestRange) outside = n > 0 && OutsideRange(v) ? 1u : 0u;
   }
   return outside == 0;
 }
@@ -111,12 +111,12 @@ template <bool kTestRange = false, class Op>
     for (std::uint32_t i = 0; i < n; ++i) {
       const double v = op(r[i]);
       out[i] = v;
-      if constexpr (kTestRange) outside |= std::fabs(v) <= kRangeLimit ? 0u : 1u;
+      if constexpr (kTestRange) outside |= OutsideRange(v) ? 1u : 0u;
     }
   } else {
     const double v = op(a.value);
     for (std::uint32_t i = 0; i < n; ++i) out[i] = v;
-    if constexpr (kTestRange) outside = n > 0 && !(std::fabs(v) <= kRangeLimit) ? 1u : 0u;
+    if constexpr (kTestRange) outside = n > 0 && OutsideRange(v) ? 1u : 0u;
   }
   return outside == 0;
 }
@@ -596,12 +596,12 @@ inline bool BlockPassesBody(const double* __restrict values, const double* __res
   int bad = 0;
   if (check_overflow) {
     for (std::uint32_t i = 0; i < n; ++i) {
-      bad |= static_cast<int>(!(std::fabs(values[i]) <= kRangeLimit));
+      bad |= static_cast<int>(OutsideRange(values[i]));
       bad |= static_cast<int>(!(std::fabs(observed[i] - values[i]) < overflow_limit));
     }
   } else {
     for (std::uint32_t i = 0; i < n; ++i) {
-      bad |= static_cast<int>(!(std::fabs(values[i]) <= kRangeLimit));
+      bad |= static_cast<int>(OutsideRange(values[i]));
     }
   }
   return bad == 0;
@@ -824,7 +824,7 @@ void AddBlockTermsFrom(CompiledFormula& formula, const SumOfSquaresTask& task, s
     // non-number) sends the block back to the single-point evaluator from its first point.
     for (std::uint32_t j = 0; j < n; ++j, point += interval) {
       const double model = values[j];
-      if (!(std::fabs(model) <= kRangeLimit)) [[unlikely]] {
+      if (OutsideRange(model)) [[unlikely]] {
         clean = false;
         cursor.stopped = false;
         sum = cursor.sum;

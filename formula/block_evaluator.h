@@ -214,7 +214,8 @@ void AddBlockTerms(CompiledFormula& formula, const SumOfSquaresTask& task, std::
 
 // AddBlockTerms with the observed values of the block's points in the contiguous row
 // `observed` (null: read from the task's points).
-// `in_range`: RunBlockProgram found every value within range (they are not tested again).
+// `in_range`: RunBlockProgram found every value within range (they are not tested again unless
+// the task asks for the overflow test).
 void AddBlockTermsFrom(CompiledFormula& formula, const SumOfSquaresTask& task, std::uint32_t block,
                        const double* values, const double* observed, bool clean,
                        BlockSumCursor& cursor, std::int8_t& status, FormulaMessages* messages,

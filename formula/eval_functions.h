@@ -9,6 +9,8 @@
 namespace calvane::eval {
 
 constexpr double kRangeLimit = 1e302;
+// Whether a value lies outside [-kRangeLimit, kRangeLimit] or is not a number (status 25).
+inline bool OutsideRange(double v) { return !(std::fabs(v) <= kRangeLimit); }
 constexpr double kDegreesToRadians = 0.0174532925199433;
 constexpr double kRadiansToDegrees = 57.2957795130823;
 constexpr double kHalfTurn = 3.14159265358979;
