@@ -1,6 +1,7 @@
 #include "engine/parallel_sums.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <exception>
 
@@ -11,6 +12,8 @@ SumSettings RunSumSettings(int processors) {
   if (processors < 2) {
     settings.two_thread_points = 0;
     settings.two_thread_residual_points = 0;
+  } else {
+    settings.choose_by_time = true;
   }
   return settings;
 }
@@ -63,8 +66,32 @@ SumOfSquaresResult SumWorkers::Sum(CompiledFormula& formula, const SumOfSquaresT
             : settings_.two_thread_arithmetic_points;
     if (threshold == 0 || total < threshold || last - first == 1) {
       BlockSum(formula, own, first, last, cursor, status, messages);
-    } else {
+    } else if (!settings_.choose_by_time) {
       TwoThreadSum(formula, own, first, last, cursor, status, messages);
+    } else {
+      const ThreadChoice::Decision decision = thread_choice_.Next();
+      const auto start = decision.timed ? std::chrono::steady_clock::now()
+                                        : std::chrono::steady_clock::time_point{};
+      if (decision.two) {
+        TwoThreadSum(formula, own, first, last, cursor, status, messages);
+      } else {
+        BlockSum(formula, own, first, last, cursor, status, messages);
+        ++sums_kept_on_one_thread_;
+      }
+      if (decision.timed) {
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        // The blocks added: up to the one in which an early stop came.
+        const std::uint32_t interval = own.interval == 0 ? 1u : own.interval;
+        const std::uint32_t stop_block = cursor.last_point / interval / kBlockPoints;
+        const std::uint32_t added = !cursor.stopped       ? last - first
+                                    : stop_block >= first ? stop_block + 1 - first
+                                                          : 0;
+        thread_choice_.Record(
+            decision,
+            static_cast<std::uint64_t>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count()),
+            added);
+      }
     }
   }
   FinishBlockSum(formula, own, cursor, status, messages);
@@ -83,6 +110,7 @@ void SumWorkers::ForgetPoints() {
 
 void SumWorkers::Reset(SumSettings settings) {
   settings_ = settings;
+  sums_kept_on_one_thread_ = 0;
   ForgetPoints();
   next_memo_ = 0;
   blocks_evaluated_ = 0;

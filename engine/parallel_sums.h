@@ -6,6 +6,7 @@
 
 #include "base/point_table.h"
 #include "engine/helper_thread.h"
+#include "engine/thread_choice.h"
 #include "formula/block_evaluator.h"
 #include "formula/compiled_formula.h"
 #include "formula/evaluator.h"
@@ -39,11 +40,15 @@ struct SumSettings {
   // 0: half of a short sum's, and a share that follows the sums of a long one. At least one
   // block is left to the helper.
   std::uint32_t own_blocks = 0;
+  // Whether the sums that may go to two threads do is chosen by their time (ThreadChoice);
+  // false: they always do.
+  bool choose_by_time = false;
 };
 
 // The settings of a run's sums in a process whose worker thread may run on `processors`
 // processors: on one, every sum stays on one thread, since two threads would take turns on it and
-// each hand-over would wait for the other's time slice.
+// each hand-over would wait for the other's time slice; on more, the sums go to two threads as
+// long as that is the faster (choose_by_time).
 SumSettings RunSumSettings(int processors);
 
 // The resources of the sums of a run: the block workspaces, the buffer of model values, the x
@@ -54,8 +59,10 @@ SumSettings RunSumSettings(int processors);
 // points, their number or their interval change, not when the records' values change: the point
 // records must stay as they are while a SumWorkers uses them (a run never changes them), or
 // ForgetPoints be called. Only a sum whose computed slots call a library routine goes to two
-// threads (from two_thread_points on); the others cost less than the hand-over. A sum on two
-// threads is computed block by block: the calling thread evaluates the first blocks itself,
+// threads (from two_thread_points on); the others cost less than the hand-over. With
+// choose_by_time, such a sum goes to two threads only while trials find that the faster
+// (ThreadChoice): a busy neighbour on the other processor can make it several times slower. A sum
+// on two threads is computed block by block: the calling thread evaluates the first blocks itself,
 // adding the terms of each while it evaluates the next, and the helper evaluates the others in
 // order, of which the calling thread takes over those the helper has not reached once its own are
 // added. Each hand-over between the two costs a trip through the caches of both cores, so a job
@@ -106,6 +113,10 @@ class SumWorkers {
 
   // How many sums so far were computed on two threads.
   std::uint64_t TwoThreadSums() const { return two_thread_sums_; }
+
+  // How many sums so far could have gone to two threads and were computed on one, by the choice
+  // of their time.
+  std::uint64_t SumsKeptOnOneThread() const { return sums_kept_on_one_thread_; }
 
   // How many blocks of the helper's part the calling thread took over because the helper had not
   // reached them.
@@ -196,6 +207,8 @@ class SumWorkers {
   SumMemo* memo_ = nullptr;  // the memo of the current sum
   std::uint64_t blocks_evaluated_ = 0;
   std::uint64_t two_thread_sums_ = 0;
+  ThreadChoice thread_choice_;
+  std::uint64_t sums_kept_on_one_thread_ = 0;
   // The share of a long two-thread sum's blocks that the calling thread evaluates itself, in
   // kShareUnits: it adds every block, the terms of its own along its evaluations, while the
   // helper starts later and hands its blocks over through the caches. How fast each side is

@@ -713,6 +713,47 @@ TEST(BlockSums, TheSecondThreadTakesTheSumsThatComputeALibraryCall) {
   }
 }
 
+// Sums whose thread is chosen by their time go to both sides in the trials, whatever the
+// machine's speed, and every one is the single-point sum, early stops included.
+TEST(BlockSums, SumsChosenByTimeAreTheSinglePointSumsOnEitherSide) {
+  std::vector<Point> points = RandomPoints(61, 8 * kBlockPoints);
+  CompiledFormula formula;
+  CompiledFormula reference_formula;
+  ASSERT_EQ(CheckFormula(formula, "k0*Exp(-(x-k1)^2/k2)", LeftSide::NotSelected),
+            FormulaCheckCode::FormulaValid);
+  reference_formula.CopyFrom(formula);
+  SumSettings settings;
+  settings.choose_by_time = true;
+  SumWorkers workers(settings);
+  SumWorkers reference{SumSettings{false, 0}};
+  SumOfSquaresTask task;
+  task.points = points.data();
+  task.count = static_cast<std::uint32_t>(points.size());
+  const int sums = 2 * static_cast<int>(2 + 2 * ThreadChoice::kTrialSums);
+  for (int n = 0; n < sums; ++n) {
+    const double constants[3] = {1.0 + 0.01 * n, 0.1 * (n % 7), 0.5 + 0.05 * (n % 5)};
+    for (int k = 0; k < 3; ++k) {
+      formula.paramValue[formula.paramIndex[k]] = constants[k];
+      reference_formula.paramValue[formula.paramIndex[k]] = constants[k];
+    }
+    task.early_stop = n % 4 == 3;
+    task.stop_at = n % 8 == 3 ? 1.0 : 400.0;
+    std::int8_t status = 0;
+    std::int8_t reference_status = 0;
+    const double got = workers.Sum(formula, task, status, nullptr).sum;
+    const double want = reference.Sum(reference_formula, task, reference_status, nullptr).sum;
+    ASSERT_TRUE(SameBits(got, want)) << "sum " << n << ": " << got << " vs " << want;
+    ASSERT_EQ(status, reference_status);
+    ASSERT_EQ(std::memcmp(formula.slotValue, reference_formula.slotValue, sizeof formula.slotValue),
+              0);
+  }
+  // The first trial alone makes 1 + kTrialSums sums on each side; every sum went to one.
+  EXPECT_GE(workers.TwoThreadSums(), 1 + ThreadChoice::kTrialSums);
+  EXPECT_GE(workers.SumsKeptOnOneThread(), 1 + ThreadChoice::kTrialSums);
+  EXPECT_EQ(workers.TwoThreadSums() + workers.SumsKeptOnOneThread(),
+            static_cast<std::uint64_t>(sums));
+}
+
 // Whole runs: the log bytes, the results and the messages of a run are those of the
 // single-point path, with blocks on one thread and on two.
 TEST(BlockSums, WholeRunsGiveThePointByPointBytes) {
