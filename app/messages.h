@@ -26,7 +26,8 @@ inline constexpr std::string_view kDiscardQuestion =
 // calvane-batch: the usage (--help).
 inline constexpr std::string_view kBatchUsage =
     "calvane-batch --data FILE --x N --y N --start N (--end N | --to-last-row)\n"
-    "              --conditions FILE.ccn [--report FILE] [--overwrite] [--skip-blank-rows]\n";
+    "              --conditions FILE.ccn [--report FILE] [--details FILE] [--overwrite]\n"
+    "              [--skip-blank-rows]\n";
 // calvane-batch: refused command lines (followed by the option) and the hint after them.
 inline constexpr std::string_view kBatchUnknownOption = "不明なオプションです: ";
 inline constexpr std::string_view kBatchRepeatedOption = "オプションが重複しています: ";

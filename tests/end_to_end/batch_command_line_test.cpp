@@ -251,8 +251,14 @@ TEST(BatchRefusal, HelpPrintsTheUsageOnStdout) {
   EXPECT_EQ(output.OutText(), BatchUsage());
   EXPECT_EQ(BatchUsage(),
             "calvane-batch --data FILE --x N --y N --start N (--end N | --to-last-row)\n"
-            "              --conditions FILE.ccn [--report FILE] [--overwrite] "
-            "[--skip-blank-rows]\n");
+            "              --conditions FILE.ccn [--report FILE] [--details FILE] [--overwrite]\n"
+            "              [--skip-blank-rows]\n");
+  // Every option the command line takes is named.
+  for (const char* option :
+       {"--data", "--x", "--y", "--start", "--end", "--to-last-row", "--conditions", "--report",
+        "--details", "--overwrite", "--skip-blank-rows"}) {
+    EXPECT_NE(BatchUsage().find(option), std::string_view::npos) << option;
+  }
   EXPECT_TRUE(output.err().empty());
 
   CapturedOutput refused;
