@@ -615,39 +615,56 @@ TEST(BlockSums, TermsAddedAlongAnEvaluationAreThoseAddedAfterIt) {
   }
 }
 
+// Sums of the Gaussian at constants that move from sum to sum, every fourth stopped early (in the
+// calling thread's block or in the helper's part), each compared bit for bit with the
+// single-point sum: its value, its status and the formula's cells.
+class GaussianSumsAgainstSinglePoint {
+ public:
+  explicit GaussianSumsAgainstSinglePoint(const std::vector<Point>& points) {
+    EXPECT_EQ(CheckFormula(formula_, "k0*Exp(-(x-k1)^2/k2)", LeftSide::NotSelected),
+              FormulaCheckCode::FormulaValid);
+    reference_formula_.CopyFrom(formula_);
+    task_.points = points.data();
+    task_.count = static_cast<std::uint32_t>(points.size());
+  }
+
+  // Sum number n on `workers`.
+  void Sum(SumWorkers& workers, int n) {
+    const double constants[3] = {1.0 + 0.01 * n, 0.1 * (n % 7), 0.5 + 0.05 * (n % 5)};
+    for (int k = 0; k < 3; ++k) {
+      formula_.paramValue[formula_.paramIndex[k]] = constants[k];
+      reference_formula_.paramValue[formula_.paramIndex[k]] = constants[k];
+    }
+    task_.early_stop = n % 4 == 3;
+    task_.stop_at = n % 8 == 3 ? 1.0 : 400.0;
+    std::int8_t status = 0;
+    std::int8_t reference_status = 0;
+    const double got = workers.Sum(formula_, task_, status, nullptr).sum;
+    const double want = reference_.Sum(reference_formula_, task_, reference_status, nullptr).sum;
+    ASSERT_TRUE(SameBits(got, want)) << "sum " << n << ": " << got << " vs " << want;
+    ASSERT_EQ(status, reference_status) << "sum " << n;
+    ASSERT_EQ(
+        std::memcmp(formula_.slotValue, reference_formula_.slotValue, sizeof formula_.slotValue), 0)
+        << "sum " << n;
+  }
+
+ private:
+  CompiledFormula formula_;
+  CompiledFormula reference_formula_;
+  SumWorkers reference_{SumSettings{false, 0}};
+  SumOfSquaresTask task_;
+};
+
 // A two-thread sum in which the calling thread evaluates only the first block: once that is
 // added it takes the helper's blocks from the end while the helper works from the front, and
 // sums stopped early leave the helper's part unfinished. Every sum is the single-point sum.
 TEST(BlockSums, TheCallingThreadTakesOverBlocksTheHelperHasNotReached) {
-  std::vector<Point> points = RandomPoints(23, 32 * kBlockPoints);
-  CompiledFormula formula;
-  CompiledFormula reference_formula;
-  ASSERT_EQ(CheckFormula(formula, "k0*Exp(-(x-k1)^2/k2)", LeftSide::NotSelected),
-            FormulaCheckCode::FormulaValid);
-  reference_formula.CopyFrom(formula);
+  const std::vector<Point> points = RandomPoints(23, 32 * kBlockPoints);
+  GaussianSumsAgainstSinglePoint check(points);
   SumWorkers workers(SumSettings{true, 1, kTwoThreadResidualPoints, 0, 1});
-  SumWorkers reference{SumSettings{false, 0}};
-  SumOfSquaresTask task;
-  task.points = points.data();
-  task.count = static_cast<std::uint32_t>(points.size());
   int sums = 0;
   for (; sums < 200 && (sums < 8 || workers.BlocksTakenFromHelper() == 0); ++sums) {
-    const double constants[3] = {1.0 + 0.01 * sums, 0.1 * (sums % 7), 0.5 + 0.05 * (sums % 5)};
-    for (int k = 0; k < 3; ++k) {
-      formula.paramValue[formula.paramIndex[k]] = constants[k];
-      reference_formula.paramValue[formula.paramIndex[k]] = constants[k];
-    }
-    // Every fourth sum stops early, in the calling thread's block or in the helper's part.
-    task.early_stop = sums % 4 == 3;
-    task.stop_at = sums % 8 == 3 ? 1.0 : 400.0;
-    std::int8_t status = 0;
-    std::int8_t reference_status = 0;
-    const double got = workers.Sum(formula, task, status, nullptr).sum;
-    const double want = reference.Sum(reference_formula, task, reference_status, nullptr).sum;
-    ASSERT_TRUE(SameBits(got, want)) << "sum " << sums << ": " << got << " vs " << want;
-    ASSERT_EQ(status, reference_status);
-    ASSERT_EQ(std::memcmp(formula.slotValue, reference_formula.slotValue, sizeof formula.slotValue),
-              0);
+    ASSERT_NO_FATAL_FAILURE(check.Sum(workers, sums));
   }
   EXPECT_EQ(workers.TwoThreadSums(), static_cast<std::uint64_t>(sums));
   EXPECT_GT(workers.BlocksTakenFromHelper(), 0u);
@@ -716,37 +733,13 @@ TEST(BlockSums, TheSecondThreadTakesTheSumsThatComputeALibraryCall) {
 // Sums whose thread is chosen by their time go to both sides in the trials, whatever the
 // machine's speed, and every one is the single-point sum, early stops included.
 TEST(BlockSums, SumsChosenByTimeAreTheSinglePointSumsOnEitherSide) {
-  std::vector<Point> points = RandomPoints(61, 8 * kBlockPoints);
-  CompiledFormula formula;
-  CompiledFormula reference_formula;
-  ASSERT_EQ(CheckFormula(formula, "k0*Exp(-(x-k1)^2/k2)", LeftSide::NotSelected),
-            FormulaCheckCode::FormulaValid);
-  reference_formula.CopyFrom(formula);
+  const std::vector<Point> points = RandomPoints(61, 8 * kBlockPoints);
+  GaussianSumsAgainstSinglePoint check(points);
   SumSettings settings;
   settings.choose_by_time = true;
   SumWorkers workers(settings);
-  SumWorkers reference{SumSettings{false, 0}};
-  SumOfSquaresTask task;
-  task.points = points.data();
-  task.count = static_cast<std::uint32_t>(points.size());
   const int sums = 2 * static_cast<int>(2 + 2 * ThreadChoice::kTrialSums);
-  for (int n = 0; n < sums; ++n) {
-    const double constants[3] = {1.0 + 0.01 * n, 0.1 * (n % 7), 0.5 + 0.05 * (n % 5)};
-    for (int k = 0; k < 3; ++k) {
-      formula.paramValue[formula.paramIndex[k]] = constants[k];
-      reference_formula.paramValue[formula.paramIndex[k]] = constants[k];
-    }
-    task.early_stop = n % 4 == 3;
-    task.stop_at = n % 8 == 3 ? 1.0 : 400.0;
-    std::int8_t status = 0;
-    std::int8_t reference_status = 0;
-    const double got = workers.Sum(formula, task, status, nullptr).sum;
-    const double want = reference.Sum(reference_formula, task, reference_status, nullptr).sum;
-    ASSERT_TRUE(SameBits(got, want)) << "sum " << n << ": " << got << " vs " << want;
-    ASSERT_EQ(status, reference_status);
-    ASSERT_EQ(std::memcmp(formula.slotValue, reference_formula.slotValue, sizeof formula.slotValue),
-              0);
-  }
+  for (int n = 0; n < sums; ++n) ASSERT_NO_FATAL_FAILURE(check.Sum(workers, n));
   // The first trial alone makes 1 + kTrialSums sums on each side; every sum went to one.
   EXPECT_GE(workers.TwoThreadSums(), 1 + ThreadChoice::kTrialSums);
   EXPECT_GE(workers.SumsKeptOnOneThread(), 1 + ThreadChoice::kTrialSums);
