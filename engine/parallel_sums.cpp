@@ -69,29 +69,7 @@ SumOfSquaresResult SumWorkers::Sum(CompiledFormula& formula, const SumOfSquaresT
     } else if (!settings_.choose_by_time) {
       TwoThreadSum(formula, own, first, last, cursor, status, messages);
     } else {
-      const ThreadChoice::Decision decision = thread_choice_.Next();
-      const auto start = decision.timed ? std::chrono::steady_clock::now()
-                                        : std::chrono::steady_clock::time_point{};
-      if (decision.two) {
-        TwoThreadSum(formula, own, first, last, cursor, status, messages);
-      } else {
-        BlockSum(formula, own, first, last, cursor, status, messages);
-        ++sums_kept_on_one_thread_;
-      }
-      if (decision.timed) {
-        const auto elapsed = std::chrono::steady_clock::now() - start;
-        // The blocks added: up to the one in which an early stop came.
-        const std::uint32_t interval = own.interval == 0 ? 1u : own.interval;
-        const std::uint32_t stop_block = cursor.last_point / interval / kBlockPoints;
-        const std::uint32_t added = !cursor.stopped       ? last - first
-                                    : stop_block >= first ? stop_block + 1 - first
-                                                          : 0;
-        thread_choice_.Record(
-            decision,
-            static_cast<std::uint64_t>(
-                std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count()),
-            added);
-      }
+      ChosenSum(formula, own, first, last, cursor, status, messages);
     }
   }
   FinishBlockSum(formula, own, cursor, status, messages);
@@ -99,6 +77,32 @@ SumOfSquaresResult SumWorkers::Sum(CompiledFormula& formula, const SumOfSquaresT
   result.sum = cursor.sum;
   result.overflow = cursor.overflow;
   return result;
+}
+
+void SumWorkers::ChosenSum(CompiledFormula& formula, const SumOfSquaresTask& task,
+                           std::uint32_t first, std::uint32_t last, BlockSumCursor& cursor,
+                           std::int8_t& status, FormulaMessages* messages) {
+  const ThreadChoice::Decision decision = thread_choice_.Next();
+  const auto start =
+      decision.timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
+  if (decision.two) {
+    TwoThreadSum(formula, task, first, last, cursor, status, messages);
+  } else {
+    BlockSum(formula, task, first, last, cursor, status, messages);
+    ++sums_kept_on_one_thread_;
+  }
+  if (!decision.timed) return;
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  // The blocks added: up to the one in which an early stop came.
+  const std::uint32_t interval = task.interval == 0 ? 1u : task.interval;
+  const std::uint32_t stop_block = cursor.last_point / interval / kBlockPoints;
+  const std::uint32_t added = !cursor.stopped       ? last - first
+                              : stop_block >= first ? stop_block + 1 - first
+                                                    : 0;
+  thread_choice_.Record(decision,
+                        static_cast<std::uint64_t>(
+                            std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count()),
+                        added);
 }
 
 void SumWorkers::ForgetPoints() {

@@ -143,6 +143,11 @@ class SumWorkers {
   bool EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, double* values, bool& in_range,
                         BlockTermChain* chain = nullptr);
 
+  // Blocks [first, last) of a sum that may go to two threads, on the side thread_choice_ gives
+  // it, timed when it is part of a trial.
+  void ChosenSum(CompiledFormula& formula, const SumOfSquaresTask& task, std::uint32_t first,
+                 std::uint32_t last, BlockSumCursor& cursor, std::int8_t& status,
+                 FormulaMessages* messages);
   // Blocks [first, last) of a sum evaluated on two threads, added to `cursor`.
   void TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& task, std::uint32_t first,
                     std::uint32_t last, BlockSumCursor& cursor, std::int8_t& status,
