@@ -497,7 +497,7 @@ namespace {
         map1([](double a) { return SqrtNonNegative(a); });
         break;
       case 8:
-        Map1Call(chain, r, out, n, [](double a) { return std::exp(a); });
+        Map1Call(chain, r, out, n, [routine = Routines().exp](double a) { return routine(a); });
         break;
       case 9:
         bad |= Any1(r, n, [](double a) { return !(a > 0.0); });
@@ -505,7 +505,8 @@ namespace {
         break;
       case 10:
         bad |= Any1(r, n, [](double a) { return !(a > 0.0); });
-        if (!bad) Map1Call(chain, r, out, n, [](double a) { return std::log(a); });
+        if (!bad)
+          Map1Call(chain, r, out, n, [routine = Routines().log](double a) { return routine(a); });
         break;
       case 11:
         Map1Call(chain, r, out, n, [](double a) { return std::sin(a); });

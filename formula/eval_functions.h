@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "formula/library_math.h"
+
 // The element functions of the evaluator's operations, shared by the single-point evaluator and
 // the block evaluator so that both compute every value with the same expression.
 
@@ -63,7 +65,7 @@ inline double CosDegrees(double r) { return std::cos(ReduceDegrees(r) * kDegrees
 inline double TanDegrees(double r) { return std::tan(ReduceDegrees(r) * kDegreesToRadians); }
 inline double AtanDegrees(double r) { return std::atan(r) * kRadiansToDegrees; }
 // Log is the quotient of two natural logarithms, not a base-10 function.
-inline double LogTen(double r) { return std::log(r) / std::log(10.0); }
+inline double LogTen(double r) { return Ln(r) / std::log(10.0); }
 // The square root of a value of at least 0 (the evaluator's Sqrt; 0 and -0 give 0).
 inline double SqrtNonNegative(double r) { return r == 0.0 ? 0.0 : std::sqrt(r); }
 

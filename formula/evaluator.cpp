@@ -190,7 +190,7 @@ double Power(double base, double exponent) {
   if (PowersBySquaring(exponent)) {
     return IntegerPower(base, static_cast<std::int64_t>(exponent));
   }
-  if (base > 0.0) return std::exp(exponent * std::log(base));
+  if (base > 0.0) return Exp(exponent * Ln(base));
   return 0.0;
 }
 
@@ -382,7 +382,7 @@ template <bool kSum, bool kCallFree>
       Fail(status, messages, 7);
     }
   })
-  CALVANE_UNARY(exp, CALLS(STORE(std::exp(r))))
+  CALVANE_UNARY(exp, CALLS(STORE(Exp(r))))
   CALVANE_UNARY(log, CALLS({
     if (r > 0.0) [[likely]] {
       STORE(LogTen(r));
@@ -392,7 +392,7 @@ template <bool kSum, bool kCallFree>
   }))
   CALVANE_UNARY(ln, CALLS({
     if (r > 0.0) [[likely]] {
-      STORE(std::log(r));
+      STORE(Ln(r));
     } else {
       KEEP(10);
     }
