@@ -768,15 +768,34 @@ void FinishBlockTermChain(const SumOfSquaresTask& task, std::uint32_t block, Blo
     // additions.
     const std::uint32_t n = chain.end;
     if (chain.early_stop) {
+      // The stop is tested after every kStopRun terms rather than after each: though off the
+      // additions' path, a test per term made whole runs of a rational function a tenth slower.
+      // A run that ends at or beyond the stop (or at a non-number) is added again term by term
+      // from its start, to stop at the very term a test per term stops at, with the same sum.
       const double stop_at = chain.stop_at;
-      for (; j < n; ++j) {
-        const double residual = observed[j] - values[j];
-        sum += residual * residual;
-        if (sum >= stop_at) [[unlikely]] {
-          stopped = true;
-          ++j;
-          break;
+      constexpr std::uint32_t kStopRun = 8;
+      while (j < n) {
+        const std::uint32_t run_end = n - j < kStopRun ? n : j + kStopRun;
+        const double before = sum;
+        for (std::uint32_t i = j; i < run_end; ++i) {
+          const double residual = observed[i] - values[i];
+          sum += residual * residual;
         }
+        if (sum < stop_at) [[likely]] {
+          j = run_end;
+          continue;
+        }
+        sum = before;
+        for (; j < run_end; ++j) {
+          const double residual = observed[j] - values[j];
+          sum += residual * residual;
+          if (sum >= stop_at) {
+            stopped = true;
+            ++j;
+            break;
+          }
+        }
+        if (stopped) break;
       }
     } else {
       for (; j < n; ++j) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
@@ -610,6 +611,78 @@ TEST(BlockSums, TermsAddedAlongAnEvaluationAreThoseAddedAfterIt) {
         EXPECT_EQ(along.last_point, after.last_point);
         EXPECT_EQ(along.state_behind, after.state_behind);
         EXPECT_EQ(std::memcmp(second.data(), alone.data(), sizeof(double) * kBlockPoints), 0);
+      }
+    }
+  }
+}
+
+// A chain with an early stop ends on the term after which the sum first reaches the stop, with
+// the sum of the terms added term by term: for stops reached exactly, just below and just above
+// each partial sum, in blocks of several lengths, from the start and from a chain already begun,
+// and in blocks whose terms include an infinity or a not-a-number.
+TEST(BlockSums, AnEarlyStopFallsOnTheTermThatFirstReachesIt) {
+  std::vector<double> observed(kBlockPoints), values(kBlockPoints);
+  std::uint64_t state = 7;
+  auto next_value = [&state] {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    return static_cast<double>(state >> 11) * 0x1p-53 - 0.5;
+  };
+  enum class Odd { kNone, kInfinity, kNaN };
+  for (Odd odd : {Odd::kNone, Odd::kInfinity, Odd::kNaN}) {
+    for (std::size_t i = 0; i < kBlockPoints; ++i) {
+      observed[i] = next_value();
+      values[i] = next_value();
+    }
+    if (odd == Odd::kInfinity) observed[20] = 1e300;
+    if (odd == Odd::kNaN) observed[20] = std::numeric_limits<double>::quiet_NaN();
+    for (std::uint32_t n : {kBlockPoints, 37u, 8u, 1u}) {
+      for (std::uint32_t begun : {0u, 3u}) {
+        if (begun >= n) continue;
+        // The partial sums from 0.5 and the terms before `begun`.
+        std::vector<double> partial;
+        double running = 0.5;
+        for (std::uint32_t j = begun; j < n; ++j) {
+          const double residual = observed[j] - values[j];
+          partial.push_back(running += residual * residual);
+        }
+        std::vector<double> stops = {0.0, std::numeric_limits<double>::infinity()};
+        for (double p : partial) {
+          stops.insert(stops.end(), {p, std::nextafter(p, -1e308), std::nextafter(p, 1e308)});
+        }
+        for (double stop_at : stops) {
+          SCOPED_TRACE(testing::Message() << "odd " << static_cast<int>(odd) << ", " << n
+                                          << " terms from " << begun << ", stop at " << stop_at);
+          // Term by term.
+          double sum = 0.5;
+          std::uint32_t j = begun;
+          bool stopped = false;
+          for (; j < n; ++j) {
+            sum = partial[j - begun];
+            if (sum >= stop_at) {
+              stopped = true;
+              ++j;
+              break;
+            }
+          }
+          SumOfSquaresTask task;
+          task.points = nullptr;
+          task.early_stop = true;
+          task.stop_at = stop_at;
+          BlockTermChain chain;
+          chain.observed = observed.data();
+          chain.values = values.data();
+          chain.next = begun;
+          chain.end = n;
+          chain.sum = 0.5;
+          chain.stop_at = stop_at;
+          chain.early_stop = true;
+          BlockSumCursor cursor;
+          FinishBlockTermChain(task, 0, chain, cursor);
+          EXPECT_TRUE(SameBits(cursor.sum, sum)) << cursor.sum << " vs " << sum;
+          EXPECT_EQ(cursor.stopped, stopped);
+          EXPECT_EQ(chain.next, j);
+          EXPECT_EQ(cursor.last_point, j - 1);
+        }
       }
     }
   }
