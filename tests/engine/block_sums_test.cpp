@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -621,24 +622,19 @@ TEST(BlockSums, TermsAddedAlongAnEvaluationAreThoseAddedAfterIt) {
 // each partial sum, in blocks of several lengths, from the start and from a chain already begun,
 // and in blocks whose terms include an infinity or a not-a-number.
 TEST(BlockSums, AnEarlyStopFallsOnTheTermThatFirstReachesIt) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> value(-0.5, 0.5);
   std::vector<double> observed(kBlockPoints), values(kBlockPoints);
-  std::uint64_t state = 7;
-  auto next_value = [&state] {
-    state = state * 6364136223846793005u + 1442695040888963407u;
-    return static_cast<double>(state >> 11) * 0x1p-53 - 0.5;
-  };
-  enum class Odd { kNone, kInfinity, kNaN };
-  for (Odd odd : {Odd::kNone, Odd::kInfinity, Odd::kNaN}) {
+  for (double odd : {0.0, 1e300, std::numeric_limits<double>::quiet_NaN()}) {
     for (std::size_t i = 0; i < kBlockPoints; ++i) {
-      observed[i] = next_value();
-      values[i] = next_value();
+      observed[i] = i == 20 && odd != 0.0 ? odd : value(random);
+      values[i] = value(random);
     }
-    if (odd == Odd::kInfinity) observed[20] = 1e300;
-    if (odd == Odd::kNaN) observed[20] = std::numeric_limits<double>::quiet_NaN();
     for (std::uint32_t n : {kBlockPoints, 37u, 8u, 1u}) {
       for (std::uint32_t begun : {0u, 3u}) {
         if (begun >= n) continue;
-        // The partial sums from 0.5 and the terms before `begun`.
+        // The partial sums from 0.5, after term begun, begun + 1, ... (terms before `begun` are
+        // in).
         std::vector<double> partial;
         double running = 0.5;
         for (std::uint32_t j = begun; j < n; ++j) {
@@ -650,38 +646,23 @@ TEST(BlockSums, AnEarlyStopFallsOnTheTermThatFirstReachesIt) {
           stops.insert(stops.end(), {p, std::nextafter(p, -1e308), std::nextafter(p, 1e308)});
         }
         for (double stop_at : stops) {
-          SCOPED_TRACE(testing::Message() << "odd " << static_cast<int>(odd) << ", " << n
-                                          << " terms from " << begun << ", stop at " << stop_at);
-          // Term by term.
-          double sum = 0.5;
-          std::uint32_t j = begun;
-          bool stopped = false;
-          for (; j < n; ++j) {
-            sum = partial[j - begun];
-            if (sum >= stop_at) {
-              stopped = true;
-              ++j;
-              break;
-            }
-          }
+          SCOPED_TRACE(testing::Message() << "term 20 " << odd << ", " << n << " terms from "
+                                          << begun << ", stop at " << stop_at);
+          const auto reached = std::find_if(partial.begin(), partial.end(),
+                                            [stop_at](double p) { return p >= stop_at; });
+          const bool stopped = reached != partial.end();
+          const std::uint32_t next =
+              stopped ? begun + 1 + static_cast<std::uint32_t>(reached - partial.begin()) : n;
           SumOfSquaresTask task;
-          task.points = nullptr;
           task.early_stop = true;
           task.stop_at = stop_at;
-          BlockTermChain chain;
-          chain.observed = observed.data();
-          chain.values = values.data();
-          chain.next = begun;
-          chain.end = n;
-          chain.sum = 0.5;
-          chain.stop_at = stop_at;
-          chain.early_stop = true;
+          BlockTermChain chain{observed.data(), values.data(), begun, n, 0.5, stop_at, true};
           BlockSumCursor cursor;
           FinishBlockTermChain(task, 0, chain, cursor);
-          EXPECT_TRUE(SameBits(cursor.sum, sum)) << cursor.sum << " vs " << sum;
+          EXPECT_TRUE(SameBits(cursor.sum, partial[next - begun - 1]));
           EXPECT_EQ(cursor.stopped, stopped);
-          EXPECT_EQ(chain.next, j);
-          EXPECT_EQ(cursor.last_point, j - 1);
+          EXPECT_EQ(chain.next, next);
+          EXPECT_EQ(cursor.last_point, next - 1);
         }
       }
     }
