@@ -767,40 +767,36 @@ void FinishBlockTermChain(const SumOfSquaresTask& task, std::uint32_t block, Blo
     // No call in these loops, so the sum stays in a register and they run at the pace of the
     // additions.
     const std::uint32_t n = chain.end;
-    if (chain.early_stop) {
+    auto add_terms = [&](std::uint32_t from, std::uint32_t to) {
+      for (std::uint32_t i = from; i < to; ++i) {
+        const double residual = observed[i] - values[i];
+        sum += residual * residual;
+      }
+    };
+    if (!chain.early_stop) {
+      add_terms(j, n);
+      j = n;
+    } else {
       // The stop is tested after every kStopRun terms rather than after each: though off the
       // additions' path, a test per term made whole runs of a rational function a tenth slower.
       // A run that ends at or beyond the stop (or at a non-number) is added again term by term
       // from its start, to stop at the very term a test per term stops at, with the same sum.
       const double stop_at = chain.stop_at;
       constexpr std::uint32_t kStopRun = 8;
-      while (j < n) {
+      while (j < n && !stopped) {
         const std::uint32_t run_end = n - j < kStopRun ? n : j + kStopRun;
         const double before = sum;
-        for (std::uint32_t i = j; i < run_end; ++i) {
-          const double residual = observed[i] - values[i];
-          sum += residual * residual;
-        }
+        add_terms(j, run_end);
         if (sum < stop_at) [[likely]] {
           j = run_end;
           continue;
         }
         sum = before;
-        for (; j < run_end; ++j) {
-          const double residual = observed[j] - values[j];
-          sum += residual * residual;
-          if (sum >= stop_at) {
-            stopped = true;
-            ++j;
-            break;
-          }
+        while (j < run_end && !stopped) {
+          add_terms(j, j + 1);
+          ++j;
+          stopped = sum >= stop_at;
         }
-        if (stopped) break;
-      }
-    } else {
-      for (; j < n; ++j) {
-        const double residual = observed[j] - values[j];
-        sum += residual * residual;
       }
     }
   }
