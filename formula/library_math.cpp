@@ -22,7 +22,10 @@ bool SameBits(double a, double b) {
 
 // Whether `candidate` gives the bits of `reference` on every probe: the special values, the
 // edges of overflow and underflow, a sweep across the range where results are finite, and
-// pseudo-random bit patterns of every sign and exponent.
+// pseudo-random bit patterns of every sign and exponent. The candidates are the library's own
+// routines under other names; the probes are there to refuse a symbol that turns out to be
+// something else, which shows on almost any input. They are few, since every process checks
+// them once, in its first evaluation.
 bool AgreesOnProbes(MathRoutine candidate, MathRoutine reference) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   constexpr double kSpecial[] = {0.0,
@@ -46,12 +49,12 @@ bool AgreesOnProbes(MathRoutine candidate, MathRoutine reference) {
   for (double r : kSpecial) {
     if (!SameBits(candidate(r), reference(r))) return false;
   }
-  for (int i = -8000; i <= 8000; ++i) {
-    const double r = i * 0.0931;
+  for (int i = -400; i <= 400; ++i) {
+    const double r = i * 1.8631;
     if (!SameBits(candidate(r), reference(r))) return false;
   }
   std::uint64_t state = 0x9e3779b97f4a7c15u;
-  for (int i = 0; i < 4096; ++i) {
+  for (int i = 0; i < 256; ++i) {
     state = state * 6364136223846793005u + 1442695040888963407u;
     const double r = std::bit_cast<double>(state);
     if (!SameBits(candidate(r), reference(r))) return false;
