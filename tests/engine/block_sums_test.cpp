@@ -633,8 +633,7 @@ TEST(BlockSums, AnEarlyStopFallsOnTheTermThatFirstReachesIt) {
     for (std::uint32_t n : {kBlockPoints, 37u, 8u, 1u}) {
       for (std::uint32_t begun : {0u, 3u}) {
         if (begun >= n) continue;
-        // The partial sums from 0.5, after term begun, begun + 1, ... (terms before `begun` are
-        // in).
+        // The partial sums after each term from `begun` on (0.5 holds the terms before it).
         std::vector<double> partial;
         double running = 0.5;
         for (std::uint32_t j = begun; j < n; ++j) {
