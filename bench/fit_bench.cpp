@@ -334,6 +334,34 @@ void BM_ProbeSum(benchmark::State& bench, int points, bool two_threads) {
       points, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// Two probe sums of k1 as a scan makes them (each at other constants), on two threads as a run
+// sums them: with `announced` the second is announced before the first (SumWorkers::Anticipate)
+// and computed on the helper beside it.
+void BM_ProbePair(benchmark::State& bench, int points, bool announced) {
+  CompiledFormula formula;
+  SumPoints sum_points;
+  if (!PrepareProbe(bench, points, formula, sum_points)) return;
+  SumSettings settings = RunSumSettings(2);
+  if (!announced) settings.anticipate_points = 0;
+  SumWorkers workers(settings);
+  sum_points.workers = &workers;
+  sum_points.varied_constant = formula.paramIndex[1];
+  double& k1 = formula.paramValue[formula.paramIndex[1]];
+  const double start = k1;
+  std::int8_t status = 0;
+  for (auto _ : bench) {
+    bench::MoveK0(formula);
+    k1 = start + 1e-3;
+    AnticipateSum(formula, sum_points, false, 0.0);
+    k1 = start;
+    double first = FullSum(formula, sum_points, status, nullptr);
+    k1 = start + 1e-3;
+    double second = FullSum(formula, sum_points, status, nullptr);
+    benchmark::DoNotOptimize(first);
+    benchmark::DoNotOptimize(second);
+  }
+}
+
 // The evaluations that one probe sum makes, alone: the model at the same points, summed.
 void BM_Evaluations(benchmark::State& bench, int points) {
   CompiledFormula formula;
@@ -417,6 +445,13 @@ void Register() {
         ->UseRealTime();
     benchmark::RegisterBenchmark(("evaluations/" + std::to_string(points)).c_str(), BM_Evaluations,
                                  points);
+    for (bool announced : {false, true}) {
+      benchmark::RegisterBenchmark(
+          ("probe_pair/" + std::to_string(points) + (announced ? "/announced" : "/as_usual"))
+              .c_str(),
+          BM_ProbePair, points, announced)
+          ->UseRealTime();
+    }
   }
   for (int points : {1000, 65536}) {
     for (int rough : {1, 0}) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <span>
 
 #include "engine/engine_messages.h"
 #include "engine/paused_run.h"
@@ -14,6 +15,10 @@ namespace {
 inline double LatticeValue(const EngineState& engine, int v, std::int64_t lattice_offset) {
   return engine.CurrentValue[v] + static_cast<double>(lattice_offset) * engine.Accuracy_[v];
 }
+
+// The scan offsets of a coarse cycle and of a fine one, in the order they are probed.
+constexpr int kCoarseScan[] = {-10, -1, 1, 10};
+constexpr int kFineScan[] = {-1, 1};
 
 // The probe sum slot of scan offset k: trunc(k * 0.15 + 2) (-10 -> 0, -1 -> 1, +1 -> 2, +10 -> 3).
 inline int ProbeSlot(int k) { return static_cast<int>(k * 0.15 + 2.0); }
@@ -92,8 +97,6 @@ PhaseEnd LeastSquaresStep(FitContext& ctx, double& MinSquare, int n, std::int8_t
   }
 
   bool coarse = true;
-  int first = -10;
-  int last = 10;
   int last_variable = -1;
   std::int32_t last_offset = 0;
   double probe_sums[4] = {0.0, 0.0, 0.0, 0.0};
@@ -104,11 +107,19 @@ PhaseEnd LeastSquaresStep(FitContext& ctx, double& MinSquare, int n, std::int8_t
     bool improved = false;
     for (int r = 0; r < n; ++r) {
       std::int64_t move = 0;
-      int k = first;
       // The probes of r change only r: the sums may keep what does not depend on it.
       SumPoints probes = points;
       probes.varied_constant = r;
-      for (;;) {
+      const std::span<const int> scan =
+          coarse ? std::span<const int>(kCoarseScan) : std::span<const int>(kFineScan);
+      for (std::size_t i = 0; i < scan.size(); ++i) {
+        const int k = scan[i];
+        if (i % 2 == 0 && i + 1 < scan.size()) {
+          // The probes come in pairs: the second may be summed beside the first. Its early stop
+          // will be at MinSquare as the first leaves it, no higher than now.
+          formula.paramValue[r] = LatticeValue(engine, r, offset[r] + scan[i + 1]);
+          AnticipateSum(formula, probes, !coarse, MinSquare);
+        }
         formula.paramValue[r] = LatticeValue(engine, r, offset[r] + k);
         double sum = coarse ? FullSum(formula, probes, EvalStatus, messages)
                             : EarlyStopSum(formula, probes, MinSquare, EvalStatus, messages);
@@ -124,15 +135,6 @@ PhaseEnd LeastSquaresStep(FitContext& ctx, double& MinSquare, int n, std::int8_t
           move = coarse ? k * 2 : k;
           last_variable = r;
           last_offset = k;
-        }
-        if (k == -10) {
-          k = -1;
-        } else if (k == -1) {
-          k = 1;
-        } else if (k == last) {
-          break;
-        } else {
-          k = 10;
         }
       }
 
@@ -168,8 +170,6 @@ PhaseEnd LeastSquaresStep(FitContext& ctx, double& MinSquare, int n, std::int8_t
           LatticeValue(engine, last_variable, offset[last_variable]);
     }
     coarse = false;
-    first = -1;
-    last = 1;
   }
 
   Commit(state, offset, n);

@@ -12,6 +12,7 @@ SumSettings RunSumSettings(int processors) {
   if (processors < 2) {
     settings.two_thread_points = 0;
     settings.two_thread_residual_points = 0;
+    settings.anticipate_points = 0;
   } else {
     settings.choose_by_time = true;
   }
@@ -54,17 +55,43 @@ SumOfSquaresResult SumWorkers::Sum(CompiledFormula& formula, const SumOfSquaresT
     own.workspace = &workspace_;
     return SumOfSquares(formula, own, status, messages);
   }
+  // The announced sum, when this is it: its memo answers it as far as the helper got. Another
+  // sum goes on beside the helper; a second one ends the announcement.
+  Anticipation& pair = anticipation_;
+  bool ends_pair = false;
+  if (pair.pending) {
+    if (IsAnticipated(task)) {
+      SettleAnticipation(true);
+      ends_pair = true;
+    } else if (pair.sums_since++ > 0) {
+      SettleAnticipation(true);
+      pair.pending = false;
+    }
+  }
   BlockSumCursor cursor;
   std::uint32_t first = 0;
   std::uint32_t last = BlockCount(total);
   StartFromMemo(own, cursor, first, last);
+  if (ends_pair && last == first + 1 && first == pair.job.values_block &&
+      memo_ == &memos_[pair.job.memo]) {
+    // It stops in the last block that the helper evaluated, whose values are still in the
+    // helper's workspace (clean and in range, or the memo would not reach it): its terms are
+    // added from them.
+    BlockTermChain chain;
+    if (StartBlockTermChain(own, first, pair.job.workspace->Values(),
+                            ObservedRow(own) + first * kBlockPoints, true, cursor, chain, true)) {
+      FinishBlockTermChain(own, first, chain, cursor);
+      RecordBlock(first, cursor);
+      first = last;
+    }
+  }
   if (first < last) {
     const bool* const skip = kept_use_ == KeptUse::kRead ? kept_->plan.skip : nullptr;
     const std::uint32_t threshold =
         settings_.two_thread_points == 0 || ComputesALibraryCall(program_, skip)
             ? settings_.two_thread_points
             : settings_.two_thread_arithmetic_points;
-    if (threshold == 0 || total < threshold || last - first == 1) {
+    if (pair.posted || threshold == 0 || total < threshold || last - first == 1) {
       BlockSum(formula, own, first, last, cursor, status, messages);
     } else if (!settings_.choose_by_time) {
       TwoThreadSum(formula, own, first, last, cursor, status, messages);
@@ -73,6 +100,22 @@ SumOfSquaresResult SumWorkers::Sum(CompiledFormula& formula, const SumOfSquaresT
     }
   }
   FinishBlockSum(formula, own, cursor, status, messages);
+  if (pair.pending && pair.decision.timed) {
+    // The blocks of both sums of the pair, up to their early stops.
+    const std::uint32_t interval = task.interval == 0 ? 1u : task.interval;
+    const std::uint32_t blocks = BlockCount(total);
+    pair.blocks_added +=
+        cursor.stopped ? std::min(cursor.last_point / interval / kBlockPoints + 1, blocks) : blocks;
+    if (ends_pair) {
+      const auto elapsed = std::chrono::steady_clock::now() - pair.start;
+      anticipate_choice_.Record(
+          pair.decision,
+          static_cast<std::uint64_t>(
+              std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count()),
+          pair.blocks_added);
+    }
+  }
+  if (ends_pair) pair.pending = false;
   SumOfSquaresResult result;
   result.sum = cursor.sum;
   result.overflow = cursor.overflow;
@@ -124,10 +167,34 @@ void SumWorkers::Reset(SumSettings settings) {
 }
 
 void SumWorkers::ForgetSums() {
+  SettleAnticipation(false);
+  anticipation_.pending = false;
   if (memos_ != nullptr) {
     for (int m = 0; m < kSumMemos; ++m) memos_[m].used = false;
   }
   memo_ = nullptr;
+}
+
+bool SumWorkers::MakeMemos() {
+  if (memos_ != nullptr) return true;
+  try {
+    memos_.reset(new SumMemo[kSumMemos]);
+  } catch (const std::exception&) {
+    return false;  // every sum evaluates all its blocks
+  }
+  return true;
+}
+
+SumWorkers::SumMemo* SumWorkers::FindMemo(const BlockProgram& program, std::uint64_t key,
+                                          bool observed_is_x) const {
+  for (int m = 0; m < kSumMemos; ++m) {
+    SumMemo& memo = memos_[m];
+    if (memo.used && memo.key == key && memo.observed_is_x == observed_is_x &&
+        SameProgramExcept(program, memo.program, -1)) {
+      return &memo;
+    }
+  }
+  return nullptr;
 }
 
 void SumWorkers::StartFromMemo(const SumOfSquaresTask& task, BlockSumCursor& cursor,
@@ -135,23 +202,14 @@ void SumWorkers::StartFromMemo(const SumOfSquaresTask& task, BlockSumCursor& cur
   memo_ = nullptr;
   // The memo's blocks were not tested for overflow. A sum of one block gains too seldom (only
   // when it is known whole and not stopped early) to pay for the lookup and the copy.
-  if (task.check_overflow || last < 2) return;
-  if (memos_ == nullptr) {
-    try {
-      memos_.reset(new SumMemo[kSumMemos]);
-    } catch (const std::exception&) {
-      return;  // every sum evaluates all its blocks
-    }
-  }
+  if (task.check_overflow || last < 2 || !MakeMemos()) return;
   const std::uint64_t key = BlockProgramKey(program_);
-  for (int m = 0; m < kSumMemos && memo_ == nullptr; ++m) {
-    SumMemo& memo = memos_[m];
-    if (memo.used && memo.key == key && memo.observed_is_x == task.observed_is_x &&
-        SameProgramExcept(program_, memo.program, -1)) {
-      memo_ = &memo;
-    }
-  }
+  memo_ = FindMemo(program_, key, task.observed_is_x);
   if (memo_ == nullptr) {
+    // Not the memo that the helper fills.
+    if (anticipation_.posted && next_memo_ == anticipation_.job.memo) {
+      next_memo_ = (next_memo_ + 1) % kSumMemos;
+    }
     SumMemo& memo = memos_[next_memo_];
     next_memo_ = (next_memo_ + 1) % kSumMemos;
     memo.used = true;
@@ -195,6 +253,7 @@ void SumWorkers::RecordBlock(std::uint32_t b, const BlockSumCursor& cursor) {
 }
 
 void SumWorkers::ForgetKeptRows() {
+  SettleAnticipation(true);  // it may read a set
   for (KeptSet& set : kept_sets_) set.constant = -1;
   kept_ = nullptr;
 }
@@ -250,6 +309,7 @@ void SumWorkers::ChooseKeptRows(const SumOfSquaresTask& task, std::uint32_t tota
   }
   if (!hinted) return;  // what is kept stays for a later sum that fits it
   KeptSet& set = kept_sets_[c];
+  if (anticipation_.posted && anticipation_.job.kept == &set) SettleAnticipation(true);
   set.constant = -1;
   if (!MakeKeptRowPlan(program_, c, set.plan)) return;  // nothing to keep
   const int rows = set.plan.rows;
@@ -283,26 +343,39 @@ const double* SumWorkers::ObservedRow(const SumOfSquaresTask& task) const {
 
 bool SumWorkers::EvaluateSumBlock(std::uint32_t b, BlockWorkspace& workspace, double* values,
                                   bool& in_range, BlockTermChain* chain) {
+  bool read_kept = false;
+  const bool clean = EvaluateProgramBlock(
+      program_, columns_.get(), columns_.get() + columns_capacity_,
+      kept_use_ != KeptUse::kNone ? kept_ : nullptr, kept_use_ == KeptUse::kRead, true, sum_total_,
+      b, workspace, values, in_range, chain, read_kept);
+  if (read_kept) job_kept_reads_.fetch_add(1, std::memory_order_relaxed);
+  return clean;
+}
+
+bool SumWorkers::EvaluateProgramBlock(const BlockProgram& program, const double* x_row,
+                                      const double* y_row, KeptSet* set, bool use_kept,
+                                      bool fill_kept, std::uint32_t total, std::uint32_t b,
+                                      BlockWorkspace& workspace, double* values, bool& in_range,
+                                      BlockTermChain* chain, bool& read_kept) {
   const std::uint32_t first = b * kBlockPoints;
-  const std::uint32_t n = sum_total_ - first < kBlockPoints ? sum_total_ - first : kBlockPoints;
-  const double* const xs = program_.needs_x ? columns_.get() + first : nullptr;
-  const double* const ys = program_.needs_y ? columns_.get() + columns_capacity_ + first : nullptr;
-  KeptSet* const set = kept_;
+  const std::uint32_t n = total - first < kBlockPoints ? total - first : kBlockPoints;
+  const double* const xs = program.needs_x ? x_row + first : nullptr;
+  const double* const ys = program.needs_y ? y_row + first : nullptr;
   double* rows[KeptRows::kMaxRows] = {};
-  if (kept_use_ != KeptUse::kNone) {
+  if (set != nullptr) {
     for (int k = 0; k < set->plan.rows; ++k) {
       rows[k] = set->data.get() + std::size_t{set->stride} * static_cast<std::size_t>(k) + first;
     }
   }
-  if (kept_use_ == KeptUse::kRead && set->block_kept[b]) {
+  read_kept = set != nullptr && use_kept && set->block_kept[b];
+  if (read_kept) {
     const KeptRows kept = ReadKeptRows(set->plan, rows);
-    job_kept_reads_.fetch_add(1, std::memory_order_relaxed);
-    return RunBlockProgram(program_, xs, ys, n, workspace, values, &kept, chain, &in_range);
+    return RunBlockProgram(program, xs, ys, n, workspace, values, &kept, chain, &in_range);
   }
   const bool clean =
-      RunBlockProgram(program_, xs, ys, n, workspace, values, nullptr, chain, &in_range);
-  if (clean && kept_use_ != KeptUse::kNone) {
-    KeepBlockRows(program_, set->plan, workspace, values, n, rows);
+      RunBlockProgram(program, xs, ys, n, workspace, values, nullptr, chain, &in_range);
+  if (clean && set != nullptr && fill_kept) {
+    KeepBlockRows(program, set->plan, workspace, values, n, rows);
     set->block_kept[b] = true;
   }
   return clean;
@@ -368,6 +441,11 @@ void SumWorkers::HelperJob(std::uint64_t job, std::uint64_t first_claims) {
   // helper takes up every job in turn. After its last block is marked done it touches nothing of
   // the job but the claim word, which names the job, and helper_left_: the owner may set up the
   // next job as soon as every block is done.
+  if (job == anticipated_job_.load(std::memory_order_relaxed)) {
+    RunAnticipatedJob();
+    helper_left_.store(job, std::memory_order_release);
+    return;
+  }
   std::uint32_t b = ClaimNext(first_claims) - 1;
   do {
     found_[b].clean = EvaluateSumBlock(b, *helper_workspace_, values_.get() + b * kBlockPoints,
@@ -377,21 +455,27 @@ void SumWorkers::HelperJob(std::uint64_t job, std::uint64_t first_claims) {
   helper_left_.store(job, std::memory_order_release);
 }
 
+bool SumWorkers::StartHelper() {
+  if (helper_ != nullptr) return true;
+  try {
+    helper_workspace_ = std::make_unique<BlockWorkspace>();
+    values_.reset(new double[kMaxPoints]);
+    helper_ = std::make_unique<HelperThread>(
+        [this](std::uint64_t job, std::uint64_t claims) { HelperJob(job, claims); });
+  } catch (const std::exception&) {
+    // No second thread to be had: this run sums on one.
+    settings_.two_thread_points = 0;
+    return false;
+  }
+  return true;
+}
+
 void SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& task,
                               std::uint32_t first, std::uint32_t last, BlockSumCursor& cursor,
                               std::int8_t& status, FormulaMessages* messages) {
-  if (helper_ == nullptr) {
-    try {
-      helper_workspace_ = std::make_unique<BlockWorkspace>();
-      values_.reset(new double[kMaxPoints]);
-      helper_ = std::make_unique<HelperThread>(
-          [this](std::uint64_t job, std::uint64_t claims) { HelperJob(job, claims); });
-    } catch (const std::exception&) {
-      // No second thread to be had: this run sums on one.
-      settings_.two_thread_points = 0;
-      BlockSum(formula, task, first, last, cursor, status, messages);
-      return;
-    }
+  if (!StartHelper()) {
+    BlockSum(formula, task, first, last, cursor, status, messages);
+    return;
   }
   ++two_thread_sums_;
   // The job: this thread evaluates blocks [first, split) and adds every block; the helper takes

@@ -44,6 +44,22 @@ struct SumResult {
   bool overflow = false;  // a residual reached 1e100 (only when checked); the sum stopped there
 };
 
+// The task of a sum over `p`, for SumWorkers.
+inline SumOfSquaresTask SumTaskOf(const SumPoints& p, bool early_stop, double stop_at,
+                                  bool check_overflow) {
+  SumOfSquaresTask task;
+  task.points = p.points;
+  task.count = p.count;
+  task.interval = p.interval;
+  task.observed_is_x = p.observed_is_x;
+  task.early_stop = early_stop;
+  task.stop_at = stop_at;
+  task.check_overflow = check_overflow;
+  task.overflow_limit = kOverflowResidual;
+  task.varied_constant = p.varied_constant;
+  return task;
+}
+
 // The sum of squared residuals over the sum points at formula.paramValue, added in point order
 // into a double starting at 0. With kEarlyStop the sum stops as soon as the partial sum is
 // greater than or equal to `stop_at` (such a sum can no longer win). With kOverflowCheck each
@@ -56,16 +72,7 @@ inline SumResult SumOfSquaresOf(CompiledFormula& formula, const SumPoints& p, do
                                 std::int8_t& status, FormulaMessages* messages) {
   SumResult result;
   if (p.workers != nullptr) {
-    SumOfSquaresTask task;
-    task.points = p.points;
-    task.count = p.count;
-    task.interval = p.interval;
-    task.observed_is_x = p.observed_is_x;
-    task.early_stop = kEarlyStop;
-    task.stop_at = stop_at;
-    task.check_overflow = kOverflowCheck;
-    task.overflow_limit = kOverflowResidual;
-    task.varied_constant = p.varied_constant;
+    const SumOfSquaresTask task = SumTaskOf(p, kEarlyStop, stop_at, kOverflowCheck);
     const SumOfSquaresResult r = p.workers->Sum(formula, task, status, messages);
     result.sum = r.sum;
     result.overflow = r.overflow;
@@ -113,6 +120,16 @@ inline double EarlyStopSum(CompiledFormula& formula, const SumPoints& p, double 
 inline SumResult CheckedSum(CompiledFormula& formula, const SumPoints& p, std::int8_t& status,
                             FormulaMessages* messages) {
   return SumOfSquaresOf<false, true>(formula, p, 0.0, status, messages);
+}
+
+// Announces the sum of `formula` at its present constants as the one after the next: a full sum,
+// or with `early_stop` one that will stop at `stop_bound` or below (SumWorkers::Anticipate). The
+// workers may compute it meanwhile; without workers nothing happens.
+inline void AnticipateSum(const CompiledFormula& formula, const SumPoints& p, bool early_stop,
+                          double stop_bound) {
+  if (p.workers != nullptr) {
+    p.workers->Anticipate(formula, SumTaskOf(p, early_stop, stop_bound, false));
+  }
 }
 
 // A sum as it takes part in comparisons and becomes MinSquare: one that is not a number counts as

@@ -118,12 +118,13 @@ struct SumCase {
 };
 
 // The three ways of summing, each with its own copy of one formula: point by point (the
-// reference), in blocks on one thread and in blocks on two.
+// reference), in blocks on one thread and in blocks on two (where announced sums go to the
+// helper at any number of points).
 struct ThreeSums {
   std::unique_ptr<CompiledFormula> formulas[3];
   SumWorkers reference{SumSettings{false, 0}};
   SumWorkers one_thread{SumSettings{true, 0}};
-  SumWorkers two_threads{SumSettings{true, 1, 1, 1}};
+  SumWorkers two_threads{SumSettings{true, 1, 1, 1, 0, false, 1}};
   SumWorkers* workers[3] = {&reference, &one_thread, &two_threads};
   RecordingMessages messages[3];
 
@@ -137,6 +138,14 @@ struct ThreeSums {
       ApplyAngleUnit(*f, unit);
     }
     return valid;
+  }
+
+  // Announces the sum of `task` at `constants` to the block workers (SumWorkers::Anticipate).
+  void Announce(const double* constants, const SumOfSquaresTask& task) {
+    for (int w = 1; w < 3; ++w) {
+      std::memcpy(formulas[w]->paramValue, constants, sizeof formulas[w]->paramValue);
+      workers[w]->Anticipate(*formulas[w], task);
+    }
   }
 
   // Compares one sum of `task` by the three, all at `constants`: sums, overflows, statuses,
@@ -301,6 +310,133 @@ TEST(BlockSums, ProbesOfOneConstantReuseRowsBitForBit) {
   // The test is about the reuse: both block paths must have read kept rows often.
   EXPECT_GT(kept_reads[0], 2000u);
   EXPECT_GT(kept_reads[1], 2000u);
+}
+
+// Probes announced as a scan announces them: the second of each pair before the first, so that
+// the helper sums it beside the first (full sums, and sums whose early stop comes at or below
+// the bound announced). Announcements never asked for, announcements across a change of points,
+// domain errors in the helper's blocks and kept rows read by the helper: every sum is the
+// single-point sum bit for bit, with its status, messages and cells.
+TEST(BlockSums, AnnouncedSumsAreTheSinglePointSumsBitForBit) {
+  const std::vector<Point> points = RandomPoints(19, 2600);
+  FormulaGenerator generator(9090);
+  std::mt19937_64 rng(3);
+  std::uniform_real_distribution<double> constant(-3.0, 3.0);
+  std::uint64_t announced = 0;
+  int checked = 0;
+  for (int formula_number = 0; formula_number < 80; ++formula_number) {
+    const std::string text = generator.Next();
+    SCOPED_TRACE(text);
+    ThreeSums sums;
+    if (!sums.Check(text, formula_number % 2 == 0 ? AngleUnit::Radian : AngleUnit::Degree)) {
+      continue;
+    }
+    ++checked;
+    double constants[kMaxConstants];
+    for (double& k : constants) k = constant(rng);
+    SumOfSquaresTask task;
+    task.points = points.data();
+    task.count = static_cast<std::uint32_t>(points.size()) - formula_number % 4;
+    task.observed_is_x = formula_number % 5 == 0;
+    task.overflow_limit = 1e100;
+    sums.Expect(constants, task);  // the point rows, as a scan's first sum makes them
+    for (int scan = 0; scan < 6; ++scan) {
+      const int r = scan % 4;
+      task.varied_constant = r;
+      const bool fine = scan % 2 == 1;
+      for (int pair = 0; pair < 2; ++pair) {
+        double first[kMaxConstants];
+        double second[kMaxConstants];
+        std::memcpy(first, constants, sizeof first);
+        std::memcpy(second, constants, sizeof second);
+        first[r] = constant(rng);
+        second[r] = constant(rng);
+        SumOfSquaresTask announced_task = task;
+        announced_task.early_stop = fine;
+        announced_task.stop_at = 300.0;
+        sums.Announce(second, announced_task);
+        if (scan == 4 && pair == 1) task.interval = 2;  // other points: the announcement ends
+        SumOfSquaresTask first_task = announced_task;
+        first_task.interval = task.interval;
+        sums.Expect(first, first_task);
+        if (scan == 2 && pair == 1) {
+          // Another sum in between: the announcement ends, its memo stays.
+          first[r] = constant(rng);
+          sums.Expect(first, first_task);
+        }
+        // The stop at the bound, or below it (the first probe won).
+        SumOfSquaresTask second_task = first_task;
+        second_task.stop_at = pair == 0 ? 300.0 : 30.0;
+        sums.Expect(second, second_task, 0, /*compare_xy=*/true);
+        if (HasFailure()) return;
+      }
+      task.interval = 1;
+    }
+    announced += sums.two_threads.AnticipatedSums();
+    EXPECT_EQ(sums.one_thread.AnticipatedSums(), 0u);  // no helper: nothing announced
+  }
+  EXPECT_GT(checked, 60);
+  EXPECT_GT(announced, 200u);
+}
+
+// An announced sum whose early stop falls in the last block the helper added takes that block's
+// terms from the values the helper left: the calling thread evaluates nothing for it. When the
+// helper went on to a block with a domain error, the values it left are that block's, and the
+// stop block is evaluated again.
+TEST(BlockSums, AnAnnouncedSumStoppingInTheHelpersLastBlockEvaluatesNothingMore) {
+  std::vector<Point> points = RandomPoints(37, 8 * kBlockPoints);
+  for (Point& p : points) p.x = std::fabs(p.x) + 0.05;
+  points[4 * kBlockPoints].x = -1.0;  // Sqrt fails at the first point of block 4
+  constexpr double kNoBound = std::numeric_limits<double>::infinity();
+  for (const double bound_factor : {1.0, kNoBound}) {
+    SCOPED_TRACE(bound_factor);
+    CompiledFormula formula;
+    CompiledFormula reference_formula;
+    ASSERT_EQ(CheckFormula(formula, "k0*Exp(-(x-k1)^2/k2)+Sqrt(x)", LeftSide::NotSelected),
+              FormulaCheckCode::FormulaValid);
+    reference_formula.CopyFrom(formula);
+    SumWorkers workers(SumSettings{true, 1, 1, 1, 0, false, 1});
+    SumWorkers reference(SumSettings{false, 0});
+    auto set = [&](double k1) {
+      const double constants[3] = {1.5, k1, 0.4};
+      for (int k = 0; k < 3; ++k) {
+        formula.paramValue[formula.paramIndex[k]] = constants[k];
+        reference_formula.paramValue[formula.paramIndex[k]] = constants[k];
+      }
+    };
+    SumOfSquaresTask task;
+    task.points = points.data();
+    task.count = static_cast<std::uint32_t>(points.size());
+    std::int8_t reference_status = 0;
+    // A stop halfway through block 3.
+    set(0.3);
+    SumOfSquaresTask partial = task;
+    partial.count = 3 * kBlockPoints + kBlockPoints / 2;
+    task.early_stop = true;
+    task.stop_at = reference.Sum(reference_formula, partial, reference_status, nullptr).sum;
+    const double want = reference.Sum(reference_formula, task, reference_status, nullptr).sum;
+    ASSERT_EQ(reference_status, 0);
+
+    std::int8_t status = 0;
+    set(0.9);
+    workers.Sum(formula, task, status, nullptr);  // the point rows
+    set(0.3);
+    SumOfSquaresTask announced = task;
+    announced.stop_at = task.stop_at * bound_factor;
+    workers.Anticipate(formula, announced);
+    set(-0.2);
+    workers.Sum(formula, task, status, nullptr);
+    set(0.3);
+    status = 0;  // the sums before met the failing point
+    const std::uint64_t before = workers.BlocksEvaluated();
+    const double got = workers.Sum(formula, task, status, nullptr).sum;
+    EXPECT_TRUE(SameBits(got, want)) << got << " vs " << want;
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(workers.AnticipatedSums(), 1u);
+    // The helper's blocks (0 to 3, or 0 to 4 with the failing one), counted when the sum was
+    // asked for, and the stop block again only when the helper went on.
+    EXPECT_EQ(workers.BlocksEvaluated() - before, bound_factor == 1.0 ? 4u : 6u);
+  }
 }
 
 // A scan whose constant went back to where it was leaves every other constant's kept rows
@@ -815,14 +951,15 @@ TEST(BlockSums, WholeRunsGiveThePointByPointBytes) {
       {"k0*Sin(k1*x)+Sqrt(x)*k2", AngleUnit::Degree, 2, {1.0, 40.0, 0.1}},  // Sqrt fails below 0
   };
   const std::vector<Point> noise = RandomPoints(11, 1500);
-  const SumSettings settings[3] = {{false, 0, 0, 0}, {true, 0, 0, 0}, {true, 1, 1, 1}};
+  const SumSettings settings[4] = {
+      {false, 0, 0, 0}, {true, 0, 0, 0}, {true, 1, 1, 1}, {true, 1, 1, 1, 0, false, 1}};
   for (const RunCase& c : cases) {
     SCOPED_TRACE(c.formula);
-    std::string logs[3];
-    std::vector<std::string> messages[3];
-    double values[3][3];
-    double last_slot[3];
-    for (int s = 0; s < 3; ++s) {
+    std::string logs[4];
+    std::vector<std::string> messages[4];
+    double values[4][3];
+    double last_slot[4];
+    for (int s = 0; s < 4; ++s) {
       test::FitSetup setup(c.formula);
       test::PhaseHarness harness(setup);
       AppState& state = setup.state();
@@ -843,7 +980,8 @@ TEST(BlockSums, WholeRunsGiveThePointByPointBytes) {
       for (int v = 0; v < 3; ++v) values[s][v] = state.engine.CurrentValue[v];
       last_slot[s] = state.formula.slotValue[state.formula.evalLength_ - 1];
     }
-    for (int s = 1; s < 3; ++s) {
+    for (int s = 1; s < 4; ++s) {
+      SCOPED_TRACE(s);
       EXPECT_EQ(logs[s], logs[0]);
       EXPECT_EQ(messages[s], messages[0]);
       for (int v = 0; v < 3; ++v) EXPECT_TRUE(SameBits(values[s][v], values[0][v]));
@@ -884,7 +1022,7 @@ TEST(BlockSums, RunsOfOneStateCarryNothingIntoTheNext) {
     EXPECT_EQ(a.log, b.log);
     for (int v = 0; v < 3; ++v) EXPECT_TRUE(SameBits(a.values[v], b.values[v]));
   };
-  const SumSettings two_threads{true, 1, 1, 1};
+  const SumSettings two_threads{true, 1, 1, 1, 0, false, 1};  // announced sums too
   const SumSettings one_thread{true, 0, 0, 0};
   const SumSettings point_by_point{false, 0, 0, 0};
 
@@ -928,7 +1066,8 @@ TEST(BlockSums, RunsOfOneStateCarryNothingIntoTheNext) {
 TEST(BlockSums, WholeRunsOfRandomFormulasGiveThePointByPointBytes) {
   FormulaGenerator generator(777);
   const std::vector<Point> noise = RandomPoints(31, 700);
-  const SumSettings settings[3] = {{false, 0, 0, 0}, {true, 0, 0, 0}, {true, 1, 1, 1}};
+  const SumSettings settings[4] = {
+      {false, 0, 0, 0}, {true, 0, 0, 0}, {true, 1, 1, 1}, {true, 1, 1, 1, 0, false, 1}};
   int runs = 0;
   int solved = 0;  // runs whose rough estimate got as far as solving its equations
   for (int formula_number = 0; runs < 24 && formula_number < 200; ++formula_number) {
@@ -937,10 +1076,10 @@ TEST(BlockSums, WholeRunsOfRandomFormulasGiveThePointByPointBytes) {
     if (CheckFormula(check, text, LeftSide::Y) != FormulaCheckCode::FormulaValid) continue;
     ++runs;
     SCOPED_TRACE(text);
-    std::string logs[3];
-    std::vector<std::string> messages[3];
-    int exit_codes[3];
-    for (int s = 0; s < 3; ++s) {
+    std::string logs[4];
+    std::vector<std::string> messages[4];
+    int exit_codes[4];
+    for (int s = 0; s < 4; ++s) {
       test::FitSetup setup(text);
       test::PhaseHarness harness(setup);
       AppState& state = setup.state();
@@ -955,7 +1094,8 @@ TEST(BlockSums, WholeRunsOfRandomFormulasGiveThePointByPointBytes) {
       messages[s] = harness.view.messages;
     }
     if (logs[0].find(*Utf8ToCp932(text::kLogMatricesAfter)) != std::string::npos) ++solved;
-    for (int s = 1; s < 3; ++s) {
+    for (int s = 1; s < 4; ++s) {
+      SCOPED_TRACE(s);
       EXPECT_EQ(exit_codes[s], exit_codes[0]);
       EXPECT_EQ(logs[s], logs[0]);
       EXPECT_EQ(messages[s], messages[0]);
