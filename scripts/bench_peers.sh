@@ -3,6 +3,7 @@
 # and 65536 rows), by Calvane and by three peers, side by side in one run, with the ratios.
 #
 #   scripts/bench_peers.sh [BUILD_DIR]     (default build/release; fit_bench must be built there)
+#   CALVANE_BENCH_ROUNDS=N                 rounds of Calvane and the peers in turn (default 4)
 #
 # Calvane's figure is the median real time of one whole fit (bench/fit_bench.cpp, rough
 # estimation on, as in bench/data/gauss.ccn; the run without it is shown too), by the lattice
@@ -57,45 +58,54 @@ for n in 1000 65536; do
   fi
 done
 
-# Calvane: Google Benchmark, five repetitions, medians.
-"$fit_bench" --benchmark_filter='whole_fit|probe_sum/[0-9]+$|evaluations' --benchmark_repetitions=5 \
-  --benchmark_report_aggregates_only=true --benchmark_enable_random_interleaving=true \
-  --benchmark_format=json \
-  --benchmark_out="$work/calvane.json" --benchmark_out_format=json >/dev/null
-
+# Calvane and the peers in turns: this machine's speed changes by half and more from one minute to
+# the next, so each takes its share of every stretch of the run rather than a stretch of its own.
+# Each round: Calvane's benchmarks (Google Benchmark, two repetitions), then SciPy and Fityk; gnuplot
+# once at the end (its 65536-point fit alone takes seconds). The medians are over every round.
+rounds=${CALVANE_BENCH_ROUNDS:-4}
+for ((r = 1; r <= rounds; r++)); do
+  "$fit_bench" --benchmark_filter='whole_fit|probe_sum/[0-9]+$|evaluations' \
+    --benchmark_repetitions=2 --benchmark_enable_random_interleaving=true \
+    --benchmark_format=json \
+    --benchmark_out="$work/calvane$r.json" --benchmark_out_format=json >/dev/null
+  {
+    echo "== SciPy, round $r"
+    for n in 1000 65536; do
+      "$python" bench/peers/fit_scipy.py "$work/gauss$n.csv" --repeats 3 || echo "scipy failed"
+    done
+    echo "== Fityk, round $r"
+    for n in 1000 65536; do
+      bash bench/peers/fit_fityk.sh "$work/gauss$n.csv" 2 || echo "fityk failed"
+    done
+  } >> "$work/peers.txt" 2>&1
+done
 {
-  echo "== SciPy"
-  for n in 1000 65536; do
-    "$python" bench/peers/fit_scipy.py "$work/gauss$n.csv" --repeats 10 || echo "scipy failed"
-  done
-  echo "== Fityk"
-  for n in 1000 65536; do
-    bash bench/peers/fit_fityk.sh "$work/gauss$n.csv" 5 || echo "fityk failed"
-  done
   echo "== gnuplot"
   gnuplot -c bench/peers/fit_gnuplot.gp "$work/gauss1000.csv" 5 || echo "gnuplot failed"
   gnuplot -c bench/peers/fit_gnuplot.gp "$work/gauss65536.csv" 3 || echo "gnuplot failed"
-} > "$work/peers.txt" 2>&1
+} >> "$work/peers.txt" 2>&1
 
-python3 - "$work/calvane.json" "$work/peers.txt" <<'EOF'
+python3 - "$work/peers.txt" "$work"/calvane*.json <<'EOF'
 import json
 import statistics
 import sys
 
-calvane = {}
-for b in json.load(open(sys.argv[1]))["benchmarks"]:
-    if b.get("aggregate_name") != "median":
-        continue
-    unit = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
-    name = b["run_name"].replace("/real_time", "")
-    # Whole fits run on a worker thread: real time. The probe sum and the evaluations run on the
-    # benchmark's thread: CPU time, so that other processes' load stays out of their ratio.
-    key = "real_time" if name.startswith("whole_fit") else "cpu_time"
-    calvane[name] = b[key] * unit  # ms
+calvane_runs = {}  # name -> [ms], every repetition of every round
+for path in sys.argv[2:]:
+    for b in json.load(open(path))["benchmarks"]:
+        if b.get("run_type") != "iteration":
+            continue
+        unit = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
+        name = b["run_name"].replace("/real_time", "")
+        # Whole fits run on a worker thread: real time. The probe sum and the evaluations run on
+        # the benchmark's thread: CPU time, so that other processes' load stays out of their ratio.
+        key = "real_time" if name.startswith("whole_fit") else "cpu_time"
+        calvane_runs.setdefault(name, []).append(b[key] * unit)
+calvane = {name: statistics.median(times) for name, times in calvane_runs.items()}
 
 peers = {}  # (tool, points) -> [ms]
 gnuplot_read = {}
-for line in open(sys.argv[2]):
+for line in open(sys.argv[1]):
     f = line.strip().split(",")
     try:
         if f[0] == "scipy":
@@ -108,11 +118,12 @@ for line in open(sys.argv[2]):
             gnuplot_read.setdefault(int(f[1]), []).append(float(f[4]) * 1e3)
     except (IndexError, ValueError):
         pass
-for line in open(sys.argv[2]):
+for line in open(sys.argv[1]):
     if "failed" in line:
         print("peer run failed:", line.strip())
 
-print("Whole fit of k0*exp(-(x-k1)^2/k2) from (2, 0.2, 1), medians in ms (one run):")
+print("Whole fit of k0*exp(-(x-k1)^2/k2) from (2, 0.2, 1), medians in ms (one run, "
+      f"{len(sys.argv) - 2} rounds):")
 print(f"{'':34}{'1000 points':>14}{'65536 points':>14}")
 rows = [("Calvane, rough estimation on", "rough"), ("Calvane, rough estimation off", "no_rough"),
         ("Calvane LM only, rough on", "lm_rough"), ("Calvane LM only, rough off", "lm_no_rough")]
@@ -128,16 +139,17 @@ if gnuplot_read:
     print(f"{'  (gnuplot reading the file alone)':34}" +
           "".join(f"{c:14.2f}" if c is not None else f"{'-':>14}" for c in cells))
 
-print("\nRatio Calvane (rough estimation on) / peer (below 1: Calvane is faster):")
-for tool in ("SciPy curve_fit", "Fityk cfityk", "gnuplot fit"):
-    parts = []
-    for n in (1000, 65536):
-        c = calvane.get(f"whole_fit/{n}/rough")
-        if c is None or (tool, n) not in peers:
-            parts.append(f"{'-':>14}")
-        else:
-            parts.append(f"{c / statistics.median(peers[(tool, n)]):14.3f}")
-    print(f"{tool:34}" + "".join(parts))
+for title, key in (("on", "rough"), ("off", "no_rough")):
+    print(f"\nRatio Calvane (rough estimation {title}) / peer (below 1: Calvane is faster):")
+    for tool in ("SciPy curve_fit", "Fityk cfityk", "gnuplot fit"):
+        parts = []
+        for n in (1000, 65536):
+            c = calvane.get(f"whole_fit/{n}/{key}")
+            if c is None or (tool, n) not in peers:
+                parts.append(f"{'-':>14}")
+            else:
+                parts.append(f"{c / statistics.median(peers[(tool, n)]):14.3f}")
+        print(f"{tool:34}" + "".join(parts))
 
 print("\nProbe sum / the evaluations it makes over the same points, CPU time "
       "(target at most 1.10):")
