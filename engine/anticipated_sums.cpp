@@ -30,14 +30,13 @@ void SumWorkers::Anticipate(const CompiledFormula& formula, const SumOfSquaresTa
   // The probes of a constant whose kept rows skip a library call cost little once the first of
   // them has kept the rows: they stay with this thread.
   const int c = task.varied_constant;
-  const bool hinted = c >= 0 && c < kMaxConstants;
-  if (hinted) {
-    KeptSet& set = kept_sets_[c];
-    const bool planned = set.constant == c && SameProgramExcept(job.program, set.program, c);
-    if (planned ? set.plan.skips_a_call
-                : MakeKeptRowPlan(job.program, c, plan_scratch_) && plan_scratch_.skips_a_call) {
-      return;
-    }
+  KeptSet* const set = c >= 0 && c < kMaxConstants ? &kept_sets_[c] : nullptr;
+  const bool planned =
+      set != nullptr && set->constant == c && SameProgramExcept(job.program, set->program, c);
+  if (planned ? set->plan.skips_a_call
+              : set != nullptr && MakeKeptRowPlan(job.program, c, plan_scratch_) &&
+                    plan_scratch_.skips_a_call) {
+    return;
   }
 
   pair.pending = true;
@@ -71,14 +70,10 @@ void SumWorkers::Anticipate(const CompiledFormula& formula, const SumOfSquaresTa
   job.workspace = helper_workspace_.get();
   // The rows kept for the varied constant, when they hold every block: the sums in between read
   // them too and fill none.
-  job.kept = nullptr;
-  if (hinted && kept_sets_[c].constant == c &&
-      SameProgramExcept(job.program, kept_sets_[c].program, c)) {
-    const bool* const kept = kept_sets_[c].block_kept;
-    if (std::all_of(kept, kept + BlockCount(total), [](bool k) { return k; })) {
-      job.kept = &kept_sets_[c];
-    }
-  }
+  const bool* const kept = planned ? set->block_kept : nullptr;
+  job.kept = planned && std::all_of(kept, kept + BlockCount(total), [](bool k) { return k; })
+                 ? set
+                 : nullptr;
   job.blocks_evaluated = 0;
   job.kept_blocks_read = 0;
   anticipation_dropped_.store(false, std::memory_order_relaxed);
