@@ -137,6 +137,47 @@ void SumWorkers::SettleAnticipation(bool keep) {
   if (keep) memos_[pair.job.memo].used = true;
 }
 
+bool SumWorkers::StartSumOfPair(const SumOfSquaresTask& task) {
+  Anticipation& pair = anticipation_;
+  if (!pair.pending) return false;
+  if (IsAnticipated(task)) {
+    SettleAnticipation(true);
+    return true;
+  }
+  if (pair.sums_since++ > 0) {
+    SettleAnticipation(true);
+    pair.pending = false;
+  }
+  return false;
+}
+
+void SumWorkers::AddStopBlockFromHelper(const SumOfSquaresTask& task, BlockSumCursor& cursor,
+                                        std::uint32_t& first, std::uint32_t last) {
+  const AnticipatedJob& job = anticipation_.job;
+  if (last != first + 1 || first != job.values_block || memo_ != &memos_[job.memo]) return;
+  // Clean and in range, or the memo would not reach this block.
+  BlockTermChain chain;
+  if (StartBlockTermChain(task, first, job.workspace->Values(),
+                          ObservedRow(task) + first * kBlockPoints, true, cursor, chain, true)) {
+    FinishBlockTermChain(task, first, chain, cursor);
+    RecordBlock(first, cursor);
+    first = last;
+  }
+}
+
+void SumWorkers::EndSumOfPair(const SumOfSquaresTask& task, std::uint32_t blocks,
+                              const BlockSumCursor& cursor, bool ends_pair) {
+  Anticipation& pair = anticipation_;
+  if (pair.pending && pair.decision.timed) {
+    // The blocks of both sums of the pair, up to their early stops.
+    pair.blocks_added += BlocksAdded(task, cursor, 0, blocks);
+    if (ends_pair) {
+      anticipate_choice_.Record(pair.decision, NanosecondsSince(pair.start), pair.blocks_added);
+    }
+  }
+  if (ends_pair) pair.pending = false;
+}
+
 bool SumWorkers::IsAnticipated(const SumOfSquaresTask& task) const {
   return task.observed_is_x == anticipation_.observed_is_x &&
          SameProgramExcept(program_, anticipation_.job.program, -1);

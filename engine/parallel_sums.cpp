@@ -55,43 +55,19 @@ SumOfSquaresResult SumWorkers::Sum(CompiledFormula& formula, const SumOfSquaresT
     own.workspace = &workspace_;
     return SumOfSquares(formula, own, status, messages);
   }
-  // The announced sum, when this is it: its memo answers it as far as the helper got. Another
-  // sum goes on beside the helper; a second one ends the announcement.
-  Anticipation& pair = anticipation_;
-  bool ends_pair = false;
-  if (pair.pending) {
-    if (IsAnticipated(task)) {
-      SettleAnticipation(true);
-      ends_pair = true;
-    } else if (pair.sums_since++ > 0) {
-      SettleAnticipation(true);
-      pair.pending = false;
-    }
-  }
+  const bool ends_pair = StartSumOfPair(task);
   BlockSumCursor cursor;
   std::uint32_t first = 0;
   std::uint32_t last = BlockCount(total);
   StartFromMemo(own, cursor, first, last);
-  if (ends_pair && last == first + 1 && first == pair.job.values_block &&
-      memo_ == &memos_[pair.job.memo]) {
-    // It stops in the last block that the helper evaluated, whose values are still in the
-    // helper's workspace (clean and in range, or the memo would not reach it): its terms are
-    // added from them.
-    BlockTermChain chain;
-    if (StartBlockTermChain(own, first, pair.job.workspace->Values(),
-                            ObservedRow(own) + first * kBlockPoints, true, cursor, chain, true)) {
-      FinishBlockTermChain(own, first, chain, cursor);
-      RecordBlock(first, cursor);
-      first = last;
-    }
-  }
+  if (ends_pair) AddStopBlockFromHelper(own, cursor, first, last);
   if (first < last) {
     const bool* const skip = kept_use_ == KeptUse::kRead ? kept_->plan.skip : nullptr;
     const std::uint32_t threshold =
         settings_.two_thread_points == 0 || ComputesALibraryCall(program_, skip)
             ? settings_.two_thread_points
             : settings_.two_thread_arithmetic_points;
-    if (pair.posted || threshold == 0 || total < threshold || last - first == 1) {
+    if (anticipation_.posted || threshold == 0 || total < threshold || last - first == 1) {
       BlockSum(formula, own, first, last, cursor, status, messages);
     } else if (!settings_.choose_by_time) {
       TwoThreadSum(formula, own, first, last, cursor, status, messages);
@@ -100,22 +76,7 @@ SumOfSquaresResult SumWorkers::Sum(CompiledFormula& formula, const SumOfSquaresT
     }
   }
   FinishBlockSum(formula, own, cursor, status, messages);
-  if (pair.pending && pair.decision.timed) {
-    // The blocks of both sums of the pair, up to their early stops.
-    const std::uint32_t interval = task.interval == 0 ? 1u : task.interval;
-    const std::uint32_t blocks = BlockCount(total);
-    pair.blocks_added +=
-        cursor.stopped ? std::min(cursor.last_point / interval / kBlockPoints + 1, blocks) : blocks;
-    if (ends_pair) {
-      const auto elapsed = std::chrono::steady_clock::now() - pair.start;
-      anticipate_choice_.Record(
-          pair.decision,
-          static_cast<std::uint64_t>(
-              std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count()),
-          pair.blocks_added);
-    }
-  }
-  if (ends_pair) pair.pending = false;
+  EndSumOfPair(task, BlockCount(total), cursor, ends_pair);
   SumOfSquaresResult result;
   result.sum = cursor.sum;
   result.overflow = cursor.overflow;
@@ -135,17 +96,20 @@ void SumWorkers::ChosenSum(CompiledFormula& formula, const SumOfSquaresTask& tas
     ++sums_kept_on_one_thread_;
   }
   if (!decision.timed) return;
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  // The blocks added: up to the one in which an early stop came.
+  thread_choice_.Record(decision, NanosecondsSince(start), BlocksAdded(task, cursor, first, last));
+}
+
+std::uint32_t SumWorkers::BlocksAdded(const SumOfSquaresTask& task, const BlockSumCursor& cursor,
+                                      std::uint32_t first, std::uint32_t last) {
   const std::uint32_t interval = task.interval == 0 ? 1u : task.interval;
   const std::uint32_t stop_block = cursor.last_point / interval / kBlockPoints;
-  const std::uint32_t added = !cursor.stopped       ? last - first
-                              : stop_block >= first ? stop_block + 1 - first
-                                                    : 0;
-  thread_choice_.Record(decision,
-                        static_cast<std::uint64_t>(
-                            std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count()),
-                        added);
+  return !cursor.stopped ? last - first : stop_block >= first ? stop_block + 1 - first : 0;
+}
+
+std::uint64_t SumWorkers::NanosecondsSince(std::chrono::steady_clock::time_point start) {
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  return static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count());
 }
 
 void SumWorkers::ForgetPoints() {

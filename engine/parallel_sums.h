@@ -179,6 +179,10 @@ class SumWorkers {
                                    double* values, bool& in_range, BlockTermChain* chain,
                                    bool& read_kept);
 
+  // How many of blocks [first, last) a sum added: up to the one in which an early stop came.
+  static std::uint32_t BlocksAdded(const SumOfSquaresTask& task, const BlockSumCursor& cursor,
+                                   std::uint32_t first, std::uint32_t last);
+  static std::uint64_t NanosecondsSince(std::chrono::steady_clock::time_point start);
   // Blocks [first, last) of a sum that may go to two threads, on the side thread_choice_ gives
   // it, timed when it is part of a trial.
   void ChosenSum(CompiledFormula& formula, const SumOfSquaresTask& task, std::uint32_t first,
@@ -330,6 +334,18 @@ class SumWorkers {
   };
   // Computes the announced sum on the helper.
   void RunAnticipatedJob();
+  // At the start of a sum: whether it is the announced one (then answered from its memo as far
+  // as the helper got). Another sum goes on beside the helper; a second one ends the
+  // announcement.
+  bool StartSumOfPair(const SumOfSquaresTask& task);
+  // When the announced sum stops in [first, last), the last block the helper added, whose values
+  // are still in the helper's workspace: adds its terms from them and moves `first` to `last`.
+  void AddStopBlockFromHelper(const SumOfSquaresTask& task, BlockSumCursor& cursor,
+                              std::uint32_t& first, std::uint32_t last);
+  // At the end of a sum: the pair's time for the choice, and the end of the announcement when
+  // the sum was the announced one.
+  void EndSumOfPair(const SumOfSquaresTask& task, std::uint32_t blocks,
+                    const BlockSumCursor& cursor, bool ends_pair);
   // Waits until the helper has left the announced sum, if it is on it; with `keep` its memo is
   // then in use, else it is dropped (and the helper stops after its current block).
   void SettleAnticipation(bool keep);
