@@ -345,20 +345,67 @@ bool SumWorkers::EvaluateProgramBlock(const BlockProgram& program, const double*
   return clean;
 }
 
+template <class ValuesOf>
+std::uint32_t SumWorkers::AddOwnBlocks(CompiledFormula& formula, const SumOfSquaresTask& task,
+                                       std::uint32_t first, std::uint32_t end,
+                                       BlockSumCursor& cursor, std::int8_t& status,
+                                       FormulaMessages* messages, ValuesOf values_of) {
+  const double* const observed = ObservedRow(task);
+  BlockTermChain chain;
+  std::uint32_t evaluated = 0;
+  std::uint32_t riding = kNoBlock;  // the block whose terms the chain holds
+  for (std::uint32_t b = first; b < end && !cursor.stopped; ++b) {
+    double* const values = values_of(b);
+    bool in_range = false;
+    const bool clean =
+        EvaluateSumBlock(b, workspace_, values, in_range, riding != kNoBlock ? &chain : nullptr);
+    ++evaluated;
+    if (riding != kNoBlock) {
+      FinishBlockTermChain(task, riding, chain, cursor);
+      RecordBlock(riding, cursor);
+      riding = kNoBlock;
+      if (cursor.stopped) break;
+    }
+    if (StartBlockTermChain(task, b, values, observed + b * kBlockPoints, clean, cursor, chain,
+                            in_range)) {
+      riding = b;
+    } else {
+      AddBlockTermsFrom(formula, task, b, values, observed + b * kBlockPoints, clean, cursor,
+                        status, messages, in_range);
+      RecordBlock(b, cursor);
+    }
+  }
+  if (riding != kNoBlock) {
+    FinishBlockTermChain(task, riding, chain, cursor);
+    RecordBlock(riding, cursor);
+  }
+  return evaluated;
+}
+
 void SumWorkers::BlockSum(CompiledFormula& formula, const SumOfSquaresTask& task,
                           std::uint32_t first, std::uint32_t last, BlockSumCursor& cursor,
                           std::int8_t& status, FormulaMessages* messages) {
   job_kept_reads_.store(0, std::memory_order_relaxed);
-  std::uint32_t b = first;
-  for (; b < last && !cursor.stopped; ++b) {
-    double* const values = workspace_.Values();
-    bool in_range = false;
-    const bool clean = EvaluateSumBlock(b, workspace_, values, in_range);
-    AddBlockTermsFrom(formula, task, b, values, ObservedRow(task) + b * kBlockPoints, clean, cursor,
-                      status, messages, in_range);
-    RecordBlock(b, cursor);
+  const bool* const skip = kept_use_ == KeptUse::kRead ? kept_->plan.skip : nullptr;
+  if (last - first >= kRidingBlocks && ChainRides(program_, skip) > 0) {
+    // Two rows in turn, so that a block's values stay while the next block is evaluated.
+    double* const rows[2] = {workspace_.Values(), workspace_.NextValues()};
+    blocks_evaluated_ += AddOwnBlocks(formula, task, first, last, cursor, status, messages,
+                                      [&rows](std::uint32_t b) { return rows[b & 1u]; });
+  } else {
+    // A short sum, whose fixed costs outweigh what the overlap would gain, or a program whose
+    // evaluation leaves the chain in its shadow anyway.
+    std::uint32_t b = first;
+    for (; b < last && !cursor.stopped; ++b) {
+      double* const values = workspace_.Values();
+      bool in_range = false;
+      const bool clean = EvaluateSumBlock(b, workspace_, values, in_range);
+      AddBlockTermsFrom(formula, task, b, values, ObservedRow(task) + b * kBlockPoints, clean,
+                        cursor, status, messages, in_range);
+      RecordBlock(b, cursor);
+    }
+    blocks_evaluated_ += b - first;
   }
-  blocks_evaluated_ += b - first;
   kept_blocks_read_ += job_kept_reads_.load(std::memory_order_relaxed);
 }
 
@@ -471,36 +518,9 @@ void SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& 
     RecordBlock(b, cursor);
   };
 
-  // This thread's blocks. The terms of each are added while the next one is evaluated, when they
-  // need no test but the early stop's: the additions wait each for the last, and the library
-  // calls of the evaluation leave the processor room for them.
-  BlockTermChain chain;
-  std::uint32_t evaluated = 0;
-  std::uint32_t riding = last;  // the block whose terms the chain holds; last: none
-  for (std::uint32_t b = first; b < split && !cursor.stopped; ++b) {
-    double* const values = values_.get() + b * kBlockPoints;
-    // What this thread found stays with it: found_ is for the blocks of the helper's part.
-    bool in_range = false;
-    const bool clean =
-        EvaluateSumBlock(b, workspace_, values, in_range, riding != last ? &chain : nullptr);
-    ++evaluated;
-    if (riding != last) {
-      FinishBlockTermChain(task, riding, chain, cursor);
-      RecordBlock(riding, cursor);
-      riding = last;
-      if (cursor.stopped) break;
-    }
-    if (StartBlockTermChain(task, b, values, observed + b * kBlockPoints, clean, cursor, chain,
-                            in_range)) {
-      riding = b;
-    } else {
-      add(b, clean, in_range);
-    }
-  }
-  if (riding != last) {
-    FinishBlockTermChain(task, riding, chain, cursor);
-    RecordBlock(riding, cursor);
-  }
+  std::uint32_t evaluated =
+      AddOwnBlocks(formula, task, first, split, cursor, status, messages,
+                   [this](std::uint32_t b) { return values_.get() + b * kBlockPoints; });
   // Whether the helper had evaluated its whole part before this thread had added its own: then
   // this thread takes more blocks of the next sums, while it takes fewer of them after it has
   // had to take blocks over from the helper.

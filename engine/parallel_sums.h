@@ -151,12 +151,25 @@ class SumWorkers {
  private:
   static constexpr std::uint32_t kMaxBlocks = kMaxPoints / kBlockPoints;
   static constexpr std::uint32_t kNoBlock = kMaxBlocks;
+  // From this many blocks on, a sum on one thread adds each block's terms along the evaluation of
+  // the next (AddOwnBlocks). Below it a sum of a line at 1000 points took 7 % longer so, against
+  // 13 % less at 65536.
+  static constexpr std::uint32_t kRidingBlocks = 8;
   enum class KeptUse { kNone, kFill, kRead };
 
   // Blocks [first, last) of a sum on this thread, added to `cursor`.
   void BlockSum(CompiledFormula& formula, const SumOfSquaresTask& task, std::uint32_t first,
                 std::uint32_t last, BlockSumCursor& cursor, std::int8_t& status,
                 FormulaMessages* messages);
+  // Blocks [first, end) of a sum evaluated on this thread, block b's values into values_of(b),
+  // added to `cursor` in order; returns how many were evaluated. The terms of each block whose
+  // values need no test but the early stop's are added while the next one is evaluated: the
+  // additions wait each for the last, and the evaluation's work leaves the processor room for
+  // them.
+  template <class ValuesOf>
+  std::uint32_t AddOwnBlocks(CompiledFormula& formula, const SumOfSquaresTask& task,
+                             std::uint32_t first, std::uint32_t end, BlockSumCursor& cursor,
+                             std::int8_t& status, FormulaMessages* messages, ValuesOf values_of);
   // Resolves the program, brings the point rows up to date and decides how the kept rows serve
   // this sum. False when the program cannot be evaluated in blocks or the rows cannot be had.
   bool PrepareSum(const CompiledFormula& formula, const SumOfSquaresTask& task);

@@ -121,30 +121,106 @@ template <bool kTestRange = false, class Op>
   return outside == 0;
 }
 
-// out[i] = op(in[i]), each point followed by the next term of `chain`. Kept out of line, so that
-// the loops without a chain stay as they are.
-template <class Op>
-[[gnu::noinline]] void Map1Chained(const double* __restrict in, double* __restrict out,
-                                   std::uint32_t n, Op op, BlockTermChain& chain) {
-  BlockTermChain c = chain;
-  for (std::uint32_t i = 0; i < n; ++i) {
-    out[i] = op(in[i]);
-    c.Step();
-  }
-  chain = c;
+// Eight doubles, as one 512-bit vector, two of 256 or four of 128 bits: the loops' vector width
+// decides, each element is the same IEEE operation.
+using Chunk = double __attribute__((vector_size(64)));
+using ChunkBits = std::int64_t __attribute__((vector_size(64)));
+constexpr std::uint32_t kChunkPoints = 8;
+
+[[gnu::always_inline]] inline Chunk LoadChunk(const double* from) {
+  Chunk v;
+  std::memcpy(&v, from, sizeof v);
+  return v;
+}
+[[gnu::always_inline]] inline Chunk SameInChunk(double v) { return Chunk{v, v, v, v, v, v, v, v}; }
+
+// Lanes whose value is outside [-1e302, 1e302] or not a number (OutsideRange) are set: the bits of
+// the magnitude order as the magnitudes do, and every non-number's lie above infinity's.
+[[gnu::always_inline]] inline ChunkBits OutsideRangeLanes(Chunk v) {
+  std::int64_t limit = 0;
+  const double range_limit = kRangeLimit;
+  std::memcpy(&limit, &range_limit, sizeof limit);
+  const ChunkBits magnitude = reinterpret_cast<ChunkBits>(v) & INT64_MAX;
+  return magnitude > limit;
 }
 
-// Map1 for a function that calls a library routine per point: after each point, `chain` (when
-// given) adds its next term. (Powers by a fraction do not take a chain: in the same branch as the
-// binary powering, the chained loop made a rational function's sum 4 % slower.)
-template <class Op>
-[[gnu::always_inline]] inline void Map1Call(BlockTermChain* chain, const Operand& a,
-                                            double* __restrict out, std::uint32_t n, Op op) {
-  if (chain == nullptr || a.row == nullptr || chain->next >= chain->end) {
-    Map1(a, out, n, op);
-  } else {
-    Map1Chained(a.row, out, n, op, *chain);
+// Map2 over a block whose arithmetic alone leaves the processor idle while a chain of additions
+// waits each for the last: after every `stride` chunks of kChunkPoints points, `chain` adds its
+// next kRunTerms terms, so that the evaluation runs in the shadow of the additions instead of after
+// them. At least one operand is a row. With kTestRange, whether every result lies within the
+// evaluator's range.
+template <bool kTestRange, class Op>
+[[gnu::always_inline]] inline bool Map2Chained(const Operand& a, const Operand& b,
+                                               double* __restrict out, std::uint32_t n, Op op,
+                                               BlockTermChain& chain, std::uint32_t stride) {
+  constexpr std::uint32_t kRunTerms = 8;
+  const double* __restrict l = a.row;
+  const double* __restrict r = b.row;
+  const Chunk l_value = SameInChunk(a.value);
+  const Chunk r_value = SameInChunk(b.value);
+  ChunkBits outside{};
+  auto chunk = [&](std::uint32_t i) __attribute__((always_inline)) {
+    const Chunk v =
+        op(l != nullptr ? LoadChunk(l + i) : l_value, r != nullptr ? LoadChunk(r + i) : r_value);
+    std::memcpy(out + i, &v, sizeof v);
+    if constexpr (kTestRange) outside |= OutsideRangeLanes(v);
+  };
+  // The groups of chunks that add a whole run each, in stretches of kStretchRuns runs. The running
+  // sum lives in one register of the inner loop, with nothing but the additions between one term
+  // and the next: the early stop is tested after each stretch, and a stretch that reached it is
+  // added again term by term from its start, to stop at the very term a test per term stops at.
+  constexpr std::uint32_t kStretchRuns = 8;
+  const std::uint32_t group = stride * kChunkPoints;
+  const std::uint32_t runs = (chain.end - chain.next) / kRunTerms;
+  const std::uint32_t groups = n / group;
+  const std::uint32_t full = (runs < groups ? runs : groups) * group;
+  const double* __restrict observed = chain.observed;
+  const double* __restrict values = chain.values;
+  const bool early_stop = chain.early_stop;
+  const double stop_at = chain.stop_at;
+  double sum = chain.sum;
+  std::uint32_t next = chain.next;
+  std::uint32_t i = 0;
+  while (i < full) {
+    const double stretch_sum = sum;
+    const std::uint32_t stretch_next = next;
+    const std::uint32_t stretch_end =
+        full - i < kStretchRuns * group ? full : i + kStretchRuns * group;
+    while (i < stretch_end) {
+      for (std::uint32_t c = 0; c < stride; ++c, i += kChunkPoints) chunk(i);
+      for (std::uint32_t k = 0; k < kRunTerms; ++k) {
+        const double residual = observed[next + k] - values[next + k];
+        sum += residual * residual;
+      }
+      next += kRunTerms;
+    }
+    if (early_stop && !(sum < stop_at)) [[unlikely]] {
+      chain.sum = stretch_sum;
+      chain.next = stretch_next;
+      while (chain.next < next && !chain.stopped) chain.Step();
+      break;
+    }
+    chain.sum = sum;
+    chain.next = next;
   }
+  // Then the chunks left, and the terms left of the chain, if any, a run after each group.
+  for (std::uint32_t c = 0; i + kChunkPoints <= n; i += kChunkPoints) {
+    chunk(i);
+    if (++c == stride) {
+      chain.AddRun(kRunTerms);
+      c = 0;
+    }
+  }
+  bool inside = true;
+  if constexpr (kTestRange) {
+    for (std::uint32_t k = 0; k < kChunkPoints; ++k) inside &= outside[k] == 0;
+  }
+  for (; i < n; ++i) {
+    const double v = op(l != nullptr ? l[i] : a.value, r != nullptr ? r[i] : b.value);
+    out[i] = v;
+    if constexpr (kTestRange) inside &= !OutsideRange(v);
+  }
+  return inside;
 }
 
 template <class Pred>
@@ -210,8 +286,8 @@ bool OutsideUnit(double r) { return !(r >= -1.0 && r <= 1.0); }
 }  // namespace
 
 BlockWorkspace::BlockWorkspace()
-    : fixed_(new double[std::size_t{3} * kBlockPoints]) {
-}  // every row is written before it is read
+    : fixed_(new double[std::size_t{3} * kBlockPoints]),
+      next_values_(new double[kBlockPoints]) {}  // every row is written before it is read
 
 bool BlockWorkspace::ReserveSlots(int slots) {
   if (slots <= slot_capacity_) return true;
@@ -363,6 +439,25 @@ bool ComputesALibraryCall(const BlockProgram& p, const bool* skip) {
   return false;
 }
 
+std::uint32_t ChainRides(const BlockProgram& p, const bool* skip) {
+  // A light program: no library call, and at most kMaxRiders arithmetic loops on rows. Beside
+  // calls, or many vector operations, the chain costs little anyway: the processor runs it in the
+  // shadow of the work that follows it, when it is added after the evaluation. (Riding the calls
+  // made the Gaussian's sums up to a third slower, riding the loops of a rational function a
+  // sixteenth.)
+  constexpr std::uint32_t kMaxRiders = 4;
+  if (ComputesALibraryCall(p, skip)) return 0;
+  std::uint32_t riders = 0;
+  for (int s = 0; s < p.length; ++s) {
+    if (skip != nullptr && skip[s]) continue;
+    const bool rows = p.row[0][s] != BlockProgram::kScalar || p.row[1][s] != BlockProgram::kScalar;
+    riders += p.code[s] >= 1 && p.code[s] <= 4 && rows ? 1u : 0u;
+  }
+  // Runs of eight terms: one after every chunk of each loop when there is one loop, after every
+  // other with two, and so on, so that the runs end about with the last loop.
+  return riders <= kMaxRiders ? riders : 0;
+}
+
 bool MakeKeptRowPlan(const BlockProgram& p, int constant, KeptRowPlan& plan) {
   plan.rows = 0;
   plan.skips_a_call = false;
@@ -439,6 +534,8 @@ namespace {
     return Operand{row_of(row), 0.0};
   };
   const int last_slot = length - 1;
+  const std::uint32_t chain_stride =
+      chain != nullptr && chain->next < chain->end ? ChainRides(p, skip) : 0;
   bool bad = false;
   // Whether the last slot's arithmetic found every value within range on the way.
   bool tested_in_range = false;
@@ -453,14 +550,20 @@ namespace {
     double* const scratch = s == last_slot ? w.Row(static_cast<std::uint32_t>(s)) : values;
     // An arithmetic last slot tests the range of the values in its own loop, when asked to.
     const bool test_range = s == last_slot && in_range != nullptr;
-    auto map2 = [&](auto op) {
-      if (test_range) {
+    auto map2 = [&](auto op) __attribute__((always_inline)) {
+      if (chain_stride > 0 && (l.row != nullptr || r.row != nullptr) && chain->next < chain->end) {
+        if (test_range) {
+          tested_in_range = Map2Chained<true>(l, r, out, n, op, *chain, chain_stride);
+        } else {
+          Map2Chained<false>(l, r, out, n, op, *chain, chain_stride);
+        }
+      } else if (test_range) {
         tested_in_range = Map2<true>(l, r, out, n, op);
       } else {
         Map2(l, r, out, n, op);
       }
     };
-    auto map1 = [&](auto op) {
+    auto map1 = [&](auto op) __attribute__((always_inline)) {
       if (test_range) {
         tested_in_range = Map1<true>(r, out, n, op);
       } else {
@@ -469,17 +572,17 @@ namespace {
     };
     switch (code) {
       case 1:
-        map2([](double a, double b) { return a + b; });
+        map2([](auto a, auto b) { return a + b; });
         break;
       case 2:
-        map2([](double a, double b) { return a - b; });
+        map2([](auto a, auto b) { return a - b; });
         break;
       case 3:
-        map2([](double a, double b) { return a * b; });
+        map2([](auto a, auto b) { return a * b; });
         break;
       case 4:
         bad |= Any2(l, r, n, [](double, double b) { return b == 0.0 || std::isnan(b); });
-        map2([](double a, double b) { return a / b; });
+        map2([](auto a, auto b) { return a / b; });
         break;
       case 5:
         if (r.row == nullptr && PowersBySquaring(r.value)) {
@@ -497,56 +600,55 @@ namespace {
         map1([](double a) { return SqrtNonNegative(a); });
         break;
       case 8:
-        Map1Call(chain, r, out, n, [routine = Routines().exp](double a) { return routine(a); });
+        Map1(r, out, n, [routine = Routines().exp](double a) { return routine(a); });
         break;
       case 9:
         bad |= Any1(r, n, [](double a) { return !(a > 0.0); });
-        if (!bad) Map1Call(chain, r, out, n, [](double a) { return LogTen(a); });
+        if (!bad) Map1(r, out, n, [](double a) { return LogTen(a); });
         break;
       case 10:
         bad |= Any1(r, n, [](double a) { return !(a > 0.0); });
-        if (!bad)
-          Map1Call(chain, r, out, n, [routine = Routines().log](double a) { return routine(a); });
+        if (!bad) Map1(r, out, n, [routine = Routines().log](double a) { return routine(a); });
         break;
       case 11:
-        Map1Call(chain, r, out, n, [](double a) { return std::sin(a); });
+        Map1(r, out, n, [](double a) { return std::sin(a); });
         break;
       case 12:
-        Map1Call(chain, r, out, n, [](double a) { return std::cos(a); });
+        Map1(r, out, n, [](double a) { return std::cos(a); });
         break;
       case 13:
-        Map1Call(chain, r, out, n, [](double a) { return std::tan(a); });
+        Map1(r, out, n, [](double a) { return std::tan(a); });
         break;
       case 14:
         bad |= Any1(r, n, OutsideUnit);
-        if (!bad) Map1Call(chain, r, out, n, AsinRadians);
+        if (!bad) Map1(r, out, n, AsinRadians);
         break;
       case 15:
         bad |= Any1(r, n, OutsideUnit);
-        if (!bad) Map1Call(chain, r, out, n, AcosRadians);
+        if (!bad) Map1(r, out, n, AcosRadians);
         break;
       case 16:
-        Map1Call(chain, r, out, n, [](double a) { return std::atan(a); });
+        Map1(r, out, n, [](double a) { return std::atan(a); });
         break;
       case 17:
-        Map1Call(chain, r, out, n, SinDegrees);
+        Map1(r, out, n, SinDegrees);
         break;
       case 18:
-        Map1Call(chain, r, out, n, CosDegrees);
+        Map1(r, out, n, CosDegrees);
         break;
       case 19:
-        Map1Call(chain, r, out, n, TanDegrees);
+        Map1(r, out, n, TanDegrees);
         break;
       case 20:
         bad |= Any1(r, n, OutsideUnit);
-        if (!bad) Map1Call(chain, r, out, n, AsinDegrees);
+        if (!bad) Map1(r, out, n, AsinDegrees);
         break;
       case 21:
         bad |= Any1(r, n, OutsideUnit);
-        if (!bad) Map1Call(chain, r, out, n, AcosDegrees);
+        if (!bad) Map1(r, out, n, AcosDegrees);
         break;
       default:
-        Map1Call(chain, r, out, n, AtanDegrees);
+        Map1(r, out, n, AtanDegrees);
         break;  // 22
     }
     // A domain error anywhere sends the whole block to the single-point evaluator.

@@ -31,6 +31,9 @@ class BlockWorkspace {
                            : fixed_.get() + (row - kMaxSlots) * kBlockPoints;
   }
   double* Values() { return Row(kMaxSlots + 2); }
+  // A second row for a block's values, so that one block's terms may be added from the values row
+  // while the next block is evaluated into this one.
+  double* NextValues() { return next_values_.get(); }
 
   // Makes room for the rows of slots 0..slots-1; false when the memory cannot be had. The slot
   // rows may move (the x, y and values rows stay), so no pointer to one outlives a call.
@@ -38,6 +41,7 @@ class BlockWorkspace {
 
  private:
   std::unique_ptr<double[]> fixed_;  // the x, y and values rows
+  std::unique_ptr<double[]> next_values_;
   std::unique_ptr<double[]> slots_;  // slot_capacity_ rows
   int slot_capacity_ = 0;
 };
@@ -114,6 +118,12 @@ bool MakeKeptRowPlan(const BlockProgram& program, int constant, KeptRowPlan& pla
 // a block costs a few vector operations per slot.
 bool ComputesALibraryCall(const BlockProgram& program, const bool* skip);
 
+// Whether a chain given to RunBlockProgram adds its terms along the arithmetic loops of `program`
+// (the slots in `skip`, which may be null, not computed): 0 when it does not, and is left whole
+// to FinishBlockTermChain; else how many vectors of eight values each loop computes between two
+// runs of eight terms.
+std::uint32_t ChainRides(const BlockProgram& program, const bool* skip);
+
 // Copies the kept rows of a block that `program` has just evaluated (the slots' rows in
 // `workspace`, the last slot's values in `values`): row k to to[k][0..count).
 void KeepBlockRows(const BlockProgram& program, const KeptRowPlan& plan, BlockWorkspace& workspace,
@@ -123,11 +133,11 @@ void KeepBlockRows(const BlockProgram& program, const KeptRowPlan& plan, BlockWo
 KeptRows ReadKeptRows(const KeptRowPlan& plan, const double* const* from);
 
 // The terms of one block of a sum, added in point order while a block program evaluates another
-// block: each point of a slot that calls a function (Exp, Sin, ...) adds the next term. The
-// additions form a chain in which each waits for the one before, and the library routine's work per
-// point leaves the processor room for them, so that they cost little beside it. Made by
-// StartBlockTermChain, completed by FinishBlockTermChain; the same operations in the same order as
-// AddBlockTermsFrom.
+// block: the arithmetic loops of the evaluation add a few terms after each vector of values. The
+// additions form a chain in which each waits for the one before, and the vector operations of the
+// evaluation fit in the time the chain leaves the processor, so that the two together take little
+// more than the chain alone. Made by StartBlockTermChain, completed by FinishBlockTermChain; the
+// same operations in the same order as AddBlockTermsFrom.
 struct BlockTermChain {
   const double* observed = nullptr;  // the block's observed values
   const double* values = nullptr;    // the block's model values
@@ -150,6 +160,25 @@ struct BlockTermChain {
       }
     }
   }
+
+  // Adds the next `count` terms, or those left. The early stop is tested once, after the run: a
+  // run that ends at or beyond it (or at a non-number) is added again term by term from its
+  // start, to stop at the very term a test per term stops at, with the same sum. (A test per
+  // term, though off the additions' path, made whole runs of a rational function a tenth slower.)
+  [[gnu::always_inline]] void AddRun(std::uint32_t count) {
+    const std::uint32_t run_end = end - next < count ? end : next + count;
+    double s = sum;
+    for (std::uint32_t i = next; i < run_end; ++i) {
+      const double residual = observed[i] - values[i];
+      s += residual * residual;
+    }
+    if (!early_stop || s < stop_at) [[likely]] {
+      sum = s;
+      next = run_end;
+      return;
+    }
+    while (next < run_end && !stopped) Step();
+  }
 };
 
 // EvaluateBlock for a prepared (usable) program, leaving each computed slot's values in its row of
@@ -157,7 +186,7 @@ struct BlockTermChain {
 // contiguous rows `xs` and `ys` (either may be null when the program does not read it) and,
 // optionally, rows kept from an evaluation of the same points by a program that computes the
 // skipped slots the same way. Same result and same meaning of false as EvaluateBlock.
-// With a `chain`, each point of a slot that calls a function also adds one of its terms. With
+// With a `chain`, the arithmetic loops on rows add its terms along, spread evenly over them. With
 // `in_range`, sets it to whether the evaluation found every value within [-1e302, 1e302] on the
 // way, which it tests when the last slot is arithmetic (false: not tested, or a value outside).
 bool RunBlockProgram(const BlockProgram& program, const double* xs, const double* ys,
