@@ -203,14 +203,9 @@ template <bool kTestRange, class Op>
     chain.sum = sum;
     chain.next = next;
   }
-  // Then the chunks left, and the terms left of the chain, if any, a run after each group.
-  for (std::uint32_t c = 0; i + kChunkPoints <= n; i += kChunkPoints) {
-    chunk(i);
-    if (++c == stride) {
-      chain.AddRun(kRunTerms);
-      c = 0;
-    }
-  }
+  // Then the chunks left. The terms left, if any (a few when the loops' groups do not divide the
+  // block, or those after a stretch that reached a non-number), are FinishBlockTermChain's.
+  for (; i + kChunkPoints <= n; i += kChunkPoints) chunk(i);
   bool inside = true;
   if constexpr (kTestRange) {
     for (std::uint32_t k = 0; k < kChunkPoints; ++k) inside &= outside[k] == 0;

@@ -160,25 +160,6 @@ struct BlockTermChain {
       }
     }
   }
-
-  // Adds the next `count` terms, or those left. The early stop is tested once, after the run: a
-  // run that ends at or beyond it (or at a non-number) is added again term by term from its
-  // start, to stop at the very term a test per term stops at, with the same sum. (A test per
-  // term, though off the additions' path, made whole runs of a rational function a tenth slower.)
-  [[gnu::always_inline]] void AddRun(std::uint32_t count) {
-    const std::uint32_t run_end = end - next < count ? end : next + count;
-    double s = sum;
-    for (std::uint32_t i = next; i < run_end; ++i) {
-      const double residual = observed[i] - values[i];
-      s += residual * residual;
-    }
-    if (!early_stop || s < stop_at) [[likely]] {
-      sum = s;
-      next = run_end;
-      return;
-    }
-    while (next < run_end && !stopped) Step();
-  }
 };
 
 // EvaluateBlock for a prepared (usable) program, leaving each computed slot's values in its row of
