@@ -709,6 +709,60 @@ TEST(BlockSums, RangeFailuresOverflowsAndEarlyStopsInsideABlock) {
   }
 }
 
+// Sums over many blocks of programs whose arithmetic loops carry the chain (one to four of them):
+// early stops exactly at, just below and just above the running sum after terms of a block that
+// the chain rides (at a stretch's first, middle and last terms and across stretches), and a
+// not-a-number observed value that no stop ever catches, give the single-point sums bit for bit,
+// on one thread and on two.
+TEST(BlockSums, EarlyStopsInsideABlockAddedAlongTheNextFallOnTheirTerm) {
+  std::vector<Point> points = RandomPoints(71, 12 * kBlockPoints + 37);
+  for (Point& p : points) p.x = std::fabs(p.x) + 0.5;  // no division by zero
+  constexpr std::uint32_t kBlock = 3;                  // added along the evaluation of block 4
+  for (const char* text : {"x/k0", "k0*x+k1", "k1-x*k0", "(k0+k1*x)/(k2+x)"}) {
+    SCOPED_TRACE(text);
+    ThreeSums sums;
+    ASSERT_TRUE(sums.Check(text));
+    const double constants[kMaxConstants] = {1.5, -0.25, 3.5};
+    BlockProgram program;
+    std::memcpy(sums.formulas[0]->paramValue, constants, sizeof constants);
+    PrepareBlockProgram(*sums.formulas[0], program);
+    ASSERT_GT(ChainRides(program, nullptr), 0u) << "the chain must ride this program";
+    SumOfSquaresTask task;
+    task.points = points.data();
+    task.count = static_cast<std::uint32_t>(points.size());
+    // The running sum after point `last`, point by point.
+    auto running = [&](std::uint32_t last) {
+      SumOfSquaresTask part = task;
+      part.count = last + 1;
+      part.early_stop = false;
+      std::int8_t status = 0;
+      return sums.reference.Sum(*sums.formulas[0], part, status, nullptr).sum;
+    };
+    auto expect = [&](double stop_at) {
+      SCOPED_TRACE(testing::Message() << "stop at " << stop_at);
+      // Nothing known from an earlier sum: each is evaluated afresh.
+      sums.one_thread.ForgetPoints();
+      sums.two_threads.ForgetPoints();
+      task.early_stop = true;
+      task.stop_at = stop_at;
+      sums.Expect(constants, task, 0, /*compare_xy=*/true);
+    };
+    for (const std::uint32_t term : {0u, 1u, 7u, 8u, 63u, 64u, 65u, 100u, 191u, 255u}) {
+      const double at = running(kBlock * kBlockPoints + term);
+      for (const double stop_at : {at, std::nextafter(at, 0.0), std::nextafter(at, 1e308)}) {
+        expect(stop_at);
+      }
+      if (HasFailure()) return;
+    }
+    // A not-a-number term inside the block: the sum never stops after it.
+    const double y = points[kBlock * kBlockPoints + 70].y;
+    points[kBlock * kBlockPoints + 70].y = std::numeric_limits<double>::quiet_NaN();
+    expect(running(kBlock * kBlockPoints + 60));
+    expect(1e300);
+    points[kBlock * kBlockPoints + 70].y = y;
+  }
+}
+
 // The terms of a block added along the evaluation of the next block (a chain riding its
 // arithmetic loops: one, two or four of them, rows on either side) end where AddBlockTermsFrom
 // ends them, with the same sum, stop and cells to restore, and leave the evaluation as it is
