@@ -529,6 +529,8 @@ namespace {
     return Operand{row_of(row), 0.0};
   };
   const int last_slot = length - 1;
+  // Asked per block, not once per sum: a block that reads kept rows skips slots that another
+  // block of the same sum computes, and with them perhaps every call.
   const std::uint32_t chain_stride =
       chain != nullptr && chain->next < chain->end ? ChainRides(p, skip) : 0;
   bool bad = false;

@@ -133,7 +133,8 @@ void KeepBlockRows(const BlockProgram& program, const KeptRowPlan& plan, BlockWo
 KeptRows ReadKeptRows(const KeptRowPlan& plan, const double* const* from);
 
 // The terms of one block of a sum, added in point order while a block program evaluates another
-// block: the arithmetic loops of the evaluation add a few terms after each vector of values. The
+// block: the arithmetic loops of a light evaluation (ChainRides) add a run of eight terms after
+// every one to four vectors of values, and FinishBlockTermChain adds the terms left. The
 // additions form a chain in which each waits for the one before, and the vector operations of the
 // evaluation fit in the time the chain leaves the processor, so that the two together take little
 // more than the chain alone. Made by StartBlockTermChain, completed by FinishBlockTermChain; the
@@ -167,7 +168,8 @@ struct BlockTermChain {
 // contiguous rows `xs` and `ys` (either may be null when the program does not read it) and,
 // optionally, rows kept from an evaluation of the same points by a program that computes the
 // skipped slots the same way. Same result and same meaning of false as EvaluateBlock.
-// With a `chain`, the arithmetic loops on rows add its terms along, spread evenly over them. With
+// With a `chain`, the arithmetic loops on rows of a program that it rides (ChainRides) add its
+// terms along, spread evenly over them; the terms left are FinishBlockTermChain's. With
 // `in_range`, sets it to whether the evaluation found every value within [-1e302, 1e302] on the
 // way, which it tests when the last slot is arithmetic (false: not tested, or a value outside).
 bool RunBlockProgram(const BlockProgram& program, const double* xs, const double* ys,
