@@ -278,7 +278,10 @@ void BM_WorkerCpu(benchmark::State& bench, int points, int rough, int mode) {
 
 // The fixed costs of a run: the whole fit on the 1000-point data with a data interval of 100, so
 // that its sums cover 10 points and the time is that of the files (FittingCondition.ini, the
-// log and its lines), the worker thread and the run's setup.
+// log and its lines), the worker thread and the run's setup. The folder is under TMPDIR, and
+// each run creates two files there (each written beside its old one, then exchanged with it),
+// so the file system's cost of creating and removing a file is part of the figure: on an ext4
+// root it has read up to two and a half times its figure on tmpfs (TMPDIR=/dev/shm).
 void BM_RunFixedCosts(benchmark::State& bench) {
   PreparedFit& fit = Fit(1000);
   if (!fit.ok) {

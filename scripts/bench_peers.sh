@@ -7,9 +7,11 @@
 #
 # Calvane's figure is the median real time of one whole fit (bench/fit_bench.cpp, rough
 # estimation on, as in bench/data/gauss.ccn; the run without it is shown too), by the lattice
-# search and by "LM only" (the Levenberg-Marquardt phase in its place). The peers' figures
-# are the medians of the fit times their scripts print (bench/peers/): SciPy curve_fit, Fityk's
-# cfityk, gnuplot's fit (whose time includes reading the file; its read time is shown apart).
+# search and by "LM only" (the Levenberg-Marquardt phase in its place). It includes the two run
+# files each fit writes in its folder under TMPDIR, whose file system therefore counts at 1000
+# points (see run_fixed_costs in fit_bench). The peers' figures are the medians of the fit times
+# their scripts print (bench/peers/): SciPy curve_fit, Fityk's cfityk, gnuplot's fit (whose time
+# includes reading the file; its read time is shown apart).
 # The peers come from the Debian packages python3-scipy, fityk and gnuplot-nox, installed here
 # when missing (as root). A peer that cannot be run is reported and left out.
 set -euo pipefail
