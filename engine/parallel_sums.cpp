@@ -349,7 +349,7 @@ template <class ValuesOf>
 std::uint32_t SumWorkers::AddOwnBlocks(CompiledFormula& formula, const SumOfSquaresTask& task,
                                        std::uint32_t first, std::uint32_t end,
                                        BlockSumCursor& cursor, std::int8_t& status,
-                                       FormulaMessages* messages, ValuesOf values_of) {
+                                       FormulaMessages* messages, bool ride, ValuesOf values_of) {
   const double* const observed = ObservedRow(task);
   BlockTermChain chain;
   std::uint32_t evaluated = 0;
@@ -366,8 +366,8 @@ std::uint32_t SumWorkers::AddOwnBlocks(CompiledFormula& formula, const SumOfSqua
       riding = kNoBlock;
       if (cursor.stopped) break;
     }
-    if (StartBlockTermChain(task, b, values, observed + b * kBlockPoints, clean, cursor, chain,
-                            in_range)) {
+    if (ride && StartBlockTermChain(task, b, values, observed + b * kBlockPoints, clean, cursor,
+                                    chain, in_range)) {
       riding = b;
     } else {
       AddBlockTermsFrom(formula, task, b, values, observed + b * kBlockPoints, clean, cursor,
@@ -387,25 +387,14 @@ void SumWorkers::BlockSum(CompiledFormula& formula, const SumOfSquaresTask& task
                           std::int8_t& status, FormulaMessages* messages) {
   job_kept_reads_.store(0, std::memory_order_relaxed);
   const bool* const skip = kept_use_ == KeptUse::kRead ? kept_->plan.skip : nullptr;
-  if (last - first >= kRidingBlocks && ChainRides(program_, skip) > 0) {
-    // Two rows in turn, so that a block's values stay while the next block is evaluated.
-    double* const rows[2] = {workspace_.Values(), workspace_.NextValues()};
-    blocks_evaluated_ += AddOwnBlocks(formula, task, first, last, cursor, status, messages,
-                                      [&rows](std::uint32_t b) { return rows[b & 1u]; });
-  } else {
-    // A short sum, whose fixed costs outweigh what the overlap would gain, or a program whose
-    // evaluation leaves the chain in its shadow anyway.
-    std::uint32_t b = first;
-    for (; b < last && !cursor.stopped; ++b) {
-      double* const values = workspace_.Values();
-      bool in_range = false;
-      const bool clean = EvaluateSumBlock(b, workspace_, values, in_range);
-      AddBlockTermsFrom(formula, task, b, values, ObservedRow(task) + b * kBlockPoints, clean,
-                        cursor, status, messages, in_range);
-      RecordBlock(b, cursor);
-    }
-    blocks_evaluated_ += b - first;
-  }
+  // Not for a short sum, whose fixed costs outweigh what the overlap would gain, nor for a
+  // program whose evaluation leaves the chain in its shadow anyway: each block's terms are then
+  // added right after its evaluation.
+  const bool ride = last - first >= kRidingBlocks && ChainRides(program_, skip) > 0;
+  // Two rows in turn, so that a block's values stay while the next block is evaluated.
+  double* const rows[2] = {workspace_.Values(), workspace_.NextValues()};
+  blocks_evaluated_ += AddOwnBlocks(formula, task, first, last, cursor, status, messages, ride,
+                                    [&rows](std::uint32_t b) { return rows[b & 1u]; });
   kept_blocks_read_ += job_kept_reads_.load(std::memory_order_relaxed);
 }
 
@@ -519,7 +508,7 @@ void SumWorkers::TwoThreadSum(CompiledFormula& formula, const SumOfSquaresTask& 
   };
 
   std::uint32_t evaluated =
-      AddOwnBlocks(formula, task, first, split, cursor, status, messages,
+      AddOwnBlocks(formula, task, first, split, cursor, status, messages, true,
                    [this](std::uint32_t b) { return values_.get() + b * kBlockPoints; });
   // Whether the helper had evaluated its whole part before this thread had added its own: then
   // this thread takes more blocks of the next sums, while it takes fewer of them after it has

@@ -163,14 +163,15 @@ class SumWorkers {
                 std::uint32_t last, BlockSumCursor& cursor, std::int8_t& status,
                 FormulaMessages* messages);
   // Blocks [first, end) of a sum evaluated on this thread, block b's values into values_of(b),
-  // added to `cursor` in order; returns how many were evaluated. The terms of each block whose
-  // values need no test but the early stop's are added while the next one is evaluated: the
-  // additions wait each for the last, and the evaluation's work leaves the processor room for
-  // them.
+  // added to `cursor` in order; returns how many were evaluated. With `ride`, the terms of each
+  // block whose values need no test but the early stop's are added while the next one is
+  // evaluated: the additions wait each for the last, and the evaluation's work leaves the
+  // processor room for them. Without it, each block's terms right after its evaluation.
   template <class ValuesOf>
   std::uint32_t AddOwnBlocks(CompiledFormula& formula, const SumOfSquaresTask& task,
                              std::uint32_t first, std::uint32_t end, BlockSumCursor& cursor,
-                             std::int8_t& status, FormulaMessages* messages, ValuesOf values_of);
+                             std::int8_t& status, FormulaMessages* messages, bool ride,
+                             ValuesOf values_of);
   // Resolves the program, brings the point rows up to date and decides how the kept rows serve
   // this sum. False when the program cannot be evaluated in blocks or the rows cannot be had.
   bool PrepareSum(const CompiledFormula& formula, const SumOfSquaresTask& task);
